@@ -1,0 +1,112 @@
+// The device link: one object per attached device, owning the serial port,
+// the lock that serialises the port between threads, and the identity of
+// the device found on it. Plain class, integer result codes, no exceptions.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "devicelink/ResultCodes.h"
+#include "diagnostics/Trace.h"
+#include "platform/AutoResetEvent.h"
+#include "platform/SerialPort.h"
+
+// Major, minor and the hardware code letter of the device family.
+struct FirmwareVersion {
+    uint8_t Major = 0;
+    uint8_t Minor = 0;
+    char Letter = 0;
+};
+
+// Link-rate codes: rate = 921600 / (code + 1). A device starts at 115200.
+constexpr uint32_t kBaudCode921600 = 0;
+constexpr uint32_t kBaudCode460800 = 1;
+constexpr uint32_t kBaudCode230400 = 3;
+constexpr uint32_t kBaudCode115200 = 7;
+constexpr int kLinkRateBase = 921600;
+
+constexpr int kPortLockWaitMs = 1200;
+constexpr int kDefaultReadTimeoutMs = 300;
+constexpr int kLinkRateReadTimeoutMs = 110;
+
+constexpr uint8_t kAck = 'O';
+constexpr uint8_t kUnknownCommand = '?';
+
+// Hardware flag bits of HardwareFlags.
+constexpr uint32_t kHwCurrentCommandFamily = 0x0001;
+constexpr uint32_t kHwQuillex = 0x0004;
+constexpr uint32_t kHwTessaly = 0x0010;
+constexpr uint32_t kHwSundral2 = 0x0020;
+constexpr uint32_t kHwSundral1 = 0x0040;
+constexpr uint32_t kHwDunmarra = 0x2000;
+
+class BKQuillex {
+public:
+    BKQuillex();
+    ~BKQuillex();
+    BKQuillex(const BKQuillex&) = delete;
+    BKQuillex& operator=(const BKQuillex&) = delete;
+
+    // Port lock: 0 when taken, QX_E_PORT_BUSY when the wait timed out.
+    int LockPort(int timeoutMs);
+    int UnlockPort();
+
+    // Port settings; neither takes the lock nor talks to the device.
+    int SetReadTimeout(int milliseconds);
+    int SetPortBaud(int baud);  // 1 on success, 0 on failure
+
+    // Raw transfer; callers hold the port lock. Byte counts, 0 on failure.
+    int ReadPort(uint8_t* buffer, int count);
+    int WritePort(const uint8_t* buffer, int count);
+
+    static uint8_t Checksum8(const uint8_t* data, int length);
+
+    int GetFirmwareVersion(::FirmwareVersion* out) const;
+    int GetMemorySize() const;
+    int GetMemoryRemaining(unsigned offset) const;
+    void GetLastPort(int* portNumber, int* baudCode) const;
+    void SetLastPort(unsigned portNumber, int baudCode);
+
+    // Port opening and link rate.
+    int InitPort(const char* portName, int baud);
+    int SetUSBBaud(int baudCode, int force);
+    void ClosePort();
+
+    // Trace lines of this object go to target (null: nowhere).
+    void SetTraceTarget(TraceSink* target) { TraceTarget = target; }
+    // Why the last InitPort could not open its port.
+    platform::OpenError LastOpenError() const { return lastOpenError_; }
+
+    int32_t PortOpen = 0;
+    int32_t LinkConnected = 0;
+    std::unique_ptr<platform::SerialPort> PortHandle;
+    TraceSink* TraceTarget = nullptr;
+    // Written by a controlling thread, polled by a transferring one.
+    std::atomic<int32_t> CancelRequested{0};
+    uint32_t UsbBaudCode = kBaudCode115200;
+    uint32_t HardwareFlags = 0;
+    ::FirmwareVersion FirmwareVersion{};
+    uint8_t EmulationBank = 0;
+    uint8_t ReadWriteBank = 0;
+    uint8_t ComPortNumber = 255;
+    uint32_t LastPortIndex = 0;
+    uint32_t LastBaudCode = kBaudCode115200;
+    std::unique_ptr<platform::AutoResetEvent> PortLock;
+    // Mirrors the lock for inspection; other threads may read it.
+    std::atomic<int32_t> PortLockFree{1};
+
+private:
+    // One read that tells a failed read (*failed set) from a time-out.
+    int ReadPortReporting(uint8_t* buffer, int count, bool* failed);
+    // Discards both queues of the port, as every request does first.
+    bool PurgePort();
+
+    platform::OpenError lastOpenError_ = platform::OpenError::None;
+};
+
+uint16_t Checksum16(const uint8_t* data, unsigned length);
+uint8_t ChecksumAdd8(uint8_t seed, const uint8_t* data, unsigned length);
+
+// 921600 / (code + 1) for the codes 0, 1, 3 and 7; 0 for any other code.
+int LinkRateOfBaudCode(int baudCode);

@@ -1,0 +1,47 @@
+// Trace lines and hex dumps into a text control. A line is exactly the text
+// the caller formats (callers put their own tag in front); lines are
+// separated by CR LF written before every line but the first.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/TextControl.h"
+
+constexpr size_t kTraceLineCapacity = 4096;
+constexpr size_t kHexDumpLineCapacity = 256;
+
+// Where an object's trace lines go: the text control of a debug output
+// window, or none. Device and port objects hold a non-owning pointer to one.
+class TraceSink {
+public:
+    TraceSink() = default;
+    explicit TraceSink(platform::TextControl* control) : editControl_(control) {}
+    TraceSink(const TraceSink&) = delete;
+    TraceSink& operator=(const TraceSink&) = delete;
+
+    // Attaches or detaches the control. Waits for a line being appended, so
+    // a control may be destroyed once this returns with null.
+    void SetEditControl(platform::TextControl* control);
+    platform::TextControl* EditControl() const { return editControl_.load(); }
+
+private:
+    friend void AppendTraceLine(const TraceSink& sink, const char* text);
+    std::atomic<platform::TextControl*> editControl_{nullptr};
+    // Keeps the separator and the text of one line together when several
+    // threads trace at once.
+    mutable std::mutex appendMutex_;
+};
+
+void Trace(const TraceSink* target, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// A label line (when label is not null), then one line per 16 bytes:
+// "%04X: " offset, 48 columns of "%02X " groups, then the bytes as text
+// (0x20..0x7E as themselves, every other byte as a full stop).
+void TraceHexDump(const TraceSink* target, const char* label, const uint8_t* data, uint32_t length);
+
+// Appends text to the control: optionally empties it first, and puts
+// lineBreaks CR LF pairs in front when it already holds text.
+void AppendEditText(platform::TextControl* control, const char* text, int lineBreaks,
+                    bool clearFirst);

@@ -1,0 +1,108 @@
+// A serial port handle with the semantics the device link expects of a
+// Windows communications handle: exclusive open, a line-state record in the
+// shape of a DCB, COMMTIMEOUTS-style read and write time-outs, and purging.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace platform {
+
+// DTR/RTS control as a DCB carries it.
+enum class LineControl : uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
+
+constexpr uint8_t kNoParity = 0;
+constexpr uint8_t kOneStopBit = 0;
+constexpr uint8_t kTwoStopBits = 2;
+
+// The subset of a DCB that this layer can honour on a POSIX terminal.
+struct LineState {
+    uint32_t BaudRate = 0;
+    uint8_t ByteSize = 8;
+    uint8_t Parity = kNoParity;
+    uint8_t StopBits = kOneStopBit;
+    bool OutxCtsFlow = false;
+    bool OutxDsrFlow = false;
+    bool DsrSensitivity = false;
+    bool OutX = false;  // XON/XOFF on output
+    bool InX = false;   // XON/XOFF on input
+    LineControl DtrControl = LineControl::Enable;
+    LineControl RtsControl = LineControl::Enable;
+};
+
+// All values in milliseconds, with the meaning of COMMTIMEOUTS.
+struct Timeouts {
+    uint32_t ReadIntervalTimeout = 0;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+constexpr uint32_t kMaxTimeout = 0xFFFFFFFFu;  // MAXDWORD
+
+// Purge flags, valued as PurgeComm takes them.
+constexpr unsigned kPurgeTxAbort = 0x01;
+constexpr unsigned kPurgeRxAbort = 0x02;
+constexpr unsigned kPurgeTxClear = 0x04;
+constexpr unsigned kPurgeRxClear = 0x08;
+
+enum class OpenError { None, NotFound, PermissionDenied, Busy, NotATerminal, Other };
+
+// Short human text for an open failure, for trace lines and tool output.
+const char* DescribeOpenError(OpenError error);
+
+class SerialPort {
+public:
+    // Opens an existing terminal device for reading and writing, exclusively:
+    // a second open of the same device, from this or another process, fails
+    // with OpenError::Busy. Returns null on failure and sets *error.
+    static std::unique_ptr<SerialPort> Open(const char* path, OpenError* error);
+
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Linux has no driver queue sizes; the values are checked and recorded.
+    bool SetupQueues(uint32_t inQueue, uint32_t outQueue);
+    uint32_t InQueueSize() const { return inQueue_; }
+    uint32_t OutQueueSize() const { return outQueue_; }
+
+    bool GetState(LineState* state) const;
+    // Puts the line in raw 8-bit mode with the given settings. DTR and RTS
+    // are driven where the device has modem lines; a pseudo-terminal has
+    // none and that is not an error.
+    bool SetState(const LineState& state);
+
+    bool GetTimeouts(Timeouts* timeouts) const;
+    bool SetTimeouts(const Timeouts& timeouts);
+
+    bool Purge(unsigned flags);
+
+    // Blocking read of up to count bytes under the current time-outs. Returns
+    // false when the device failed or went away; *received holds what came.
+    bool Read(uint8_t* buffer, uint32_t count, uint32_t* received);
+    // Blocking write bounded by the write time-outs. A write that times out
+    // succeeds with fewer bytes written, as on Windows.
+    bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written);
+
+private:
+    explicit SerialPort(int fd) : fd_(fd) {}
+
+    int fd_;
+    uint32_t inQueue_ = 0;
+    uint32_t outQueue_ = 0;
+    bool dsrFlow_ = false;
+    bool dsrSensitivity_ = false;
+    LineControl dtr_ = LineControl::Enable;
+    LineControl rts_ = LineControl::Enable;
+    // Another thread may change the time-outs while a read is running.
+    mutable std::mutex timeoutsMutex_;
+    Timeouts timeouts_{};
+};
+
+// Baud rate to termios speed and back; false/0 for a rate without a constant.
+bool IsSupportedBaudRate(uint32_t baud);
+
+}  // namespace platform

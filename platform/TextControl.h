@@ -1,0 +1,20 @@
+// Stand-in for a multi-line edit control: the three things the trace calls
+// need of it. Implementations must make each call safe from any thread.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+class TextControl {
+public:
+    virtual ~TextControl() = default;
+    // Current length of the text, in characters.
+    virtual size_t Length() const = 0;
+    // Inserts text at the end (caret placed at the end, selection replaced).
+    virtual void AppendAtEnd(const char* text) = 0;
+    // Empties the control.
+    virtual void Clear() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,14 @@
+// Thread start and sleeping, in the shape the device library uses them.
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+void SleepMilliseconds(int milliseconds);
+
+// Starts a detached thread running body. Returns false when the system
+// cannot start one; body is then not run.
+bool StartDetachedThread(std::function<void()> body);
+
+}  // namespace platform

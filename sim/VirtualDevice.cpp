@@ -1,0 +1,207 @@
+#include "sim/VirtualDevice.h"
+
+#include <chrono>
+
+#include "platform/PseudoTerminal.h"
+
+namespace sim {
+
+VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(config.initialBaud) {
+    RegisterCommands();
+}
+
+VirtualDevice::~VirtualDevice() { Stop(); }
+
+bool VirtualDevice::Start() {
+    if (thread_.joinable()) return true;
+    pty_ = platform::PseudoTerminal::Create();
+    if (!pty_) return false;
+    portPath_ = pty_->SlavePath();
+    stopping_ = false;
+    thread_ = std::thread([this] { Serve(); });
+    return true;
+}
+
+void VirtualDevice::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    logChanged_.notify_all();
+    if (pty_) pty_->Interrupt();
+    if (thread_.joinable()) thread_.join();
+    pty_.reset();
+}
+
+DeviceConfig VirtualDevice::Config() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_;
+}
+
+void VirtualDevice::SetConfig(const DeviceConfig& config) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    config_ = config;
+}
+
+void VirtualDevice::InjectFault(const std::string& command, const Fault& fault) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_[command] = fault;
+}
+
+void VirtualDevice::ClearFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
+}
+
+void VirtualDevice::Disconnect() {
+    disconnectRequested_ = true;
+    if (pty_) pty_->Interrupt();
+}
+
+std::vector<Exchange> VirtualDevice::Exchanges() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exchanges_;
+}
+
+std::vector<uint8_t> VirtualDevice::ReceivedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+void VirtualDevice::ClearLog() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exchanges_.clear();
+    received_.clear();
+}
+
+bool VirtualDevice::WaitForExchanges(size_t count, int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return logChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return exchanges_.size() >= count; });
+}
+
+Fault VirtualDevice::TakeFault(const std::string& command) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = faults_.find(command);
+    if (it == faults_.end()) return {};
+    Fault fault = it->second;
+    if (it->second.times > 0 && --it->second.times == 0) faults_.erase(it);
+    return fault;
+}
+
+void VirtualDevice::SleepUnlessStopping(int milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    logChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                         [this] { return stopping_.load(); });
+}
+
+void VirtualDevice::HangUpLine() {
+    pty_->HangUp();
+    pending_.clear();
+    pendingPos_ = 0;
+}
+
+void VirtualDevice::RecordExchange() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        exchanges_.push_back(current_);
+    }
+    logChanged_.notify_all();
+}
+
+bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
+    while (pendingPos_ >= pending_.size()) {
+        if (stopping_ || disconnectRequested_ || pty_->IsHungUp()) return false;
+        uint8_t chunk[512];
+        int n = pty_->Read(chunk, sizeof chunk, timeoutMs);
+        if (n <= 0) return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            received_.insert(received_.end(), chunk, chunk + n);
+        }
+        // Bytes sent at another line speed arrive as noise and are lost.
+        if (pty_->HostBaudRate() != baud_.load()) continue;
+        pending_.assign(chunk, chunk + n);
+        pendingPos_ = 0;
+    }
+    *byte = pending_[pendingPos_++];
+    return true;
+}
+
+void VirtualDevice::Serve() {
+    while (!stopping_) {
+        if (disconnectRequested_) {
+            if (!pty_->IsHungUp()) HangUpLine();
+            SleepUnlessStopping(1000);
+            continue;
+        }
+        uint8_t first;
+        if (!NextByte(&first, -1)) {
+            if (pty_->IsHungUp()) SleepUnlessStopping(1000);
+            continue;
+        }
+        ServeRequest(first);
+    }
+}
+
+void VirtualDevice::ServeRequest(uint8_t first) {
+    current_ = Exchange{};
+    current_.request.push_back(first);
+    Session session(*this);
+    auto it = commands_.find(first);
+    if (it == commands_.end()) {
+        session.Name("?");
+        session.Reply({'?'});
+    } else {
+        session.Name(it->second.first);
+        it->second.second(session);
+    }
+    RecordExchange();
+}
+
+bool Session::ReadByte(uint8_t* byte, int timeoutMs) {
+    if (!device_.NextByte(byte, timeoutMs)) return false;
+    device_.current_.request.push_back(*byte);
+    return true;
+}
+
+bool Session::ReadBytes(uint8_t* bytes, size_t count, int timeoutMs) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!ReadByte(bytes + i, timeoutMs)) return false;
+    }
+    return true;
+}
+
+void Session::Name(const std::string& command) { device_.current_.command = command; }
+
+DeviceConfig Session::Config() const { return device_.Config(); }
+
+void Session::SetBaud(uint32_t baud) { device_.baud_ = baud; }
+
+bool Session::Reply(const std::vector<uint8_t>& bytes) {
+    Fault fault = device_.TakeFault(device_.current_.command);
+    std::vector<uint8_t> sent = bytes;
+    switch (fault.kind) {
+        case FaultKind::None:
+            break;
+        case FaultKind::NoReply:
+            return false;
+        case FaultKind::WrongByte:
+            if (!sent.empty()) sent[0] = fault.byte;
+            break;
+        case FaultKind::BadChecksum:
+            if (!sent.empty()) sent.back() = static_cast<uint8_t>(sent.back() + 1);
+            break;
+        case FaultKind::Delay:
+            device_.SleepUnlessStopping(fault.delayMs);
+            break;
+        case FaultKind::Disconnect:
+            device_.HangUpLine();
+            return false;
+    }
+    device_.current_.reply.insert(device_.current_.reply.end(), sent.begin(), sent.end());
+    bool written = device_.pty_->Write(sent.data(), sent.size());
+    return written && sent == bytes;
+}
+
+}  // namespace sim

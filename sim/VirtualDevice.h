@@ -1,0 +1,144 @@
+// A virtual Brevik device served on a pseudo-terminal. It is an independent
+// reading of the wire formats: it shares no protocol code with the device
+// link, so a misreading on one side shows up as a failed exchange.
+//
+// The device answers only while the line speed the host has set on the
+// terminal equals the device's own rate (115200 after power-up); bytes sent
+// at another speed are lost, as they would be on a real line.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+class PseudoTerminal;
+}
+
+namespace sim {
+
+struct DeviceConfig {
+    uint8_t major = 2;
+    uint8_t minor = 11;
+    char letter = 'Q';
+    uint32_t initialBaud = 115200;
+};
+
+enum class FaultKind {
+    None,
+    NoReply,      // the request is taken, nothing is answered
+    WrongByte,    // the first reply byte is replaced by Fault::byte
+    BadChecksum,  // the last reply byte is changed
+    Delay,        // the reply goes out after Fault::delayMs
+    Disconnect,   // the line hangs up instead of answering
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    uint8_t byte = 'X';
+    int delayMs = 0;
+    int times = -1;  // how many requests it hits; -1: every one
+};
+
+// One request as the device understood it, and what it sent back.
+struct Exchange {
+    std::string command;  // "VV", "S", or "?" for an unknown first byte
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> reply;
+};
+
+class VirtualDevice;
+
+// What a command handler sees of the device while it serves one request.
+class Session {
+public:
+    explicit Session(VirtualDevice& device) : device_(device) {}
+    // Reads the request's next byte; false when none came in time.
+    bool ReadByte(uint8_t* byte, int timeoutMs = kParameterTimeoutMs);
+    bool ReadBytes(uint8_t* bytes, size_t count, int timeoutMs = kParameterTimeoutMs);
+    // Sends the reply through the armed fault of the command. True when it
+    // went out unchanged.
+    bool Reply(const std::vector<uint8_t>& bytes);
+    // Names the request for the log and for fault lookup ("VV", "S", ...).
+    void Name(const std::string& command);
+    DeviceConfig Config() const;
+    void SetBaud(uint32_t baud);
+
+    static constexpr int kParameterTimeoutMs = 200;
+
+private:
+    VirtualDevice& device_;
+};
+
+using CommandHandler = std::function<void(Session&)>;
+
+class VirtualDevice {
+public:
+    explicit VirtualDevice(DeviceConfig config = {});
+    ~VirtualDevice();
+    VirtualDevice(const VirtualDevice&) = delete;
+    VirtualDevice& operator=(const VirtualDevice&) = delete;
+
+    // Creates the terminal and starts serving on a thread of its own.
+    bool Start();
+    void Stop();
+    const std::string& PortPath() const { return portPath_; }
+
+    uint32_t CurrentBaud() const { return baud_.load(); }
+    DeviceConfig Config() const;
+    void SetConfig(const DeviceConfig& config);
+
+    // Arms a fault for the named command ("VV", "S", ...).
+    void InjectFault(const std::string& command, const Fault& fault);
+    void ClearFaults();
+    // Pulls the plug: the host's reads and writes fail from now on.
+    void Disconnect();
+
+    std::vector<Exchange> Exchanges() const;
+    // Every byte that arrived, also those lost to a wrong line speed.
+    std::vector<uint8_t> ReceivedBytes() const;
+    void ClearLog();
+    // Waits until at least count exchanges were logged; false on time-out.
+    bool WaitForExchanges(size_t count, int timeoutMs) const;
+
+private:
+    friend class Session;
+
+    void Serve();
+    void ServeRequest(uint8_t first);
+    bool NextByte(uint8_t* byte, int timeoutMs);
+    Fault TakeFault(const std::string& command);
+    void RecordExchange();
+    void RegisterCommands();
+    void SleepUnlessStopping(int milliseconds);
+    void HangUpLine();
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable logChanged_;
+    DeviceConfig config_;
+    std::map<std::string, Fault> faults_;
+    std::vector<Exchange> exchanges_;
+    std::vector<uint8_t> received_;
+    std::map<uint8_t, std::pair<std::string, CommandHandler>> commands_;
+
+    std::atomic<uint32_t> baud_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> disconnectRequested_{false};
+    std::unique_ptr<platform::PseudoTerminal> pty_;
+    std::string portPath_;
+    std::thread thread_;
+
+    // State of the request being served; touched by the serving thread only.
+    Exchange current_;
+    std::vector<uint8_t> pending_;
+    size_t pendingPos_ = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,30 @@
+#include "tests/support/SimulatedPorts.h"
+
+#include <algorithm>
+
+#include "platform/PortTable.h"
+
+ScopedPortTable::ScopedPortTable(std::vector<std::string> paths) {
+    platform::PortTable::SetOverride(std::move(paths));
+}
+
+ScopedPortTable::~ScopedPortTable() { platform::PortTable::ClearOverride(); }
+
+bool TracedDevice::HasLine(const std::string& line) const {
+    std::vector<std::string> lines = Lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+OneSimulatedPort::OneSimulatedPort(sim::DeviceConfig config)
+    : device_(std::make_unique<sim::VirtualDevice>(config)) {
+    device_->Start();
+    table_ = std::make_unique<ScopedPortTable>(std::vector<std::string>{device_->PortPath()});
+}
+
+std::vector<uint8_t> RequestBytes(const std::vector<sim::Exchange>& exchanges) {
+    std::vector<uint8_t> bytes;
+    for (const sim::Exchange& e : exchanges) {
+        bytes.insert(bytes.end(), e.request.begin(), e.request.end());
+    }
+    return bytes;
+}

@@ -1,0 +1,44 @@
+// Test support: virtual devices on pseudo-terminals standing in the port
+// table, and a device object whose trace lines can be read back.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devicelink/BKQuillex.h"
+#include "diagnostics/TextBuffer.h"
+#include "sim/VirtualDevice.h"
+
+// Points COM1.. at the given paths for the lifetime of the object.
+class ScopedPortTable {
+public:
+    explicit ScopedPortTable(std::vector<std::string> paths);
+    ~ScopedPortTable();
+};
+
+// A device object with a trace buffer attached.
+struct TracedDevice {
+    TracedDevice() : sink(&trace) { device.SetTraceTarget(&sink); }
+    ~TracedDevice() { device.SetTraceTarget(nullptr); }
+    std::vector<std::string> Lines() const { return trace.Lines(); }
+    bool HasLine(const std::string& line) const;
+
+    TextBuffer trace;
+    TraceSink sink;
+    BKQuillex device;
+};
+
+// One virtual device, started, as COM1.
+class OneSimulatedPort {
+public:
+    explicit OneSimulatedPort(sim::DeviceConfig config = {});
+    sim::VirtualDevice& Device() { return *device_; }
+
+private:
+    std::unique_ptr<sim::VirtualDevice> device_;
+    std::unique_ptr<ScopedPortTable> table_;
+};
+
+// The bytes of every request the device received, concatenated.
+std::vector<uint8_t> RequestBytes(const std::vector<sim::Exchange>& exchanges);
