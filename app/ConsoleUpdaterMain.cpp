@@ -11,7 +11,7 @@ namespace {
 
 // Prints each trace line as it is appended.
 class ConsoleTextControl : public platform::TextControl {
-public:
+  public:
     size_t Length() const override { return length_; }
     void AppendAtEnd(const char* text) override {
         std::string s(text);
@@ -25,7 +25,7 @@ public:
     }
     void Clear() override { length_ = 0; }
 
-private:
+  private:
     size_t length_ = 0;
 };
 
@@ -33,7 +33,8 @@ BKQuillex g_device;
 
 // "VV" and three bytes back: major, minor, letter.
 bool AskVersion(BKQuillex& device, uint8_t reply[3]) {
-    if (device.LockPort(kPortLockWaitMs) != QX_S_OK) return false;
+    if (device.LockPort(kPortLockWaitMs) != QX_S_OK)
+        return false;
     device.SetReadTimeout(kLinkRateReadTimeoutMs);
     const uint8_t request[2] = {'V', 'V'};
     bool ok = device.WritePort(request, 2) == 2 && device.ReadPort(reply, 3) == 3;
@@ -58,7 +59,8 @@ int main() {
     for (size_t i = 0; i < ports.size() && i < 255; ++i) {
         std::string name = "COM" + std::to_string(i + 1);
         std::printf("\n");
-        if (g_device.InitPort(name.c_str(), 115200) != QX_S_OK) continue;
+        if (g_device.InitPort(name.c_str(), 115200) != QX_S_OK)
+            continue;
         uint8_t v[3];
         if (AskVersion(g_device, v)) {
             std::printf("\nDevice found on %s: firmware %02d.%02d.%c\n", name.c_str(), v[0], v[1],

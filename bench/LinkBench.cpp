@@ -12,7 +12,8 @@
 
 static void BM_TraceHexDumpNoTarget(benchmark::State& state) {
     std::vector<uint8_t> block(256, 0x5A);
-    for (auto _ : state) TraceHexDump(nullptr, "Write Port", block.data(), 256);
+    for (auto _ : state)
+        TraceHexDump(nullptr, "Write Port", block.data(), 256);
 }
 BENCHMARK(BM_TraceHexDumpNoTarget);
 
@@ -22,14 +23,16 @@ static void BM_TraceHexDump256IntoBuffer(benchmark::State& state) {
     TraceSink sink(&control);
     for (auto _ : state) {
         TraceHexDump(&sink, "Write Port", block.data(), 256);
-        if (control.Length() > (1u << 20)) control.Clear();
+        if (control.Length() > (1u << 20))
+            control.Clear();
     }
 }
 BENCHMARK(BM_TraceHexDump256IntoBuffer);
 
 static void BM_Checksum8Of256(benchmark::State& state) {
     std::vector<uint8_t> block(256, 0x5A);
-    for (auto _ : state) benchmark::DoNotOptimize(BKQuillex::Checksum8(block.data(), 256));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(BKQuillex::Checksum8(block.data(), 256));
     state.SetBytesProcessed(state.iterations() * 256);
 }
 BENCHMARK(BM_Checksum8Of256);
@@ -48,7 +51,8 @@ static void BM_VersionRoundTrip(benchmark::State& state) {
     for (auto _ : state) {
         q.LockPort(kPortLockWaitMs);
         q.WritePort(vv, 2);
-        if (q.ReadPort(reply, 3) != 3) state.SkipWithError("no reply");
+        if (q.ReadPort(reply, 3) != 3)
+            state.SkipWithError("no reply");
         q.UnlockPort();
     }
     q.ClosePort();

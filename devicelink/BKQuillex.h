@@ -42,7 +42,7 @@ constexpr uint32_t kHwSundral1 = 0x0040;
 constexpr uint32_t kHwDunmarra = 0x2000;
 
 class BKQuillex {
-public:
+  public:
     BKQuillex();
     ~BKQuillex();
     BKQuillex(const BKQuillex&) = delete;
@@ -96,7 +96,7 @@ public:
     // Mirrors the lock for inspection; other threads may read it.
     std::atomic<int32_t> PortLockFree{1};
 
-private:
+  private:
     // One read that tells a failed read (*failed set) from a time-out.
     int ReadPortReporting(uint8_t* buffer, int count, bool* failed);
     // Discards both queues of the port, as every request does first.

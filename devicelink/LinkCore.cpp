@@ -39,7 +39,8 @@ int BKQuillex::SetReadTimeout(int milliseconds) {
         result = QX_E_GENERAL_ERROR;
     } else {
         timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(milliseconds);
-        if (!PortHandle->SetTimeouts(timeouts)) result = QX_E_GENERAL_ERROR;
+        if (!PortHandle->SetTimeouts(timeouts))
+            result = QX_E_GENERAL_ERROR;
     }
     if (result == QX_S_OK) {
         Trace(TraceTarget, "BKQuillex: Comm Read Timeout Set To %i ms", milliseconds);
@@ -51,16 +52,19 @@ int BKQuillex::SetReadTimeout(int milliseconds) {
 
 int BKQuillex::SetPortBaud(int baud) {
     platform::LineState state;
-    if (!PortHandle || !PortHandle->GetState(&state)) return 0;
+    if (!PortHandle || !PortHandle->GetState(&state))
+        return 0;
     state.BaudRate = static_cast<uint32_t>(baud);
-    if (!PortHandle->SetState(state)) return 0;
+    if (!PortHandle->SetState(state))
+        return 0;
     Trace(TraceTarget, "BKQuillex: Current port Baud set to %i", baud);
     return 1;
 }
 
 int BKQuillex::ReadPortReporting(uint8_t* buffer, int count, bool* failed) {
     *failed = false;
-    if (!PortOpen || !PortHandle || buffer == nullptr || count <= 0) return 0;
+    if (!PortOpen || !PortHandle || buffer == nullptr || count <= 0)
+        return 0;
     uint32_t received = 0;
     if (!PortHandle->Read(buffer, static_cast<uint32_t>(count), &received)) {
         *failed = true;
@@ -76,9 +80,11 @@ int BKQuillex::ReadPort(uint8_t* buffer, int count) {
 }
 
 int BKQuillex::WritePort(const uint8_t* buffer, int count) {
-    if (!PortOpen || !PortHandle || buffer == nullptr || count <= 0) return 0;
+    if (!PortOpen || !PortHandle || buffer == nullptr || count <= 0)
+        return 0;
     uint32_t written = 0;
-    if (!PortHandle->Write(buffer, static_cast<uint32_t>(count), &written)) return 0;
+    if (!PortHandle->Write(buffer, static_cast<uint32_t>(count), &written))
+        return 0;
     TraceHexDump(TraceTarget, "Write Port", buffer, written);
     return static_cast<int>(written);
 }
@@ -88,32 +94,44 @@ bool BKQuillex::PurgePort() {
 }
 
 int BKQuillex::GetFirmwareVersion(::FirmwareVersion* out) const {
-    if (out == nullptr) return 0;
+    if (out == nullptr)
+        return 0;
     *out = FirmwareVersion;
     return 1;
 }
 
 int BKQuillex::GetMemorySize() const {
-    if (HardwareFlags & kHwQuillex) return 0x10000;
-    if (HardwareFlags & kHwTessaly) return 0x80000;
-    if (HardwareFlags & kHwSundral1) return 0x8000;
-    if (HardwareFlags & kHwSundral2) return 0x10000;
+    if (HardwareFlags & kHwQuillex)
+        return 0x10000;
+    if (HardwareFlags & kHwTessaly)
+        return 0x80000;
+    if (HardwareFlags & kHwSundral1)
+        return 0x8000;
+    if (HardwareFlags & kHwSundral2)
+        return 0x10000;
     return 0;
 }
 
 int BKQuillex::GetMemoryRemaining(unsigned offset) const {
     auto left = [offset](unsigned size) { return static_cast<int>(size - offset); };
-    if (HardwareFlags & kHwTessaly) return left(EmulationBank == 8 ? 0x80000 : 0x10000);
-    if (HardwareFlags & kHwQuillex) return left(0x10000);
-    if (HardwareFlags & kHwSundral1) return left(0x8000);
-    if (HardwareFlags & kHwSundral2) return left(0x10000);
-    if (HardwareFlags & kHwDunmarra) return left(0x100000);
+    if (HardwareFlags & kHwTessaly)
+        return left(EmulationBank == 8 ? 0x80000 : 0x10000);
+    if (HardwareFlags & kHwQuillex)
+        return left(0x10000);
+    if (HardwareFlags & kHwSundral1)
+        return left(0x8000);
+    if (HardwareFlags & kHwSundral2)
+        return left(0x10000);
+    if (HardwareFlags & kHwDunmarra)
+        return left(0x100000);
     return 0;
 }
 
 void BKQuillex::GetLastPort(int* portNumber, int* baudCode) const {
-    if (portNumber != nullptr) *portNumber = static_cast<int>(LastPortIndex + 1);
-    if (baudCode != nullptr) *baudCode = static_cast<int>(LastBaudCode);
+    if (portNumber != nullptr)
+        *portNumber = static_cast<int>(LastPortIndex + 1);
+    if (baudCode != nullptr)
+        *baudCode = static_cast<int>(LastBaudCode);
 }
 
 void BKQuillex::SetLastPort(unsigned portNumber, int baudCode) {

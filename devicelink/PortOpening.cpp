@@ -25,7 +25,8 @@ const platform::Timeouts kInitialTimeouts = {
 // The number a port name stands for: the digits after "COM", or the place
 // of a device path in the port table (255 when it has none).
 uint8_t PortNumberOfName(const char* name) {
-    if (name[0] == '/') return static_cast<uint8_t>(platform::PortTable::NumberOfPath(name));
+    if (name[0] == '/')
+        return static_cast<uint8_t>(platform::PortTable::NumberOfPath(name));
     return static_cast<uint8_t>(platform::PortTable::ParseComNumber(name));
 }
 
@@ -45,7 +46,8 @@ int LinkRateOfBaudCode(int baudCode) {
 
 int BKQuillex::InitPort(const char* portName, int baud) {
     const char* name = portName != nullptr ? portName : "";
-    if (PortHandle) ClosePort();
+    if (PortHandle)
+        ClosePort();
 
     bool configured = false;
     std::optional<std::string> path = platform::PortTable::Resolve(name);
@@ -134,8 +136,10 @@ int BKQuillex::SetUSBBaud(int baudCode, int force) {
     // The holder of the lock may have raised the time-out for its own
     // exchange (a firmware upload waits 6000 ms); only put it back when this
     // call is not trespassing on another thread's exchange.
-    if (!lockHeldElsewhere) SetReadTimeout(kDefaultReadTimeoutMs);
-    if (locked) UnlockPort();
+    if (!lockHeldElsewhere)
+        SetReadTimeout(kDefaultReadTimeoutMs);
+    if (locked)
+        UnlockPort();
     const char* forced = force ? "TRUE" : "FALSE";
     if (result >= 0) {
         Trace(TraceTarget, "BKQuillex: SetUSBBaud to %i, Force = %s SUCCEEDED", rate, forced);
@@ -148,7 +152,8 @@ int BKQuillex::SetUSBBaud(int baudCode, int force) {
 
 void BKQuillex::ClosePort() {
     // Bring a device that was moved to another rate back to where it starts.
-    if (UsbBaudCode != kBaudCode115200) SetUSBBaud(kBaudCode115200, 1);
+    if (UsbBaudCode != kBaudCode115200)
+        SetUSBBaud(kBaudCode115200, 1);
     PortHandle.reset();
     PortOpen = 0;
     HardwareFlags = 0;

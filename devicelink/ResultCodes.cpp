@@ -34,6 +34,7 @@ constexpr const char* kNames[] = {
 
 const char* ResultCodeName(int code) {
     constexpr int kCount = static_cast<int>(sizeof kNames / sizeof kNames[0]);
-    if (code > 0 || code <= -kCount) return "(ERROR NOT IN LIST)";
+    if (code > 0 || code <= -kCount)
+        return "(ERROR NOT IN LIST)";
     return kNames[-code];
 }

@@ -31,12 +31,14 @@ int TextBuffer::CallCount() const {
 std::vector<std::string> TextBuffer::Lines() const {
     std::string text = Text();
     std::vector<std::string> lines;
-    if (text.empty()) return lines;
+    if (text.empty())
+        return lines;
     size_t start = 0;
     for (;;) {
         size_t end = text.find("\r\n", start);
         lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 2;
     }
     return lines;

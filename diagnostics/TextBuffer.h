@@ -9,7 +9,7 @@
 #include "platform/TextControl.h"
 
 class TextBuffer : public platform::TextControl {
-public:
+  public:
     size_t Length() const override;
     void AppendAtEnd(const char* text) override;
     void Clear() override;
@@ -20,7 +20,7 @@ public:
     // Counts Length/AppendAtEnd/Clear calls that touched the control.
     int CallCount() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string text_;
     mutable int calls_ = 0;

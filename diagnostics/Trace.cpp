@@ -13,21 +13,26 @@ void TraceSink::SetEditControl(platform::TextControl* control) {
 void AppendTraceLine(const TraceSink& sink, const char* text) {
     std::lock_guard<std::mutex> lock(sink.appendMutex_);
     platform::TextControl* control = sink.editControl_.load();
-    if (control != nullptr) AppendEditText(control, text, 1, false);
+    if (control != nullptr)
+        AppendEditText(control, text, 1, false);
 }
 
 void AppendEditText(platform::TextControl* control, const char* text, int lineBreaks,
                     bool clearFirst) {
-    if (control == nullptr) return;
-    if (clearFirst) control->Clear();
+    if (control == nullptr)
+        return;
+    if (clearFirst)
+        control->Clear();
     if (control->Length() > 0) {
-        for (int i = 0; i < lineBreaks; ++i) AppendEditText(control, "\r\n", 0, false);
+        for (int i = 0; i < lineBreaks; ++i)
+            AppendEditText(control, "\r\n", 0, false);
     }
     control->AppendAtEnd(text != nullptr ? text : "");
 }
 
 void Trace(const TraceSink* target, const char* format, ...) {
-    if (target == nullptr || target->EditControl() == nullptr) return;
+    if (target == nullptr || target->EditControl() == nullptr)
+        return;
     // Each call formats in its own buffer, so concurrent traces never share one.
     char line[kTraceLineCapacity];
     va_list args;
@@ -41,8 +46,10 @@ void TraceHexDump(const TraceSink* target, const char* label, const uint8_t* dat
                   uint32_t length) {
     char line[kHexDumpLineCapacity];
     std::memset(line, 0, sizeof line);
-    if (target == nullptr || data == nullptr || length == 0) return;
-    if (label != nullptr) Trace(target, "%s", label);
+    if (target == nullptr || data == nullptr || length == 0)
+        return;
+    if (label != nullptr)
+        Trace(target, "%s", label);
 
     constexpr size_t kBytesPerLine = 16;
     constexpr size_t kTextColumn = 3 * kBytesPerLine;

@@ -15,7 +15,7 @@ constexpr size_t kHexDumpLineCapacity = 256;
 // Where an object's trace lines go: the text control of a debug output
 // window, or none. Device and port objects hold a non-owning pointer to one.
 class TraceSink {
-public:
+  public:
     TraceSink() = default;
     explicit TraceSink(platform::TextControl* control) : editControl_(control) {}
     TraceSink(const TraceSink&) = delete;
@@ -26,7 +26,7 @@ public:
     void SetEditControl(platform::TextControl* control);
     platform::TextControl* EditControl() const { return editControl_.load(); }
 
-private:
+  private:
     friend void AppendTraceLine(const TraceSink& sink, const char* text);
     std::atomic<platform::TextControl*> editControl_{nullptr};
     // Keeps the separator and the text of one line together when several

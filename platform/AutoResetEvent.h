@@ -11,7 +11,7 @@ namespace platform {
 enum class WaitResult { Signaled, TimedOut, Failed };
 
 class AutoResetEvent {
-public:
+  public:
     explicit AutoResetEvent(bool initiallySignaled) : signaled_(initiallySignaled) {}
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
@@ -20,7 +20,7 @@ public:
     WaitResult Wait(int timeoutMs);
     void Set();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signaled_;

@@ -17,7 +17,7 @@ namespace platform {
 constexpr int kMaxPortNumber = 255;
 
 class PortTable {
-public:
+  public:
     // The current table. The system scan is cached for a short while so that
     // a scan over all 255 names does not list sysfs 255 times.
     static std::vector<std::string> Entries();

@@ -5,7 +5,7 @@
 namespace platform {
 
 class ProgressBar {
-public:
+  public:
     virtual ~ProgressBar() = default;
     virtual void SetRange(int minimum, int maximum) = 0;
     virtual void SetStep(int step) = 0;

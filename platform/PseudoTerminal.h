@@ -11,7 +11,7 @@
 namespace platform {
 
 class PseudoTerminal {
-public:
+  public:
     // Opens a master and keeps one descriptor of the slave open in raw mode,
     // so the master does not see a hang-up each time the host closes the port.
     static std::unique_ptr<PseudoTerminal> Create();
@@ -41,7 +41,7 @@ public:
     void HangUp();
     bool IsHungUp() const { return master_ < 0; }
 
-private:
+  private:
     PseudoTerminal() = default;
 
     int master_ = -1;

@@ -22,7 +22,8 @@ using Clock = std::chrono::steady_clock;
 // wakes before it.
 int MillisecondsUntil(Clock::time_point deadline) {
     auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return 0;
+    if (left <= Clock::duration::zero())
+        return 0;
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     return static_cast<int>(std::min<long long>(ms, 0x7FFFFFFF));
 }
@@ -34,10 +35,14 @@ int WaitFor(int fd, short events, int timeoutMs) {
     for (;;) {
         pollfd p{fd, events, 0};
         int rc = ::poll(&p, 1, timeoutMs);
-        if (rc > 0) return p.revents;
-        if (rc == 0) return 0;
-        if (errno != EINTR) return -1;
-        if (timeoutMs >= 0) timeoutMs = MillisecondsUntil(deadline);
+        if (rc > 0)
+            return p.revents;
+        if (rc == 0)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+        if (timeoutMs >= 0)
+            timeoutMs = MillisecondsUntil(deadline);
     }
 }
 
@@ -74,7 +79,8 @@ bool IsSupportedBaudRate(uint32_t baud) {
 
 std::unique_ptr<SerialPort> SerialPort::Open(const char* path, OpenError* error) {
     OpenError ignored;
-    if (error == nullptr) error = &ignored;
+    if (error == nullptr)
+        error = &ignored;
     *error = OpenError::None;
     if (path == nullptr || path[0] == '\0') {
         *error = OpenError::NotFound;
@@ -127,16 +133,19 @@ SerialPort::~SerialPort() {
 }
 
 bool SerialPort::SetupQueues(uint32_t inQueue, uint32_t outQueue) {
-    if (inQueue == 0 || outQueue == 0) return false;
+    if (inQueue == 0 || outQueue == 0)
+        return false;
     inQueue_ = inQueue;
     outQueue_ = outQueue;
     return true;
 }
 
 bool SerialPort::GetState(LineState* state) const {
-    if (state == nullptr) return false;
+    if (state == nullptr)
+        return false;
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(fd_, &tio) != 0)
+        return false;
     state->BaudRate = SpeedToBaud(::cfgetospeed(&tio));
     switch (tio.c_cflag & CSIZE) {
         case CS5:
@@ -165,42 +174,56 @@ bool SerialPort::GetState(LineState* state) const {
 
 bool SerialPort::SetState(const LineState& state) {
     speed_t speed;
-    if (!BaudToSpeed(state.BaudRate, &speed)) return false;
-    if (state.ByteSize < 5 || state.ByteSize > 8 || state.Parity > 2) return false;
-    if (state.StopBits != kOneStopBit && state.StopBits != kTwoStopBits) return false;
+    if (!BaudToSpeed(state.BaudRate, &speed))
+        return false;
+    if (state.ByteSize < 5 || state.ByteSize > 8 || state.Parity > 2)
+        return false;
+    if (state.StopBits != kOneStopBit && state.StopBits != kTwoStopBits)
+        return false;
     // Linux has no DSR output flow control.
-    if (state.OutxDsrFlow || state.DsrSensitivity) return false;
+    if (state.OutxDsrFlow || state.DsrSensitivity)
+        return false;
 
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(fd_, &tio) != 0)
+        return false;
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
-    if (state.OutX) tio.c_iflag |= IXON;
-    if (state.InX) tio.c_iflag |= IXOFF;
+    if (state.OutX)
+        tio.c_iflag |= IXON;
+    if (state.InX)
+        tio.c_iflag |= IXOFF;
     tio.c_oflag &= ~OPOST;
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     tio.c_cflag |= kSizes[state.ByteSize - 5] | CREAD | CLOCAL;
-    if (state.Parity != kNoParity) tio.c_cflag |= PARENB | (state.Parity == 1 ? PARODD : 0);
-    if (state.StopBits == kTwoStopBits) tio.c_cflag |= CSTOPB;
-    if (state.OutxCtsFlow || state.RtsControl == LineControl::Handshake) tio.c_cflag |= CRTSCTS;
+    if (state.Parity != kNoParity)
+        tio.c_cflag |= PARENB | (state.Parity == 1 ? PARODD : 0);
+    if (state.StopBits == kTwoStopBits)
+        tio.c_cflag |= CSTOPB;
+    if (state.OutxCtsFlow || state.RtsControl == LineControl::Handshake)
+        tio.c_cflag |= CRTSCTS;
     // Reads are driven by poll and the time-outs of this class.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        return false;
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+        return false;
 
     dsrFlow_ = state.OutxDsrFlow;
     dsrSensitivity_ = state.DsrSensitivity;
     dtr_ = state.DtrControl;
     rts_ = state.RtsControl;
     ApplyModemLine(fd_, TIOCM_DTR, dtr_);
-    if (rts_ != LineControl::Handshake) ApplyModemLine(fd_, TIOCM_RTS, rts_);
+    if (rts_ != LineControl::Handshake)
+        ApplyModemLine(fd_, TIOCM_RTS, rts_);
     return true;
 }
 
 bool SerialPort::GetTimeouts(Timeouts* timeouts) const {
-    if (timeouts == nullptr) return false;
+    if (timeouts == nullptr)
+        return false;
     std::lock_guard<std::mutex> lock(timeoutsMutex_);
     *timeouts = timeouts_;
     return true;
@@ -215,28 +238,30 @@ bool SerialPort::SetTimeouts(const Timeouts& timeouts) {
 bool SerialPort::Purge(unsigned flags) {
     bool tx = (flags & kPurgeTxClear) != 0;
     bool rx = (flags & kPurgeRxClear) != 0;
-    if (!tx && !rx) return (flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0;
+    if (!tx && !rx)
+        return (flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0;
     int queue = tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH);
     return ::tcflush(fd_, queue) == 0;
 }
 
 bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
     uint32_t got = 0;
-    if (received != nullptr) *received = 0;
-    if (buffer == nullptr && count > 0) return false;
+    if (received != nullptr)
+        *received = 0;
+    if (buffer == nullptr && count > 0)
+        return false;
 
     Timeouts t;
     GetTimeouts(&t);
     const bool immediate = t.ReadIntervalTimeout == kMaxTimeout &&
                            t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    const bool returnOnFirstByte = t.ReadIntervalTimeout == kMaxTimeout &&
-                                   t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
-                                   t.ReadTotalTimeoutConstant > 0 &&
-                                   t.ReadTotalTimeoutConstant < kMaxTimeout;
+    const bool returnOnFirstByte =
+        t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
+        t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxTimeout;
     const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    const uint64_t totalMs =
-        returnOnFirstByte ? t.ReadTotalTimeoutConstant
-                          : uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+    const uint64_t totalMs = returnOnFirstByte ? t.ReadTotalTimeoutConstant
+                                               : uint64_t{t.ReadTotalTimeoutMultiplier} * count +
+                                                     t.ReadTotalTimeoutConstant;
     const bool useTotal = totalMs != 0 && !immediate;
     const Clock::time_point start = Clock::now();
     const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
@@ -244,14 +269,17 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
 
     bool ok = true;
     while (got < count) {
-        if (got > 0 && returnOnFirstByte) break;
+        if (got > 0 && returnOnFirstByte)
+            break;
         int waitMs = -1;
         if (immediate) {
             waitMs = 0;
         } else {
-            if (useTotal) waitMs = MillisecondsUntil(totalDeadline);
+            if (useTotal)
+                waitMs = MillisecondsUntil(totalDeadline);
             if (useInterval && got > 0) {
-                int gap = MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+                int gap =
+                    MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
                 waitMs = waitMs < 0 ? gap : std::min(waitMs, gap);
             }
         }
@@ -260,12 +288,14 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
             ok = false;
             break;
         }
-        if (revents == 0) break;  // time-out
+        if (revents == 0)
+            break;  // time-out
         ssize_t n = ::read(fd_, buffer + got, count - got);
         if (n > 0) {
             got += static_cast<uint32_t>(n);
             lastByte = Clock::now();
-            if (waitMs == 0 && !immediate) break;  // a deadline passed: take what came, stop
+            if (waitMs == 0 && !immediate)
+                break;  // a deadline passed: take what came, stop
         } else if (n == 0) {
             ok = false;  // hung up: the device is gone
             break;
@@ -274,14 +304,17 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
             break;
         }
     }
-    if (received != nullptr) *received = got;
+    if (received != nullptr)
+        *received = got;
     return ok;
 }
 
 bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
     uint32_t put = 0;
-    if (written != nullptr) *written = 0;
-    if (buffer == nullptr && count > 0) return false;
+    if (written != nullptr)
+        *written = 0;
+    if (buffer == nullptr && count > 0)
+        return false;
 
     Timeouts t;
     GetTimeouts(&t);
@@ -296,7 +329,8 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
             put += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0 && errno != EAGAIN) {
             ok = false;
             break;
@@ -306,9 +340,11 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
             ok = false;
             break;
         }
-        if (revents == 0) break;  // time-out: report what went out
+        if (revents == 0)
+            break;  // time-out: report what went out
     }
-    if (written != nullptr) *written = put;
+    if (written != nullptr)
+        *written = put;
     return ok;
 }
 

@@ -54,7 +54,7 @@ enum class OpenError { None, NotFound, PermissionDenied, Busy, NotATerminal, Oth
 const char* DescribeOpenError(OpenError error);
 
 class SerialPort {
-public:
+  public:
     // Opens an existing terminal device for reading and writing, exclusively:
     // a second open of the same device, from this or another process, fails
     // with OpenError::Busy. Returns null on failure and sets *error.
@@ -87,7 +87,7 @@ public:
     // succeeds with fewer bytes written, as on Windows.
     bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written);
 
-private:
+  private:
     explicit SerialPort(int fd) : fd_(fd) {}
 
     int fd_;

@@ -33,7 +33,8 @@ bool BaudToSpeed(uint32_t baud, speed_t* speed) {
 
 uint32_t SpeedToBaud(speed_t speed) {
     for (const BaudEntry& e : kBaudTable) {
-        if (e.speed == speed) return e.baud;
+        if (e.speed == speed)
+            return e.baud;
     }
     return 0;
 }

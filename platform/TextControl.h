@@ -7,7 +7,7 @@
 namespace platform {
 
 class TextControl {
-public:
+  public:
     virtual ~TextControl() = default;
     // Current length of the text, in characters.
     virtual size_t Length() const = 0;

@@ -7,7 +7,8 @@
 namespace platform {
 
 void SleepMilliseconds(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 bool StartDetachedThread(std::function<void()> body) {

@@ -22,14 +22,16 @@ void ServeVersion(Session& session) {
 // goes out at the old rate; the device listens at the new one right after.
 void ServeLinkRate(Session& session) {
     uint8_t params[2];
-    if (!session.ReadBytes(params, 2)) return;  // a cut request gets no answer
+    if (!session.ReadBytes(params, 2))
+        return;  // a cut request gets no answer
     const uint8_t code = params[0];
     const bool known = code == 0 || code == 1 || code == 3 || code == 7;
     if (!known || static_cast<uint8_t>('S' + code) != params[1]) {
         session.Reply({'?'});
         return;
     }
-    if (session.Reply({'O'})) session.SetBaud(921600u / (code + 1u));
+    if (session.Reply({'O'}))
+        session.SetBaud(921600u / (code + 1u));
 }
 
 }  // namespace

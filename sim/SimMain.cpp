@@ -23,8 +23,10 @@ bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
     unsigned major, minor;
     char letter;
     char extra;
-    if (std::sscanf(text, "%u.%u.%c%c", &major, &minor, &letter, &extra) != 3) return false;
-    if (major > 255 || minor > 255) return false;
+    if (std::sscanf(text, "%u.%u.%c%c", &major, &minor, &letter, &extra) != 3)
+        return false;
+    if (major > 255 || minor > 255)
+        return false;
     config->major = static_cast<uint8_t>(major);
     config->minor = static_cast<uint8_t>(minor);
     config->letter = letter;
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
     int received = 0;
     sigwait(&stopSignals, &received);
     device.Stop();
-    if (!link.empty()) ::unlink(link.c_str());
+    if (!link.empty())
+        ::unlink(link.c_str());
     return 0;
 }

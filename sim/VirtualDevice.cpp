@@ -10,12 +10,16 @@ VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(confi
     RegisterCommands();
 }
 
-VirtualDevice::~VirtualDevice() { Stop(); }
+VirtualDevice::~VirtualDevice() {
+    Stop();
+}
 
 bool VirtualDevice::Start() {
-    if (thread_.joinable()) return true;
+    if (thread_.joinable())
+        return true;
     pty_ = platform::PseudoTerminal::Create();
-    if (!pty_) return false;
+    if (!pty_)
+        return false;
     portPath_ = pty_->SlavePath();
     stopping_ = false;
     thread_ = std::thread([this] { Serve(); });
@@ -28,8 +32,10 @@ void VirtualDevice::Stop() {
         stopping_ = true;
     }
     logChanged_.notify_all();
-    if (pty_) pty_->Interrupt();
-    if (thread_.joinable()) thread_.join();
+    if (pty_)
+        pty_->Interrupt();
+    if (thread_.joinable())
+        thread_.join();
     pty_.reset();
 }
 
@@ -55,7 +61,8 @@ void VirtualDevice::ClearFaults() {
 
 void VirtualDevice::Disconnect() {
     disconnectRequested_ = true;
-    if (pty_) pty_->Interrupt();
+    if (pty_)
+        pty_->Interrupt();
 }
 
 std::vector<Exchange> VirtualDevice::Exchanges() const {
@@ -83,9 +90,11 @@ bool VirtualDevice::WaitForExchanges(size_t count, int timeoutMs) const {
 Fault VirtualDevice::TakeFault(const std::string& command) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = faults_.find(command);
-    if (it == faults_.end()) return {};
+    if (it == faults_.end())
+        return {};
     Fault fault = it->second;
-    if (it->second.times > 0 && --it->second.times == 0) faults_.erase(it);
+    if (it->second.times > 0 && --it->second.times == 0)
+        faults_.erase(it);
     return fault;
 }
 
@@ -101,26 +110,34 @@ void VirtualDevice::HangUpLine() {
     pendingPos_ = 0;
 }
 
-void VirtualDevice::RecordExchange() {
+void VirtualDevice::PublishExchange() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        exchanges_.push_back(current_);
+        if (currentPublished_ && !exchanges_.empty()) {
+            exchanges_.back() = current_;
+        } else {
+            exchanges_.push_back(current_);
+        }
+        currentPublished_ = true;
     }
     logChanged_.notify_all();
 }
 
 bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
     while (pendingPos_ >= pending_.size()) {
-        if (stopping_ || disconnectRequested_ || pty_->IsHungUp()) return false;
+        if (stopping_ || disconnectRequested_ || pty_->IsHungUp())
+            return false;
         uint8_t chunk[512];
         int n = pty_->Read(chunk, sizeof chunk, timeoutMs);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             received_.insert(received_.end(), chunk, chunk + n);
         }
         // Bytes sent at another line speed arrive as noise and are lost.
-        if (pty_->HostBaudRate() != baud_.load()) continue;
+        if (pty_->HostBaudRate() != baud_.load())
+            continue;
         pending_.assign(chunk, chunk + n);
         pendingPos_ = 0;
     }
@@ -131,13 +148,15 @@ bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
 void VirtualDevice::Serve() {
     while (!stopping_) {
         if (disconnectRequested_) {
-            if (!pty_->IsHungUp()) HangUpLine();
+            if (!pty_->IsHungUp())
+                HangUpLine();
             SleepUnlessStopping(1000);
             continue;
         }
         uint8_t first;
         if (!NextByte(&first, -1)) {
-            if (pty_->IsHungUp()) SleepUnlessStopping(1000);
+            if (pty_->IsHungUp())
+                SleepUnlessStopping(1000);
             continue;
         }
         ServeRequest(first);
@@ -146,6 +165,7 @@ void VirtualDevice::Serve() {
 
 void VirtualDevice::ServeRequest(uint8_t first) {
     current_ = Exchange{};
+    currentPublished_ = false;
     current_.request.push_back(first);
     Session session(*this);
     auto it = commands_.find(first);
@@ -156,27 +176,35 @@ void VirtualDevice::ServeRequest(uint8_t first) {
         session.Name(it->second.first);
         it->second.second(session);
     }
-    RecordExchange();
+    PublishExchange();
 }
 
 bool Session::ReadByte(uint8_t* byte, int timeoutMs) {
-    if (!device_.NextByte(byte, timeoutMs)) return false;
+    if (!device_.NextByte(byte, timeoutMs))
+        return false;
     device_.current_.request.push_back(*byte);
     return true;
 }
 
 bool Session::ReadBytes(uint8_t* bytes, size_t count, int timeoutMs) {
     for (size_t i = 0; i < count; ++i) {
-        if (!ReadByte(bytes + i, timeoutMs)) return false;
+        if (!ReadByte(bytes + i, timeoutMs))
+            return false;
     }
     return true;
 }
 
-void Session::Name(const std::string& command) { device_.current_.command = command; }
+void Session::Name(const std::string& command) {
+    device_.current_.command = command;
+}
 
-DeviceConfig Session::Config() const { return device_.Config(); }
+DeviceConfig Session::Config() const {
+    return device_.Config();
+}
 
-void Session::SetBaud(uint32_t baud) { device_.baud_ = baud; }
+void Session::SetBaud(uint32_t baud) {
+    device_.baud_ = baud;
+}
 
 bool Session::Reply(const std::vector<uint8_t>& bytes) {
     Fault fault = device_.TakeFault(device_.current_.command);
@@ -187,10 +215,12 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
         case FaultKind::NoReply:
             return false;
         case FaultKind::WrongByte:
-            if (!sent.empty()) sent[0] = fault.byte;
+            if (!sent.empty())
+                sent[0] = fault.byte;
             break;
         case FaultKind::BadChecksum:
-            if (!sent.empty()) sent.back() = static_cast<uint8_t>(sent.back() + 1);
+            if (!sent.empty())
+                sent.back() = static_cast<uint8_t>(sent.back() + 1);
             break;
         case FaultKind::Delay:
             device_.SleepUnlessStopping(fault.delayMs);
@@ -200,6 +230,7 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
             return false;
     }
     device_.current_.reply.insert(device_.current_.reply.end(), sent.begin(), sent.end());
+    device_.PublishExchange();
     bool written = device_.pty_->Write(sent.data(), sent.size());
     return written && sent == bytes;
 }

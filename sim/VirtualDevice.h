@@ -58,7 +58,7 @@ class VirtualDevice;
 
 // What a command handler sees of the device while it serves one request.
 class Session {
-public:
+  public:
     explicit Session(VirtualDevice& device) : device_(device) {}
     // Reads the request's next byte; false when none came in time.
     bool ReadByte(uint8_t* byte, int timeoutMs = kParameterTimeoutMs);
@@ -73,14 +73,14 @@ public:
 
     static constexpr int kParameterTimeoutMs = 200;
 
-private:
+  private:
     VirtualDevice& device_;
 };
 
 using CommandHandler = std::function<void(Session&)>;
 
 class VirtualDevice {
-public:
+  public:
     explicit VirtualDevice(DeviceConfig config = {});
     ~VirtualDevice();
     VirtualDevice(const VirtualDevice&) = delete;
@@ -108,14 +108,17 @@ public:
     // Waits until at least count exchanges were logged; false on time-out.
     bool WaitForExchanges(size_t count, int timeoutMs) const;
 
-private:
+  private:
     friend class Session;
 
     void Serve();
     void ServeRequest(uint8_t first);
     bool NextByte(uint8_t* byte, int timeoutMs);
     Fault TakeFault(const std::string& command);
-    void RecordExchange();
+    // Puts the request being served into the log, or brings its entry up to
+    // date. Done before each reply goes out, so a host that has the reply
+    // also finds the exchange logged.
+    void PublishExchange();
     void RegisterCommands();
     void SleepUnlessStopping(int milliseconds);
     void HangUpLine();
@@ -137,6 +140,7 @@ private:
 
     // State of the request being served; touched by the serving thread only.
     Exchange current_;
+    bool currentPublished_ = false;
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
 };

@@ -31,9 +31,11 @@ TEST(ResultCodeName, NamesAllCodesAndNothingElse) {
         "QX_E_INVALID_HARDWARE_ID",
         "QX_E_LARGE_BIN_BANK_FAILED",
     };
-    for (int i = 0; i < 24; ++i) EXPECT_STREQ(expected[i], ResultCodeName(-i));
+    for (int i = 0; i < 24; ++i)
+        EXPECT_STREQ(expected[i], ResultCodeName(-i));
     EXPECT_STREQ("QX_E_PORT_BUSY", ResultCodeName(QX_E_PORT_BUSY));
-    for (int code : {1, -24, 1000, -1000}) EXPECT_STREQ("(ERROR NOT IN LIST)", ResultCodeName(code));
+    for (int code : {1, -24, 1000, -1000})
+        EXPECT_STREQ("(ERROR NOT IN LIST)", ResultCodeName(code));
 }
 
 TEST(Checksums, AdditiveSumsWrapAndHandleEmptyInput) {
@@ -113,7 +115,8 @@ TEST(BKQuillex, NoPortMeansNoTransferAndTheTimeoutFailureLine) {
     EXPECT_EQ(0, t.device.SetPortBaud(115200));
     EXPECT_TRUE(t.Lines().empty());
     EXPECT_EQ(QX_E_PORT_NOT_INITIALIZED, t.device.SetReadTimeout(500));
-    EXPECT_THAT(t.Lines(), ::testing::ElementsAre("BKQuillex: Comm Read Timeout Set Failed with -2"));
+    EXPECT_THAT(t.Lines(),
+                ::testing::ElementsAre("BKQuillex: Comm Read Timeout Set Failed with -2"));
 }
 
 TEST(BKQuillex, PortLockIsAutoResetAndMirrored) {

@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kIdentifiedQuillex = kHwQuillex | kHwCurrentCommandFamily;
 
 class PortOpening : public ::testing::Test {
-protected:
+  protected:
     PortOpening() : port(sim::DeviceConfig{}) {}
 
     void OpenAndIdentify() {
@@ -28,7 +28,8 @@ protected:
 
     // Asks the device for its version over the raw path; true when it answers.
     bool DeviceAnswers() {
-        if (t.device.LockPort(kPortLockWaitMs) != QX_S_OK) return false;
+        if (t.device.LockPort(kPortLockWaitMs) != QX_S_OK)
+            return false;
         const uint8_t vv[2] = {'V', 'V'};
         uint8_t reply[3] = {};
         bool ok = t.device.WritePort(vv, 2) == 2 && t.device.ReadPort(reply, 3) == 3;
@@ -175,8 +176,9 @@ TEST_F(PortOpening, ArgumentAndHardwareChecksComeFirst) {
 
     t.device.HardwareFlags = kHwQuillex;  // an older command family
     EXPECT_EQ(QX_E_REQUEST_NOT_SUPPORTED, t.device.SetUSBBaud(0, 1));
-    EXPECT_EQ("BKQuillex: SetUSBBaud to 115200, Force = TRUE FAILED with QX_E_REQUEST_NOT_SUPPORTED",
-              t.Lines().back());
+    EXPECT_EQ(
+        "BKQuillex: SetUSBBaud to 115200, Force = TRUE FAILED with QX_E_REQUEST_NOT_SUPPORTED",
+        t.Lines().back());
     EXPECT_TRUE(port.Device().ReceivedBytes().empty());
     EXPECT_EQ(7u, t.device.UsbBaudCode);
 }
@@ -235,10 +237,12 @@ TEST_F(PortOpening, BusyPortConcurrency) {
     std::thread holder([&] {
         ASSERT_EQ(QX_S_OK, t.device.LockPort(kPortLockWaitMs));
         holding = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         t.device.UnlockPort();
     });
-    while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!holding)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(QX_E_PORT_BUSY, t.device.SetUSBBaud(3, 0));

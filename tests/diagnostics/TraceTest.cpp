@@ -77,20 +77,24 @@ TEST(TraceHexDump, LineLayout) {
 
     control.Clear();
     uint8_t bytes[32];
-    for (int i = 0; i < 32; ++i) bytes[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 32; ++i)
+        bytes[i] = static_cast<uint8_t>(i);
     TraceHexDump(&sink, "Read Port", bytes + 16, 16);
-    EXPECT_THAT(control.Lines(),
-                ElementsAre("Read Port",
-                            "0000: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ................"));
+    EXPECT_THAT(
+        control.Lines(),
+        ElementsAre("Read Port",
+                    "0000: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ................"));
 
     control.Clear();
     uint8_t seventeen[17];
-    for (int i = 0; i < 17; ++i) seventeen[i] = static_cast<uint8_t>(0x20 + i);
+    for (int i = 0; i < 17; ++i)
+        seventeen[i] = static_cast<uint8_t>(0x20 + i);
     TraceHexDump(&sink, "Write Port", seventeen, 17);
-    EXPECT_THAT(control.Lines(),
-                ElementsAre("Write Port",
-                            "0000: 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F  !\"#$%&'()*+,-./",
-                            "0010: 30 " + std::string(45, ' ') + "0"));
+    EXPECT_THAT(
+        control.Lines(),
+        ElementsAre("Write Port",
+                    "0000: 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F  !\"#$%&'()*+,-./",
+                    "0010: 30 " + std::string(45, ' ') + "0"));
 
     control.Clear();
     const uint8_t high[] = {0x7F, 0x80, 0xFF, 0x20};
@@ -122,10 +126,12 @@ TEST(TraceConcurrency, LinesFromManyThreadsStayWhole) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&sink, t] {
-            for (int i = 0; i < kLines; ++i) Trace(&sink, "thread %d line %03d", t, i);
+            for (int i = 0; i < kLines; ++i)
+                Trace(&sink, "thread %d line %03d", t, i);
         });
     }
-    for (std::thread& th : threads) th.join();
+    for (std::thread& th : threads)
+        th.join();
     std::vector<std::string> lines = control.Lines();
     ASSERT_EQ(static_cast<size_t>(kThreads * kLines), lines.size());
     std::vector<int> next(kThreads, 0);

@@ -20,7 +20,7 @@ long long MillisecondsSince(Clock::time_point start) {
 }
 
 class SerialPortOnPty : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         pty = PseudoTerminal::Create();
         ASSERT_TRUE(pty);
@@ -163,6 +163,6 @@ TEST(SerialPortOpen, ReportsWhyItFailed) {
     EXPECT_FALSE(SerialPort::Open(file, &error));
     EXPECT_EQ(OpenError::NotATerminal, error);
     ::unlink(file);
-    EXPECT_NE(std::string::npos, std::string(DescribeOpenError(OpenError::PermissionDenied))
-                                     .find("dialout"));
+    EXPECT_NE(std::string::npos,
+              std::string(DescribeOpenError(OpenError::PermissionDenied)).find("dialout"));
 }

@@ -13,7 +13,7 @@ using ::testing::ElementsAre;
 namespace {
 
 class SimOnPort : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(device.Start());
         port = platform::SerialPort::Open(device.PortPath().c_str(), nullptr);

@@ -8,7 +8,9 @@ ScopedPortTable::ScopedPortTable(std::vector<std::string> paths) {
     platform::PortTable::SetOverride(std::move(paths));
 }
 
-ScopedPortTable::~ScopedPortTable() { platform::PortTable::ClearOverride(); }
+ScopedPortTable::~ScopedPortTable() {
+    platform::PortTable::ClearOverride();
+}
 
 bool TracedDevice::HasLine(const std::string& line) const {
     std::vector<std::string> lines = Lines();

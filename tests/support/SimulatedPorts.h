@@ -12,7 +12,7 @@
 
 // Points COM1.. at the given paths for the lifetime of the object.
 class ScopedPortTable {
-public:
+  public:
     explicit ScopedPortTable(std::vector<std::string> paths);
     ~ScopedPortTable();
 };
@@ -31,11 +31,11 @@ struct TracedDevice {
 
 // One virtual device, started, as COM1.
 class OneSimulatedPort {
-public:
+  public:
     explicit OneSimulatedPort(sim::DeviceConfig config = {});
     sim::VirtualDevice& Device() { return *device_; }
 
-private:
+  private:
     std::unique_ptr<sim::VirtualDevice> device_;
     std::unique_ptr<ScopedPortTable> table_;
 };

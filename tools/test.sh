@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds and runs the tests. Usage:
+#   tools/test.sh                          every test, plain build (build/)
+#   tools/test.sh --sanitize address       every test under ASan+UBSan (build-asan/)
+#   tools/test.sh --sanitize thread REGEX  the tests matching REGEX under TSan (build-tsan/)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/install-deps.sh"
+
+sanitize=""
+filter=""
+if [ "${1:-}" = "--sanitize" ]; then
+    sanitize="$2"
+    filter="${3:-}"
+fi
+
+dir="$root/build${sanitize:+-$sanitize}"
+"$root/tools/build.sh" "$dir" -DBREVIK_SANITIZE="$sanitize" -DBREVIK_BUILD_BENCH=OFF
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+cd "$dir"
+runner=()
+# Older ThreadSanitizer runtimes cannot map their shadow memory with the
+# kernel's full address-space randomisation.
+[ "$sanitize" = "thread" ] && runner=(setarch "$(uname -m)" -R)
+"${runner[@]}" ctest --output-on-failure --parallel "$(nproc)" ${filter:+-R "$filter"}
