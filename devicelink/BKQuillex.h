@@ -35,11 +35,36 @@ constexpr uint8_t kUnknownCommand = '?';
 
 // Hardware flag bits of HardwareFlags.
 constexpr uint32_t kHwCurrentCommandFamily = 0x0001;
+constexpr uint32_t kHwSundral = 0x0002;
 constexpr uint32_t kHwQuillex = 0x0004;
+constexpr uint32_t kHwVarroPell = 0x0008;
 constexpr uint32_t kHwTessaly = 0x0010;
 constexpr uint32_t kHwSundral2 = 0x0020;
 constexpr uint32_t kHwSundral1 = 0x0040;
+constexpr uint32_t kHwUsb = 0x0080;
+constexpr uint32_t kHwSerialLine = 0x0100;
+constexpr uint32_t kHwBluetooth = 0x0200;
+constexpr uint32_t kHwQuillexOrVarroPell = 0x0400;
+constexpr uint32_t kHwDataLinkCapable = 0x0800;
+constexpr uint32_t kHwVantelle = 0x1000;
 constexpr uint32_t kHwDunmarra = 0x2000;
+constexpr uint32_t kHwNerrin = 0x4000;
+constexpr uint32_t kHwNotVarroPell = 0x8000;
+
+// Size of the hardware version block at configuration addresses 1..7.
+constexpr int kHardwareVersionInfoSize = 7;
+// Description and path buffers hold 260 characters with the terminator.
+constexpr int kTextCapacity = 260;
+
+// DetectHardware options: scan from COM1 and do not remember the port.
+constexpr int kDetectFromFirstPort = 0x1;
+// SetBank/GetBank lock flags: the caller already holds the port lock.
+constexpr int kCallerHoldsLock = 0x1;
+
+// Rows of CheckFirmwareLevel.
+constexpr int kLevelTessalySetBank = 1;
+constexpr int kLevelQuillexBulk = 4;
+constexpr int kLevelTessalyBulk = 5;
 
 class BKQuillex {
   public:
@@ -73,6 +98,21 @@ class BKQuillex {
     int SetUSBBaud(int baudCode, int force);
     void ClosePort();
 
+    // Discovery and identification.
+    int RequestFirmwareVersion(::FirmwareVersion* out);
+    uint32_t DetectHardware(char* description, int descriptionSize, ::FirmwareVersion* version,
+                            int options);
+    uint32_t IdentifyHardware(const ::FirmwareVersion* version);
+    int ReadHardwareVersion(uint8_t* out);
+    void GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* version, char* text,
+                                int textSize);
+
+    // Configuration memory (size 1..256) and banks.
+    int ReadEEPROM(uint8_t* buffer, uint16_t address, uint16_t size);
+    int WriteEEPROM(const uint8_t* data, uint16_t address, uint16_t size);
+    int SetBank(int bank, int readWrite, int staticBank, int lockFlags);
+    int GetBank(int32_t* bank, int readWrite, int staticBank, int lockFlags);
+
     // Trace lines of this object go to target (null: nowhere).
     void SetTraceTarget(TraceSink* target) { TraceTarget = target; }
     // Why the last InitPort could not open its port.
@@ -101,6 +141,8 @@ class BKQuillex {
     int ReadPortReporting(uint8_t* buffer, int count, bool* failed);
     // Discards both queues of the port, as every request does first.
     bool PurgePort();
+    // Purges, then writes the whole request: 0 or QX_E_COMM_WRITE_FAILURE.
+    int SendRequest(const uint8_t* request, int length);
 
     platform::OpenError lastOpenError_ = platform::OpenError::None;
 };
@@ -110,3 +152,6 @@ uint8_t ChecksumAdd8(uint8_t seed, const uint8_t* data, unsigned length);
 
 // 921600 / (code + 1) for the codes 0, 1, 3 and 7; 0 for any other code.
 int LinkRateOfBaudCode(int baudCode);
+
+// True when the firmware is at the level of the row (1..5) or above.
+bool CheckFirmwareLevel(int row, const FirmwareVersion* version);

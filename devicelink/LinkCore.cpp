@@ -138,3 +138,8 @@ void BKQuillex::SetLastPort(unsigned portNumber, int baudCode) {
     LastPortIndex = (portNumber >= 1 && portNumber <= 254) ? portNumber - 1 : 0;
     LastBaudCode = static_cast<uint32_t>(baudCode);
 }
+
+int BKQuillex::SendRequest(const uint8_t* request, int length) {
+    PurgePort();
+    return WritePort(request, length) == length ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
+}

@@ -134,6 +134,12 @@ void PortTable::ClearOverride() {
     s.override.reset();
 }
 
+std::optional<std::vector<std::string>> PortTable::Override() {
+    TableState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.override;
+}
+
 int PortTable::ParseComNumber(const char* name) {
     if (name == nullptr)
         return 0;

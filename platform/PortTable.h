@@ -25,6 +25,7 @@ class PortTable {
     // Replaces the table with the given paths until ClearOverride.
     static void SetOverride(std::vector<std::string> paths);
     static void ClearOverride();
+    static std::optional<std::vector<std::string>> Override();
 
     // Resolves "COMn" (n = 1..255, case-insensitive) to the n-th entry, or a
     // name beginning with '/' to itself. Empty when the name has no device.

@@ -1,5 +1,6 @@
 #include "sim/VirtualDevice.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/PseudoTerminal.h"
@@ -7,6 +8,11 @@
 namespace sim {
 
 VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(config.initialBaud) {
+    state_.configMemory.assign(kConfigMemorySize, 0xFF);
+    const char hardware = config.hardwareLetter != 0 ? config.hardwareLetter : config.letter;
+    const uint8_t block[7] = {static_cast<uint8_t>(hardware), '0', '3',
+                              static_cast<uint8_t>(config.interfaceLetter), 0x12, 0x34, 0x56};
+    std::copy(block, block + 7, state_.configMemory.begin() + 1);
     RegisterCommands();
 }
 
@@ -42,6 +48,11 @@ void VirtualDevice::Stop() {
 DeviceConfig VirtualDevice::Config() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return config_;
+}
+
+DeviceState VirtualDevice::State() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
 }
 
 void VirtualDevice::SetConfig(const DeviceConfig& config) {
@@ -192,6 +203,12 @@ bool Session::ReadBytes(uint8_t* bytes, size_t count, int timeoutMs) {
             return false;
     }
     return true;
+}
+
+void Session::DiscardRest() {
+    uint8_t ignored;
+    while (device_.NextByte(&ignored, 20)) {
+    }
 }
 
 void Session::Name(const std::string& command) {

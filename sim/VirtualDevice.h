@@ -25,10 +25,30 @@ class PseudoTerminal;
 namespace sim {
 
 struct DeviceConfig {
+    // Firmware version; the letter names the family's firmware and decides
+    // which command forms the device knows: 'Q', 'N', 'P', 'L' and 'D' speak
+    // the current forms ("HR"/"HW", banks), '1', '2' and 'K' the older ones.
     uint8_t major = 2;
     uint8_t minor = 11;
     char letter = 'Q';
     uint32_t initialBaud = 115200;
+    // Hardware version block at configuration addresses 1..7: the hardware
+    // letter at address 1 (0: the version letter) and the interface letter
+    // ('U', 'S' or 'B') at address 4.
+    char hardwareLetter = 0;
+    char interfaceLetter = 'U';
+    // The configuration memory takes requests but never answers.
+    bool configMemorySilent = false;
+};
+
+constexpr size_t kConfigMemorySize = 0x10000;
+
+// What the device keeps besides its configuration.
+struct DeviceState {
+    std::vector<uint8_t> configMemory;
+    uint8_t activeEmulationBank = 0;
+    uint8_t staticEmulationBank = 0;
+    uint8_t readWriteBank = 0;
 };
 
 enum class FaultKind {
@@ -63,6 +83,11 @@ class Session {
     // Reads the request's next byte; false when none came in time.
     bool ReadByte(uint8_t* byte, int timeoutMs = kParameterTimeoutMs);
     bool ReadBytes(uint8_t* bytes, size_t count, int timeoutMs = kParameterTimeoutMs);
+    // Drops the rest of a request the device does not understand.
+    void DiscardRest();
+    // The device's memories, under the device's lock.
+    template <typename F>
+    auto WithState(F f);
     // Sends the reply through the armed fault of the command. True when it
     // went out unchanged.
     bool Reply(const std::vector<uint8_t>& bytes);
@@ -94,6 +119,7 @@ class VirtualDevice {
     uint32_t CurrentBaud() const { return baud_.load(); }
     DeviceConfig Config() const;
     void SetConfig(const DeviceConfig& config);
+    DeviceState State() const;
 
     // Arms a fault for the named command ("VV", "S", ...).
     void InjectFault(const std::string& command, const Fault& fault);
@@ -126,6 +152,7 @@ class VirtualDevice {
     mutable std::mutex mutex_;
     mutable std::condition_variable logChanged_;
     DeviceConfig config_;
+    DeviceState state_;
     std::map<std::string, Fault> faults_;
     std::vector<Exchange> exchanges_;
     std::vector<uint8_t> received_;
@@ -144,5 +171,11 @@ class VirtualDevice {
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
 };
+
+template <typename F>
+auto Session::WithState(F f) {
+    std::lock_guard<std::mutex> lock(device_.mutex_);
+    return f(device_.state_);
+}
 
 }  // namespace sim

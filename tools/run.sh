@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh"
-"$root/tools/build.sh" "$root/build" -DBREVIK_BUILD_TESTS=OFF
+BREVIK_TARGETS="brevik-updater brevik-sim" "$root/tools/build.sh" "$root/build"
 
 bin="$root/build"
 # A USB, CDC-ACM or Bluetooth serial device attached, or a port table given:

@@ -4,13 +4,16 @@
 
 #include "platform/PortTable.h"
 
-ScopedPortTable::ScopedPortTable(std::vector<std::string> paths) {
+void KeepRealPortsOutOfReach() {
+    if (!platform::PortTable::Override()) platform::PortTable::SetOverride({});
+}
+
+ScopedPortTable::ScopedPortTable(std::vector<std::string> paths)
+    : previous_(platform::PortTable::Override().value_or(std::vector<std::string>{})) {
     platform::PortTable::SetOverride(std::move(paths));
 }
 
-ScopedPortTable::~ScopedPortTable() {
-    platform::PortTable::ClearOverride();
-}
+ScopedPortTable::~ScopedPortTable() { platform::PortTable::SetOverride(previous_); }
 
 bool TracedDevice::HasLine(const std::string& line) const {
     std::vector<std::string> lines = Lines();

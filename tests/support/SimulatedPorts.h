@@ -10,16 +10,27 @@
 #include "diagnostics/TextBuffer.h"
 #include "sim/VirtualDevice.h"
 
-// Points COM1.. at the given paths for the lifetime of the object.
+// Points COM1.. at the given paths for the lifetime of the object, then
+// puts back the table it found, or an empty one: tests never fall through to
+// the machine's real serial ports.
 class ScopedPortTable {
   public:
     explicit ScopedPortTable(std::vector<std::string> paths);
     ~ScopedPortTable();
+
+  private:
+    std::vector<std::string> previous_;
 };
+
+// Makes the port table empty unless a test has set one.
+void KeepRealPortsOutOfReach();
 
 // A device object with a trace buffer attached.
 struct TracedDevice {
-    TracedDevice() : sink(&trace) { device.SetTraceTarget(&sink); }
+    TracedDevice() : sink(&trace) {
+        KeepRealPortsOutOfReach();
+        device.SetTraceTarget(&sink);
+    }
     ~TracedDevice() { device.SetTraceTarget(nullptr); }
     std::vector<std::string> Lines() const { return trace.Lines(); }
     bool HasLine(const std::string& line) const;
