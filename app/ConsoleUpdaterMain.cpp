@@ -1,6 +1,6 @@
-// Console stand-in for the updater dialog: opens each port of the port
-// table, asks for the firmware version at 115200 baud and reports what
-// answers, showing the device link's trace lines as they are written.
+// Console stand-in for the updater dialog until the dialog exists: runs the
+// device detection over the port table and reports what it found, showing
+// the device link's trace lines as they are written.
 #include <cstdio>
 #include <string>
 
@@ -31,24 +31,13 @@ class ConsoleTextControl : public platform::TextControl {
 
 BKQuillex g_device;
 
-// "VV" and three bytes back: major, minor, letter.
-bool AskVersion(BKQuillex& device, uint8_t reply[3]) {
-    if (device.LockPort(kPortLockWaitMs) != QX_S_OK)
-        return false;
-    device.SetReadTimeout(kLinkRateReadTimeoutMs);
-    const uint8_t request[2] = {'V', 'V'};
-    bool ok = device.WritePort(request, 2) == 2 && device.ReadPort(reply, 3) == 3;
-    device.SetReadTimeout(kDefaultReadTimeoutMs);
-    device.UnlockPort();
-    return ok && !(reply[0] == 'V' && reply[1] == 'V');
-}
-
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool verbose = argc > 1 && std::string(argv[1]) == "--trace";
     ConsoleTextControl console;
     TraceSink sink(&console);
-    g_device.SetTraceTarget(&sink);
+    if (verbose) g_device.SetTraceTarget(&sink);
 
     std::vector<std::string> ports = platform::PortTable::Entries();
     std::printf("Brevik Firmware Update Utility v1.7 (console preview)\n");
@@ -56,21 +45,18 @@ int main() {
     for (size_t i = 0; i < ports.size(); ++i) {
         std::printf("  COM%zu = %s\n", i + 1, ports[i].c_str());
     }
-    for (size_t i = 0; i < ports.size() && i < 255; ++i) {
-        std::string name = "COM" + std::to_string(i + 1);
-        std::printf("\n");
-        if (g_device.InitPort(name.c_str(), 115200) != QX_S_OK)
-            continue;
-        uint8_t v[3];
-        if (AskVersion(g_device, v)) {
-            std::printf("\nDevice found on %s: firmware %02d.%02d.%c\n", name.c_str(), v[0], v[1],
-                        v[2]);
-            g_device.ClosePort();
-            std::printf("\n");
-            return 0;
-        }
+    char description[kTextCapacity];
+    FirmwareVersion version{};
+    const uint32_t flags = g_device.DetectHardware(description, kTextCapacity, &version, 0);
+    if (verbose) std::printf("\n");
+    if (!(flags & kHwCurrentCommandFamily)) {
+        g_device.ClosePort();
+        std::printf("No device found.\n");
+        return 1;
     }
+    std::printf("Device found on COM%d: %s, firmware %.2i.%.2i.%c\n", g_device.ComPortNumber,
+                description, version.Major, version.Minor, version.Letter);
     g_device.ClosePort();
-    std::printf("\nNo device found.\n");
-    return 1;
+    if (verbose) std::printf("\n");
+    return 0;
 }

@@ -22,4 +22,4 @@ sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null; rm -f "$fifo"' EXIT
 read -r port <"$fifo"
 echo "No serial device attached: using a virtual Quillex on $port"
-BREVIK_PORTS="$port" "$bin/app/brevik-updater"
+BREVIK_PORTS="$port" "$bin/app/brevik-updater" --trace

@@ -15,7 +15,9 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 dir="$root/build${sanitize:+-$sanitize}"
-"$root/tools/build.sh" "$dir" -DBREVIK_SANITIZE="$sanitize" -DBREVIK_BUILD_BENCH=OFF
+bench=ON
+[ -n "$sanitize" ] && bench=OFF
+"$root/tools/build.sh" "$dir" -DBREVIK_SANITIZE="$sanitize" -DBREVIK_BUILD_TESTS=ON -DBREVIK_BUILD_BENCH="$bench"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks; each prints its figures beside its floor.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/install-deps.sh"
+"$root/tools/build.sh" "$root/build" -DBREVIK_BUILD_BENCH=ON
+"$root/build/bench/brevik_bench" --benchmark_min_time=0.2
+"$root/build/bench/brevik_detect_bench"
