@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     const bool verbose = argc > 1 && std::string(argv[1]) == "--trace";
     ConsoleTextControl console;
     TraceSink sink(&console);
-    if (verbose) g_device.SetTraceTarget(&sink);
+    if (verbose)
+        g_device.SetTraceTarget(&sink);
 
     std::vector<std::string> ports = platform::PortTable::Entries();
     std::printf("Brevik Firmware Update Utility v1.7 (console preview)\n");
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
     char description[kTextCapacity];
     FirmwareVersion version{};
     const uint32_t flags = g_device.DetectHardware(description, kTextCapacity, &version, 0);
-    if (verbose) std::printf("\n");
+    if (verbose)
+        std::printf("\n");
     if (!(flags & kHwCurrentCommandFamily)) {
         g_device.ClosePort();
         std::printf("No device found.\n");
@@ -57,6 +59,7 @@ int main(int argc, char** argv) {
     std::printf("Device found on COM%d: %s, firmware %.2i.%.2i.%c\n", g_device.ComPortNumber,
                 description, version.Major, version.Minor, version.Letter);
     g_device.ClosePort();
-    if (verbose) std::printf("\n");
+    if (verbose)
+        std::printf("\n");
     return 0;
 }

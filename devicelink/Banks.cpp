@@ -10,7 +10,8 @@ enum class BankKind { ReadWrite, StaticEmulation, ActiveEmulation };
 
 // Read/write takes precedence; with neither flag the kind is active emulation.
 BankKind KindOf(int readWrite, int staticBank) {
-    if (readWrite) return BankKind::ReadWrite;
+    if (readWrite)
+        return BankKind::ReadWrite;
     return staticBank ? BankKind::StaticEmulation : BankKind::ActiveEmulation;
 }
 
@@ -37,32 +38,36 @@ bool CheckFirmwareLevel(int row, const FirmwareVersion* version) {
         uint8_t minor;
     };
     static constexpr Level kLevels[] = {{10, 5}, {10, 5}, {2, 7}, {2, 12}, {10, 12}};
-    if (version == nullptr || row < 1 || row > 5) return false;
+    if (version == nullptr || row < 1 || row > 5)
+        return false;
     const Level& level = kLevels[row - 1];
     // A firmware line numbers its releases upwards, so a higher major number
     // is a later release that still carries the command and a lower one an
     // earlier release that does not: compare (major, minor) as one number.
     // Callers test the hardware family first; the letter takes no part.
-    if (version->Major != level.major) return version->Major > level.major;
+    if (version->Major != level.major)
+        return version->Major > level.major;
     return version->Minor >= level.minor;
 }
 
 int BKQuillex::SetBank(int bank, int readWrite, int staticBank, int lockFlags) {
-    if (!(HardwareFlags & kHwTessaly) || !CheckFirmwareLevel(kLevelTessalySetBank, &FirmwareVersion)) {
+    if (!(HardwareFlags & kHwTessaly) ||
+        !CheckFirmwareLevel(kLevelTessalySetBank, &FirmwareVersion)) {
         return QX_E_REQUEST_NOT_SUPPORTED;
     }
     const BankKind kind = KindOf(readWrite, staticBank);
     if (kind == BankKind::ReadWrite && (bank < 0 || bank > kMaxReadWriteBank)) {
         return QX_E_REQUEST_NOT_SUPPORTED;
     }
-    const uint8_t kindByte = kind == BankKind::ReadWrite ? 'R'
+    const uint8_t kindByte = kind == BankKind::ReadWrite         ? 'R'
                              : kind == BankKind::StaticEmulation ? 'S'
                                                                  : 'E';
     uint8_t request[4] = {kBankCommand, kindByte, static_cast<uint8_t>(bank & 0xFF), 0};
     request[3] = Checksum8(request, 3);
 
     const bool takeLock = !(lockFlags & kCallerHoldsLock);
-    if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK) return QX_E_PORT_BUSY;
+    if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK)
+        return QX_E_PORT_BUSY;
     PurgePort();
     WritePort(request, sizeof request);
     uint8_t reply = 0;
@@ -79,12 +84,14 @@ int BKQuillex::SetBank(int bank, int readWrite, int staticBank, int lockFlags) {
         Trace(TraceTarget, "BKQuillex: Set %s Bank Failed!", KindText(kind));
         result = QX_E_INVALID_RESPONSE;
     }
-    if (takeLock) UnlockPort();
+    if (takeLock)
+        UnlockPort();
     return result;
 }
 
 int BKQuillex::GetBank(int32_t* bank, int readWrite, int staticBank, int lockFlags) {
-    if (!(HardwareFlags & kHwCurrentCommandFamily)) return QX_E_REQUEST_NOT_SUPPORTED;
+    if (!(HardwareFlags & kHwCurrentCommandFamily))
+        return QX_E_REQUEST_NOT_SUPPORTED;
     const BankKind kind = KindOf(readWrite, staticBank);
     uint8_t request[4] = {kBankCommand, 'E', 'E', 0};
     if (kind == BankKind::ReadWrite) {
@@ -96,7 +103,8 @@ int BKQuillex::GetBank(int32_t* bank, int readWrite, int staticBank, int lockFla
     request[3] = Checksum8(request, 3);
 
     const bool takeLock = !(lockFlags & kCallerHoldsLock);
-    if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK) return QX_E_PORT_BUSY;
+    if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK)
+        return QX_E_PORT_BUSY;
     PurgePort();
     WritePort(request, sizeof request);
     uint8_t reply = 0;
@@ -106,7 +114,8 @@ int BKQuillex::GetBank(int32_t* bank, int readWrite, int staticBank, int lockFla
         result = QX_E_INVALID_RESPONSE;
     } else {
         Trace(TraceTarget, "BKQuillex: Get %s Bank Succeeded: Bank %i", KindText(kind), reply);
-        if (bank != nullptr) *bank = reply;
+        if (bank != nullptr)
+            *bank = reply;
         if (kind == BankKind::ReadWrite) {
             ReadWriteBank = reply;
         } else {
@@ -114,6 +123,7 @@ int BKQuillex::GetBank(int32_t* bank, int readWrite, int staticBank, int lockFla
         }
         result = QX_S_OK;
     }
-    if (takeLock) UnlockPort();
+    if (takeLock)
+        UnlockPort();
     return result;
 }

@@ -37,14 +37,18 @@ void AppendChecksum(std::vector<uint8_t>* request) {
 }  // namespace
 
 int BKQuillex::ReadEEPROM(uint8_t* buffer, uint16_t address, uint16_t size) {
-    if (!PortOpen) return QX_E_PORT_NOT_INITIALIZED;
-    if (!SizeValid(buffer, size)) return QX_E_INVALID_FUNC_PARAM;
+    if (!PortOpen)
+        return QX_E_PORT_NOT_INITIALIZED;
+    if (!SizeValid(buffer, size))
+        return QX_E_INVALID_FUNC_PARAM;
     Trace(TraceTarget, "BKQuillex: ReadEEPROM requested, %i bytes from address %X", size, address);
-    if (LockPort(kPortLockWaitMs) != QX_S_OK) return QX_E_PORT_BUSY;
+    if (LockPort(kPortLockWaitMs) != QX_S_OK)
+        return QX_E_PORT_BUSY;
 
     const bool currentFamily = (HardwareFlags & kHwCurrentCommandFamily) != 0;
     std::vector<uint8_t> request = ConfigHeader(currentFamily, false, address, size);
-    if (!currentFamily) request.insert(request.end(), size, 0x00);
+    if (!currentFamily)
+        request.insert(request.end(), size, 0x00);
     AppendChecksum(&request);
 
     int result = SendRequest(request.data(), static_cast<int>(request.size()));
@@ -77,10 +81,13 @@ int BKQuillex::ReadEEPROM(uint8_t* buffer, uint16_t address, uint16_t size) {
 }
 
 int BKQuillex::WriteEEPROM(const uint8_t* data, uint16_t address, uint16_t size) {
-    if (!PortOpen) return QX_E_PORT_NOT_INITIALIZED;
-    if (!SizeValid(data, size)) return QX_E_INVALID_FUNC_PARAM;
+    if (!PortOpen)
+        return QX_E_PORT_NOT_INITIALIZED;
+    if (!SizeValid(data, size))
+        return QX_E_INVALID_FUNC_PARAM;
     Trace(TraceTarget, "BKQuillex: WriteEEPROM requested, %i bytes to address %X", size, address);
-    if (LockPort(kPortLockWaitMs) != QX_S_OK) return QX_E_PORT_BUSY;
+    if (LockPort(kPortLockWaitMs) != QX_S_OK)
+        return QX_E_PORT_BUSY;
 
     const bool currentFamily = (HardwareFlags & kHwCurrentCommandFamily) != 0;
     std::vector<uint8_t> request = ConfigHeader(currentFamily, true, address, size);

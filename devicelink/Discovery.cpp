@@ -19,8 +19,10 @@ bool IsAsciiLetterOrDigit(char c) {
 }
 
 bool IsVersionReplyValid(const FirmwareVersion& v) {
-    if (v.Major == 'V' && v.Minor == 'V') return false;  // the request echoed back
-    if (v.Major == 0 && v.Minor == 0) return false;
+    if (v.Major == 'V' && v.Minor == 'V')
+        return false;  // the request echoed back
+    if (v.Major == 0 && v.Minor == 0)
+        return false;
     return IsAsciiLetterOrDigit(v.Letter);
 }
 
@@ -113,8 +115,10 @@ int BKQuillex::RequestFirmwareVersion(::FirmwareVersion* out) {
         }
     }
     // A busy port belongs to another exchange, whose time-out stays as it is.
-    if (result != QX_E_PORT_BUSY) SetReadTimeout(kDefaultReadTimeoutMs);
-    if (locked) UnlockPort();
+    if (result != QX_E_PORT_BUSY)
+        SetReadTimeout(kDefaultReadTimeoutMs);
+    if (locked)
+        UnlockPort();
     return result;
 }
 
@@ -128,7 +132,8 @@ uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
         char name[20];
         BoundedFormat(name, sizeof name, "COM%i", index + 1);
         if (InitPort(name, kScanBaud) == QX_S_OK) {
-            if (index >= kFirstHighPortIndex) platform::SleepMilliseconds(kHighPortPauseMs);
+            if (index >= kFirstHighPortIndex)
+                platform::SleepMilliseconds(kHighPortPauseMs);
             if (!fromFirstPort && static_cast<uint32_t>(index) == LastPortIndex) {
                 SetUSBBaud(static_cast<int>(LastBaudCode), 1);
             }
@@ -138,13 +143,16 @@ uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
             }
             if (!found) {
                 SetUSBBaud(kBaudCode115200, 1);
-                if (SetPortBaud(kSlowScanBaud)) found = RequestFirmwareVersion(nullptr) == QX_S_OK;
+                if (SetPortBaud(kSlowScanBaud))
+                    found = RequestFirmwareVersion(nullptr) == QX_S_OK;
             }
         }
-        if (!found) index = index >= kPortCount - 1 ? 0 : index + 1;
+        if (!found)
+            index = index >= kPortCount - 1 ? 0 : index + 1;
     }
     if (!found) {
-        if (description != nullptr && descriptionSize > 0) description[0] = '\0';
+        if (description != nullptr && descriptionSize > 0)
+            description[0] = '\0';
         FirmwareVersion = {};
         return HardwareFlags;
     }
@@ -156,7 +164,8 @@ uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
     if (description != nullptr) {
         GetHardwareDescription(HardwareFlags, &FirmwareVersion, description, descriptionSize);
     }
-    if (version != nullptr) *version = FirmwareVersion;
+    if (version != nullptr)
+        *version = FirmwareVersion;
     return HardwareFlags;
 }
 
@@ -197,18 +206,23 @@ uint32_t BKQuillex::IdentifyHardware(const ::FirmwareVersion* version) {
 }
 
 int BKQuillex::ReadHardwareVersion(uint8_t* out) {
-    if (out == nullptr) return QX_E_INVALID_FUNC_PARAM;
+    if (out == nullptr)
+        return QX_E_INVALID_FUNC_PARAM;
     Trace(TraceTarget, "BKQuillex: Hardware Version Information requested");
     // One byte per request: the block lives at configuration addresses 1..7.
-    for (uint16_t n = 1; n <= kHardwareVersionInfoSize; ++n) ReadEEPROM(out + n - 1, n, 1);
+    for (uint16_t n = 1; n <= kHardwareVersionInfoSize; ++n)
+        ReadEEPROM(out + n - 1, n, 1);
     return QX_S_OK;
 }
 
-void BKQuillex::GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* version,
-                                       char* text, int textSize) {
-    if (text == nullptr) return;
-    if ((flags & kHwSundral2) && (flags & kHwSundral1)) return;
-    if ((flags & kHwQuillex) && (flags & kHwVarroPell)) return;
+void BKQuillex::GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* version, char* text,
+                                       int textSize) {
+    if (text == nullptr)
+        return;
+    if ((flags & kHwSundral2) && (flags & kHwSundral1))
+        return;
+    if ((flags & kHwQuillex) && (flags & kHwVarroPell))
+        return;
     // A negative size becomes a capacity the bounded operations refuse.
     const size_t capacity = static_cast<size_t>(static_cast<long long>(textSize));
 
@@ -217,12 +231,13 @@ void BKQuillex::GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* 
         const char* name;
     };
     static constexpr TypeName kTypeNames[] = {
-        {kHwSundral1, "Sundral I"}, {kHwSundral2, "Sundral II"}, {kHwVantelle, "Vantelle"},
+        {kHwSundral1, "Sundral I"}, {kHwSundral2, "Sundral II"},    {kHwVantelle, "Vantelle"},
         {kHwQuillex, "Quillex"},    {kHwVarroPell, "Varro & Pell"}, {kHwTessaly, "Tessaly"},
         {kHwDunmarra, "Dunmarra"},  {kHwNerrin, "Nerrin"},
     };
     for (const TypeName& type : kTypeNames) {
-        if (flags & type.bit) BoundedCopy(text, capacity, type.name);
+        if (flags & type.bit)
+            BoundedCopy(text, capacity, type.name);
     }
     if (flags & kHwCurrentCommandFamily) {
         if (flags & kHwUsb) {

@@ -24,18 +24,21 @@ void Refuse(Session& session) {
 // Count, address high, address low, then (for a write, or the older read's
 // padding) size more bytes, then the checksum of everything before it.
 // Returns false when the request was cut short or its checksum is wrong.
-bool ReadConfigRequest(Session& session, std::vector<uint8_t> head, bool withPayload,
-                       size_t* size, uint16_t* address, std::vector<uint8_t>* payload) {
+bool ReadConfigRequest(Session& session, std::vector<uint8_t> head, bool withPayload, size_t* size,
+                       uint16_t* address, std::vector<uint8_t>* payload) {
     uint8_t params[3];
-    if (!session.ReadBytes(params, 3)) return false;
+    if (!session.ReadBytes(params, 3))
+        return false;
     *size = params[0] == 0 ? 256 : params[0];
     *address = static_cast<uint16_t>(params[1] << 8 | params[2]);
     head.insert(head.end(), params, params + 3);
     payload->assign(withPayload ? *size : 0, 0);
-    if (withPayload && !session.ReadBytes(payload->data(), *size)) return false;
+    if (withPayload && !session.ReadBytes(payload->data(), *size))
+        return false;
     head.insert(head.end(), payload->begin(), payload->end());
     uint8_t sum;
-    if (!session.ReadByte(&sum)) return false;
+    if (!session.ReadByte(&sum))
+        return false;
     return Sum8(head, head.size()) == sum;
 }
 
@@ -43,7 +46,8 @@ bool ReadConfigRequest(Session& session, std::vector<uint8_t> head, bool withPay
 // write and answers 'O'.
 void ServeConfig(Session& session, bool write, size_t size, uint16_t address,
                  const std::vector<uint8_t>& data) {
-    if (session.Config().configMemorySilent) return;
+    if (session.Config().configMemorySilent)
+        return;
     if (address + size > kConfigMemorySize) {
         session.Reply({'?'});
         return;
@@ -129,8 +133,9 @@ void ServeBank(Session& session) {
         })});
     } else if ((kind == 'R' && value <= 7) || kind == 'S' || kind == 'E') {
         session.WithState([kind, value](DeviceState& s) {
-            (kind == 'R' ? s.readWriteBank
-                         : kind == 'S' ? s.staticEmulationBank : s.activeEmulationBank) = value;
+            (kind == 'R'   ? s.readWriteBank
+             : kind == 'S' ? s.staticEmulationBank
+                           : s.activeEmulationBank) = value;
             return 0;
         });
         session.Reply({'O'});

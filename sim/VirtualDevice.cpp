@@ -10,8 +10,13 @@ namespace sim {
 VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(config.initialBaud) {
     state_.configMemory.assign(kConfigMemorySize, 0xFF);
     const char hardware = config.hardwareLetter != 0 ? config.hardwareLetter : config.letter;
-    const uint8_t block[7] = {static_cast<uint8_t>(hardware), '0', '3',
-                              static_cast<uint8_t>(config.interfaceLetter), 0x12, 0x34, 0x56};
+    const uint8_t block[7] = {static_cast<uint8_t>(hardware),
+                              '0',
+                              '3',
+                              static_cast<uint8_t>(config.interfaceLetter),
+                              0x12,
+                              0x34,
+                              0x56};
     std::copy(block, block + 7, state_.configMemory.begin() + 1);
     RegisterCommands();
 }

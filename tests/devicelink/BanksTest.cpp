@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kTessalyUsb = 0x8091;
 
 class Banks : public ::testing::Test {
-protected:
+  protected:
     Banks() : port(sim::DeviceConfig{10, 5, 'L'}) {}
     void SetUp() override {
         ASSERT_EQ(QX_S_OK, t.device.InitPort("COM1", 115200));

@@ -10,7 +10,7 @@ using ::testing::ElementsAreArray;
 namespace {
 
 class ConfigMemory : public ::testing::Test {
-protected:
+  protected:
     void Open(sim::DeviceConfig config, uint32_t flags) {
         t.device.ClosePort();
         port.reset();
@@ -89,9 +89,9 @@ TEST_F(ConfigMemory, WritesInBothFormsAndTheirReplies) {
     Open({}, kQuillexUsb);
     const uint8_t data[3] = {0xA1, 0xB2, 0xC3};
     ASSERT_EQ(QX_S_OK, t.device.WriteEEPROM(data, 0x0020, 3));
-    EXPECT_THAT(LastRequest(), ElementsAre('H', 'W', 3, 0x00, 0x20, 0xA1, 0xB2, 0xC3,
-                                           static_cast<uint8_t>('H' + 'W' + 3 + 0x20 + 0xA1 +
-                                                                0xB2 + 0xC3)));
+    EXPECT_THAT(LastRequest(),
+                ElementsAre('H', 'W', 3, 0x00, 0x20, 0xA1, 0xB2, 0xC3,
+                            static_cast<uint8_t>('H' + 'W' + 3 + 0x20 + 0xA1 + 0xB2 + 0xC3)));
     EXPECT_EQ(0xB2, Sim().State().configMemory[0x21]);
     EXPECT_EQ("BKQuillex: WriteEEPROM requested, 3 bytes to address 20", t.Lines().front());
 

@@ -28,7 +28,8 @@ struct Found {
 Found DetectAlone(const sim::DeviceConfig& config, TracedDevice* t = nullptr) {
     OneSimulatedPort port(config);
     TracedDevice local;
-    if (t == nullptr) t = &local;
+    if (t == nullptr)
+        t = &local;
     char text[kTextCapacity] = "previous";
     FirmwareVersion version{};
     uint32_t flags = t->device.DetectHardware(text, kTextCapacity, &version, 0);
@@ -45,9 +46,12 @@ TEST(RequestFirmwareVersion, ReplyValidity) {
         int expected;
     };
     const Case cases[] = {
-        {'V', 'V', 'x', QX_E_INVALID_RESPONSE}, {0, 0, 'Q', QX_E_INVALID_RESPONSE},
-        {0, 5, 'Q', QX_S_OK},                   {'V', 1, 'Q', QX_S_OK},
-        {2, 12, '-', QX_E_INVALID_RESPONSE},    {2, 12, '7', QX_S_OK},
+        {'V', 'V', 'x', QX_E_INVALID_RESPONSE},
+        {0, 0, 'Q', QX_E_INVALID_RESPONSE},
+        {0, 5, 'Q', QX_S_OK},
+        {'V', 1, 'Q', QX_S_OK},
+        {2, 12, '-', QX_E_INVALID_RESPONSE},
+        {2, 12, '7', QX_S_OK},
     };
     for (const Case& c : cases) {
         OneSimulatedPort port(Device(c.major, c.minor, c.letter));
@@ -169,10 +173,13 @@ TEST(IdentifyHardware, EveryFamilyGivesItsFlagWordAndDescription) {
         const char* description;
     };
     const Case cases[] = {
-        {'Q', 'U', 0x8485, "Quillex USB v2.12.Q"},    {'N', 'S', 0xC101, "Nerrin Serial v2.12.N"},
+        {'Q', 'U', 0x8485, "Quillex USB v2.12.Q"},
+        {'N', 'S', 0xC101, "Nerrin Serial v2.12.N"},
         {'P', 'B', 0x0609, "Varro & Pell Bluetooth v2.12.P"},
-        {'L', 'U', 0x8091, "Tessaly USB v2.12.L"},    {'D', 'U', 0xA081, "Dunmarra USB v2.12.D"},
-        {'1', 'U', 0x8042, "Sundral I v2.12.1"},      {'2', 'U', 0x8022, "Sundral II v2.12.2"},
+        {'L', 'U', 0x8091, "Tessaly USB v2.12.L"},
+        {'D', 'U', 0xA081, "Dunmarra USB v2.12.D"},
+        {'1', 'U', 0x8042, "Sundral I v2.12.1"},
+        {'2', 'U', 0x8022, "Sundral II v2.12.2"},
         {'K', 'U', 0x9800, "Vantelle v2.12.K"},
     };
     for (const Case& c : cases) {
@@ -210,7 +217,8 @@ TEST(IdentifyHardware, WhatIsReadAndLogged) {
         OneSimulatedPort port(Device(1, 3, 'K'));
         TracedDevice t;
         EXPECT_EQ(0x9800u, t.device.DetectHardware(nullptr, 0, nullptr, 0));
-        for (const sim::Exchange& e : port.Device().Exchanges()) EXPECT_EQ("VV", e.command);
+        for (const sim::Exchange& e : port.Device().Exchanges())
+            EXPECT_EQ("VV", e.command);
     }
     // A Tessaly's banks are read after the hardware block.
     {
@@ -225,8 +233,10 @@ TEST(IdentifyHardware, WhatIsReadAndLogged) {
         port.Device().ClearLog();
         EXPECT_EQ(0x8091u, t.device.DetectHardware(nullptr, 0, nullptr, 0));
         std::vector<std::string> commands;
-        for (const sim::Exchange& e : port.Device().Exchanges()) commands.push_back(e.command);
-        EXPECT_THAT(commands, ElementsAre("VV", "HR", "HR", "HR", "HR", "HR", "HR", "HR", "B", "B"));
+        for (const sim::Exchange& e : port.Device().Exchanges())
+            commands.push_back(e.command);
+        EXPECT_THAT(commands,
+                    ElementsAre("VV", "HR", "HR", "HR", "HR", "HR", "HR", "HR", "B", "B"));
         EXPECT_EQ(8, t.device.EmulationBank);
         EXPECT_EQ(6, t.device.ReadWriteBank);
     }

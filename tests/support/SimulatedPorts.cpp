@@ -5,7 +5,8 @@
 #include "platform/PortTable.h"
 
 void KeepRealPortsOutOfReach() {
-    if (!platform::PortTable::Override()) platform::PortTable::SetOverride({});
+    if (!platform::PortTable::Override())
+        platform::PortTable::SetOverride({});
 }
 
 ScopedPortTable::ScopedPortTable(std::vector<std::string> paths)
@@ -13,7 +14,9 @@ ScopedPortTable::ScopedPortTable(std::vector<std::string> paths)
     platform::PortTable::SetOverride(std::move(paths));
 }
 
-ScopedPortTable::~ScopedPortTable() { platform::PortTable::SetOverride(previous_); }
+ScopedPortTable::~ScopedPortTable() {
+    platform::PortTable::SetOverride(previous_);
+}
 
 bool TracedDevice::HasLine(const std::string& line) const {
     std::vector<std::string> lines = Lines();
