@@ -141,6 +141,10 @@ class BKQuillex {
     int ReadPortReporting(uint8_t* buffer, int count, bool* failed);
     // Discards both queues of the port, as every request does first.
     bool PurgePort();
+    // 'B' first second checksum under the lock (unless the caller holds it);
+    // *reply is the byte that came back or -1. QX_E_PORT_BUSY or 0.
+    int BankExchange(uint8_t first, uint8_t second, int lockFlags, int* reply);
+    void StoreBank(bool readWrite, uint8_t bank);
     // Purges, then writes the whole request: 0 or QX_E_COMM_WRITE_FAILURE.
     int SendRequest(const uint8_t* request, int length);
 

@@ -62,68 +62,61 @@ int BKQuillex::SetBank(int bank, int readWrite, int staticBank, int lockFlags) {
     const uint8_t kindByte = kind == BankKind::ReadWrite         ? 'R'
                              : kind == BankKind::StaticEmulation ? 'S'
                                                                  : 'E';
-    uint8_t request[4] = {kBankCommand, kindByte, static_cast<uint8_t>(bank & 0xFF), 0};
-    request[3] = Checksum8(request, 3);
-
-    const bool takeLock = !(lockFlags & kCallerHoldsLock);
-    if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK)
+    int reply = 0;
+    if (BankExchange(kindByte, static_cast<uint8_t>(bank & 0xFF), lockFlags, &reply) != QX_S_OK)
         return QX_E_PORT_BUSY;
-    PurgePort();
-    WritePort(request, sizeof request);
-    uint8_t reply = 0;
-    int result;
-    if (ReadPort(&reply, 1) == 1 && reply == kAck) {
-        Trace(TraceTarget, "BKQuillex: Set %s Bank Succeeded: Bank %i", KindText(kind), bank);
-        if (kind == BankKind::ReadWrite) {
-            ReadWriteBank = static_cast<uint8_t>(bank);
-        } else {
-            EmulationBank = static_cast<uint8_t>(bank);
-        }
-        result = QX_S_OK;
-    } else {
+    if (reply != kAck) {
         Trace(TraceTarget, "BKQuillex: Set %s Bank Failed!", KindText(kind));
-        result = QX_E_INVALID_RESPONSE;
+        return QX_E_INVALID_RESPONSE;
     }
-    if (takeLock)
-        UnlockPort();
-    return result;
+    Trace(TraceTarget, "BKQuillex: Set %s Bank Succeeded: Bank %i", KindText(kind), bank);
+    StoreBank(kind == BankKind::ReadWrite, static_cast<uint8_t>(bank));
+    return QX_S_OK;
 }
 
 int BKQuillex::GetBank(int32_t* bank, int readWrite, int staticBank, int lockFlags) {
     if (!(HardwareFlags & kHwCurrentCommandFamily))
         return QX_E_REQUEST_NOT_SUPPORTED;
     const BankKind kind = KindOf(readWrite, staticBank);
-    uint8_t request[4] = {kBankCommand, 'E', 'E', 0};
-    if (kind == BankKind::ReadWrite) {
-        request[1] = 'R';
-        request[2] = 'R';
-    } else if (kind == BankKind::StaticEmulation) {
-        request[2] = 'S';
+    const uint8_t first = kind == BankKind::ReadWrite ? 'R' : 'E';
+    const uint8_t second = kind == BankKind::ReadWrite         ? 'R'
+                           : kind == BankKind::StaticEmulation ? 'S'
+                                                               : 'E';
+    int reply = 0;
+    if (BankExchange(first, second, lockFlags, &reply) != QX_S_OK)
+        return QX_E_PORT_BUSY;
+    if (reply < 0 || reply == kUnknownCommand) {
+        Trace(TraceTarget, "BKQuillex: Get %s Bank Failed!", KindText(kind));
+        return QX_E_INVALID_RESPONSE;
     }
-    request[3] = Checksum8(request, 3);
+    Trace(TraceTarget, "BKQuillex: Get %s Bank Succeeded: Bank %i", KindText(kind), reply);
+    if (bank != nullptr)
+        *bank = reply;
+    StoreBank(kind == BankKind::ReadWrite, static_cast<uint8_t>(reply));
+    return QX_S_OK;
+}
 
+int BKQuillex::BankExchange(uint8_t first, uint8_t second, int lockFlags, int* reply) {
+    uint8_t request[4] = {kBankCommand, first, second, 0};
+    request[3] = Checksum8(request, 3);
     const bool takeLock = !(lockFlags & kCallerHoldsLock);
     if (takeLock && LockPort(kPortLockWaitMs) != QX_S_OK)
         return QX_E_PORT_BUSY;
+    // Neither bank command looks at the write: a lost request shows as a
+    // missing reply.
     PurgePort();
     WritePort(request, sizeof request);
-    uint8_t reply = 0;
-    int result;
-    if (ReadPort(&reply, 1) != 1 || reply == kUnknownCommand) {
-        Trace(TraceTarget, "BKQuillex: Get %s Bank Failed!", KindText(kind));
-        result = QX_E_INVALID_RESPONSE;
-    } else {
-        Trace(TraceTarget, "BKQuillex: Get %s Bank Succeeded: Bank %i", KindText(kind), reply);
-        if (bank != nullptr)
-            *bank = reply;
-        if (kind == BankKind::ReadWrite) {
-            ReadWriteBank = reply;
-        } else {
-            EmulationBank = reply;
-        }
-        result = QX_S_OK;
-    }
+    uint8_t byte = 0;
+    *reply = ReadPort(&byte, 1) == 1 ? byte : -1;
     if (takeLock)
         UnlockPort();
-    return result;
+    return QX_S_OK;
+}
+
+void BKQuillex::StoreBank(bool readWrite, uint8_t bank) {
+    if (readWrite) {
+        ReadWriteBank = bank;
+    } else {
+        EmulationBank = bank;
+    }
 }
