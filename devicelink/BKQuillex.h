@@ -10,6 +10,7 @@
 #include "devicelink/ResultCodes.h"
 #include "diagnostics/Trace.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/ProgressBar.h"
 #include "platform/SerialPort.h"
 
 // Major, minor and the hardware code letter of the device family.
@@ -29,6 +30,7 @@ constexpr int kLinkRateBase = 921600;
 constexpr int kPortLockWaitMs = 1200;
 constexpr int kDefaultReadTimeoutMs = 300;
 constexpr int kLinkRateReadTimeoutMs = 110;
+constexpr int kLongReadTimeoutMs = 6000;
 
 constexpr uint8_t kAck = 'O';
 constexpr uint8_t kUnknownCommand = '?';
@@ -112,6 +114,9 @@ class BKQuillex {
     int WriteEEPROM(const uint8_t* data, uint16_t address, uint16_t size);
     int SetBank(int bank, int readWrite, int staticBank, int lockFlags);
     int GetBank(int32_t* bank, int readWrite, int staticBank, int lockFlags);
+
+    // Writes a firmware package into the identified device.
+    int UpdateFirmware(const char* path, platform::ProgressBar* progress);
 
     // Trace lines of this object go to target (null: nowhere).
     void SetTraceTarget(TraceSink* target) { TraceTarget = target; }

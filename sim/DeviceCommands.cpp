@@ -2,6 +2,7 @@
 // off the wire.
 #include "sim/VirtualDevice.h"
 
+#include <algorithm>
 #include <numeric>
 
 namespace sim {
@@ -173,6 +174,84 @@ void ServeLinkRate(Session& session) {
         session.SetBaud(921600u / (code + 1u));
 }
 
+// True when the host will go on after this block reply: it stops on
+// silence, '?' and 'R', and passes over any other byte.
+bool HostGoesOn(const Session& session) {
+    const std::vector<uint8_t>& sent = session.LastSent();
+    return !sent.empty() && sent[0] != '?' && sent[0] != 'R';
+}
+
+// 'f' n-high n-low cs (twice for a 'D' device), answered 'O'; then the body
+// in transmissions of 256 bytes, the last one carrying the body's sum as an
+// extra byte, each answered 'O'; then the final status byte. Replies are
+// named "f" (the command), "f.block" and "f.final" for fault injection.
+void ServeUpload(Session& session) {
+    const DeviceConfig config = session.Config();
+    uint8_t params[3];
+    if (!session.ReadBytes(params, 3))
+        return;
+    if (!SpeaksCurrentForms(config) || static_cast<uint8_t>('f' + params[0] + params[1]) != params[2]) {
+        Refuse(session);
+        return;
+    }
+    if (config.letter == 'D') {
+        uint8_t again[4];
+        if (!session.ReadBytes(again, 4) || again[0] != 'f' ||
+            !std::equal(params, params + 3, again + 1)) {
+            Refuse(session);
+            return;
+        }
+    }
+    const size_t n = params[0] == 0 && params[1] == 0 ? 65536 : (params[0] << 8 | params[1]);
+    session.Reply({'O'});
+    if (session.LastSent() != std::vector<uint8_t>{'O'})
+        return;
+
+    session.Name("f.block");
+    const size_t fullBlocks = n / 256, rest = n % 256;
+    std::vector<uint8_t> body;
+    std::vector<size_t> transmissions;
+    uint8_t external = 0;
+    const size_t count = fullBlocks + (rest > 0 ? 1 : 0);
+    for (size_t k = 0; k < count; ++k) {
+        const bool last = k == count - 1;
+        const size_t data = k < fullBlocks ? 256 : rest;
+        std::vector<uint8_t> block(data + (last ? 1 : 0));
+        if (!session.ReadBytes(block.data(), block.size(), 1000))
+            return;  // the host stopped sending
+        body.insert(body.end(), block.begin(), block.begin() + static_cast<long>(data));
+        if (last)
+            external = block.back();
+        transmissions.push_back(block.size());
+        session.Reply({'O'});
+        if (!HostGoesOn(session))
+            return;
+    }
+
+    const uint8_t own = Sum8(body, body.size());
+    const uint8_t status = own == external ? config.finalStatus : 'E';
+    session.Name("f.final");
+    session.Reply({status});
+    const bool stored = status == 'C' || status == 'O';
+    session.WithState([&](DeviceState& s) {
+        s.uploadedBody = body;
+        s.uploadTransmissions = transmissions;
+        s.uploadExternalChecksum = external;
+        s.uploadFinalStatus = status;
+        if (stored)
+            ++s.uploadsCompleted;
+        return 0;
+    });
+    // A stored image brings its version: the stamp "BKIM" major minor letter.
+    if (stored && body.size() >= 7 && std::equal(body.begin(), body.begin() + 4, "BKIM")) {
+        DeviceConfig updated = config;
+        updated.major = body[4];
+        updated.minor = body[5];
+        updated.letter = static_cast<char>(body[6]);
+        session.SetConfig(updated);
+    }
+}
+
 }  // namespace
 
 void VirtualDevice::RegisterCommands() {
@@ -182,6 +261,7 @@ void VirtualDevice::RegisterCommands() {
     commands_['E'] = {"E", [](Session& s) { ServeConfigOlder(s, false); }};
     commands_['e'] = {"e", [](Session& s) { ServeConfigOlder(s, true); }};
     commands_['B'] = {"B", ServeBank};
+    commands_['f'] = {"f", ServeUpload};
 }
 
 }  // namespace sim

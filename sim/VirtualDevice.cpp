@@ -108,6 +108,10 @@ Fault VirtualDevice::TakeFault(const std::string& command) {
     auto it = faults_.find(command);
     if (it == faults_.end())
         return {};
+    if (it->second.skip > 0) {
+        --it->second.skip;
+        return {};
+    }
     Fault fault = it->second;
     if (it->second.times > 0 && --it->second.times == 0)
         faults_.erase(it);
@@ -118,6 +122,13 @@ void VirtualDevice::SleepUnlessStopping(int milliseconds) {
     std::unique_lock<std::mutex> lock(mutex_);
     logChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
                          [this] { return stopping_.load(); });
+}
+
+void VirtualDevice::PaceLine(size_t count) {
+    using namespace std::chrono;
+    const auto wireTime = microseconds(count * 10'000'000ull / std::max<uint32_t>(baud_.load(), 1));
+    wireFreeAt_ = std::max(steady_clock::now(), wireFreeAt_) + wireTime;
+    std::this_thread::sleep_until(wireFreeAt_);
 }
 
 void VirtualDevice::HangUpLine() {
@@ -151,6 +162,8 @@ bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
             std::lock_guard<std::mutex> lock(mutex_);
             received_.insert(received_.end(), chunk, chunk + n);
         }
+        if (Config().paceAtLineRate)
+            PaceLine(static_cast<size_t>(n));
         // Bytes sent at another line speed arrive as noise and are lost.
         if (pty_->HostBaudRate() != baud_.load())
             continue;
@@ -224,17 +237,21 @@ DeviceConfig Session::Config() const {
     return device_.Config();
 }
 
+void Session::SetConfig(const DeviceConfig& config) { device_.SetConfig(config); }
+
 void Session::SetBaud(uint32_t baud) {
     device_.baud_ = baud;
 }
 
 bool Session::Reply(const std::vector<uint8_t>& bytes) {
     Fault fault = device_.TakeFault(device_.current_.command);
-    std::vector<uint8_t> sent = bytes;
+    std::vector<uint8_t>& sent = lastSent_;
+    sent = bytes;
     switch (fault.kind) {
         case FaultKind::None:
             break;
         case FaultKind::NoReply:
+            sent.clear();
             return false;
         case FaultKind::WrongByte:
             if (!sent.empty())
@@ -248,11 +265,14 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
             device_.SleepUnlessStopping(fault.delayMs);
             break;
         case FaultKind::Disconnect:
+            sent.clear();
             device_.HangUpLine();
             return false;
     }
     device_.current_.reply.insert(device_.current_.reply.end(), sent.begin(), sent.end());
     device_.PublishExchange();
+    if (device_.Config().paceAtLineRate)
+        device_.PaceLine(sent.size());
     bool written = device_.pty_->Write(sent.data(), sent.size());
     return written && sent == bytes;
 }

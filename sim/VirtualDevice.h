@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,11 @@ struct DeviceConfig {
     char interfaceLetter = 'U';
     // The configuration memory takes requests but never answers.
     bool configMemorySilent = false;
+    // Status byte that ends a firmware upload whose checksum was right.
+    uint8_t finalStatus = 'C';
+    // Takes as long as a real line would: 10 bits per byte at the current
+    // rate, for what arrives and for what is answered.
+    bool paceAtLineRate = false;
 };
 
 constexpr size_t kConfigMemorySize = 0x10000;
@@ -49,6 +55,12 @@ struct DeviceState {
     uint8_t activeEmulationBank = 0;
     uint8_t staticEmulationBank = 0;
     uint8_t readWriteBank = 0;
+    // The last firmware upload as the device received it.
+    std::vector<uint8_t> uploadedBody;
+    std::vector<size_t> uploadTransmissions;  // bytes per block transmission
+    uint8_t uploadExternalChecksum = 0;
+    uint8_t uploadFinalStatus = 0;
+    int uploadsCompleted = 0;
 };
 
 enum class FaultKind {
@@ -64,7 +76,8 @@ struct Fault {
     FaultKind kind = FaultKind::None;
     uint8_t byte = 'X';
     int delayMs = 0;
-    int times = -1;  // how many requests it hits; -1: every one
+    int times = -1;  // how many replies it hits; -1: every one
+    int skip = 0;    // replies let through untouched before it strikes
 };
 
 // One request as the device understood it, and what it sent back.
@@ -89,17 +102,20 @@ class Session {
     template <typename F>
     auto WithState(F f);
     // Sends the reply through the armed fault of the command. True when it
-    // went out unchanged.
+    // went out unchanged; LastSent tells what did go out (empty: nothing).
     bool Reply(const std::vector<uint8_t>& bytes);
+    const std::vector<uint8_t>& LastSent() const { return lastSent_; }
     // Names the request for the log and for fault lookup ("VV", "S", ...).
     void Name(const std::string& command);
     DeviceConfig Config() const;
+    void SetConfig(const DeviceConfig& config);
     void SetBaud(uint32_t baud);
 
     static constexpr int kParameterTimeoutMs = 200;
 
   private:
     VirtualDevice& device_;
+    std::vector<uint8_t> lastSent_;
 };
 
 using CommandHandler = std::function<void(Session&)>;
@@ -147,6 +163,8 @@ class VirtualDevice {
     void PublishExchange();
     void RegisterCommands();
     void SleepUnlessStopping(int milliseconds);
+    // Waits out the wire time of count bytes at the device's rate.
+    void PaceLine(size_t count);
     void HangUpLine();
 
     mutable std::mutex mutex_;
@@ -168,6 +186,7 @@ class VirtualDevice {
     // State of the request being served; touched by the serving thread only.
     Exchange current_;
     bool currentPublished_ = false;
+    std::chrono::steady_clock::time_point wireFreeAt_{};
     std::vector<uint8_t> pending_;
     size_t pendingPos_ = 0;
 };

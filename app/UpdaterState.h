@@ -1,0 +1,34 @@
+// The updater's application state, one instance for the process, shared by
+// the dialog logic and the package checks.
+#pragma once
+
+#include "app/package/PackageFormat.h"
+#include "devicelink/BKQuillex.h"
+#include "devicelink/FirmwareUpdate.h"
+#include "platform/DialogWindow.h"
+
+// Private messages of the dialog.
+constexpr unsigned WM_DETECT_HARDWARE = 0x8000;
+constexpr unsigned WM_UPDATE_FINISHED = 0x8001;
+
+// Control identifiers of the dialog.
+constexpr int kControlUpdate = 1;
+constexpr int kControlCancel = 2;
+constexpr int kControlHardwareDescription = 1000;
+constexpr int kControlUpdateVersion = 1001;
+constexpr int kControlTargetHardware = 1002;
+constexpr int kControlDetect = 1004;
+constexpr int kControlImageFile = 2745;
+constexpr int kControlBrowse = 2746;
+constexpr int kControlFirmwareVersion = 2747;
+constexpr int kControlProgress = 2777;
+
+struct UpdaterState {
+    platform::DialogWindow* Dialog = nullptr;  // owner of message boxes, holder of Update
+    BKQuillex* Device = nullptr;               // the global device object
+    char HardwareDescription[kTextCapacity] = {};
+    PackageHeader Header;  // of the file last read whole
+    bool PackageLoaded = false;
+    char PackagePath[kTextCapacity] = {};
+    FirmwareUpdateParams UpdateParams;
+};

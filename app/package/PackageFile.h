@@ -1,0 +1,16 @@
+// Examining a package file on disk when the user selects it.
+#pragma once
+
+#include <cstdint>
+
+#include "app/package/PackageFormat.h"
+
+// Size of the file in bytes (low 32 bits); 0 for a null or empty path or a
+// file that cannot be opened.
+uint32_t GetFileSizeByName(const char* path);
+
+// Reads the file whole and tests its magic and header sum. Whenever the file
+// was read whole, *headerCopy receives its first 256 bytes (zero-filled past
+// the end of a shorter file), valid or not; the caller's loaded flag says
+// whether the copy counts.
+bool CheckPackageFile(const char* path, PackageHeader* headerCopy);

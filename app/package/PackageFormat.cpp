@@ -1,0 +1,61 @@
+#include "app/package/PackageFormat.h"
+
+#include <cstring>
+
+#include "devicelink/ResultCodes.h"
+
+bool PackageHeader::HasMagic() const { return std::memcmp(Bytes, "ZRFW", 4) == 0; }
+
+uint32_t PackageHeader::HeaderSum() const {
+    return uint32_t{Bytes[4]} | uint32_t{Bytes[5]} << 8 | uint32_t{Bytes[6]} << 16 |
+           uint32_t{Bytes[7]} << 24;
+}
+
+uint32_t AddToHeaderSum(uint32_t sum, const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        sum += bytes[i];
+    return sum;
+}
+
+bool BodyCheckByteValid(const uint8_t* body, size_t length) {
+    if (length == 0)
+        return false;
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 1 < length; ++i)
+        sum = static_cast<uint8_t>(sum + body[i]);
+    return sum == body[length - 1];
+}
+
+namespace {
+
+PackageHeader HeaderOf(const uint8_t* file) {
+    PackageHeader header;
+    std::memcpy(header.Bytes, file, kPackageHeaderSize);
+    return header;
+}
+
+uint32_t FileSum(const uint8_t* file, size_t size) {
+    return AddToHeaderSum(0, file + kHeaderSumStart, size - kHeaderSumStart);
+}
+
+}  // namespace
+
+int ValidatePackageForUpload(const uint8_t* file, size_t size) {
+    if (file == nullptr || size <= kPackageHeaderSize || size - kPackageHeaderSize > kMaxPackageBody)
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    const PackageHeader header = HeaderOf(file);
+    if (!header.HasMagic())
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    if (!BodyCheckByteValid(file + kPackageHeaderSize, size - kPackageHeaderSize))
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    if (FileSum(file, size) != header.HeaderSum())
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    return QX_S_OK;
+}
+
+bool PackageSelectable(const uint8_t* file, size_t size) {
+    if (file == nullptr || size < kPackageHeaderSize)
+        return false;
+    const PackageHeader header = HeaderOf(file);
+    return header.HasMagic() && FileSum(file, size) == header.HeaderSum();
+}

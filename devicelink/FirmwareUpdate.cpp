@@ -1,0 +1,183 @@
+// Firmware upload. Command: 'f', n high, n low, checksum (n = body length,
+// 65536 as 0); a 'D' device takes it twice. The device answers 'O', then
+// the body goes out in 256-byte blocks, each answered by one byte ('O'
+// taken, '?' unknown, 'R' buffering failed, anything else passed over); the
+// sum of the whole body rides at the end of the last transmission. A final
+// status byte ends the upload. Every reply may take up to 6 seconds.
+#include "devicelink/FirmwareUpdate.h"
+
+#include <memory>
+#include <vector>
+
+#include "app/package/PackageFormat.h"
+#include "platform/FileAccess.h"
+
+namespace {
+
+constexpr uint8_t kUploadCommand = 'f';
+constexpr size_t kBlockSize = 256;
+
+int FinalStatusResult(uint8_t status) {
+    switch (status) {
+        case '?':
+            return QX_E_REQUEST_NOT_SUPPORTED;
+        case 'E':
+            return QX_E_EXTERNAL_CS_INVALID;
+        case 'F':
+            return QX_E_INVALID_RESPONSE;
+        case 'H':
+            return QX_E_INVALID_HARDWARE_ID;
+        case 'I':
+            return QX_E_INTERNAL_CS_INVALID;
+        case 'R':
+            return QX_E_NVRAM_BUFFERING_FAILED;
+        case 'V':
+            return QX_E_INVALID_VERSION;
+        case 'W':
+            return QX_E_FIRMWARE_FLASH_FAILED;
+        default:
+            return QX_S_OK;  // 'C', 'O' and bytes outside the table
+    }
+}
+
+// Reads the whole package file, held exclusively while it is read and for
+// as long as the returned handle lives. Returns a result code.
+int LoadPackage(const char* path, std::unique_ptr<platform::ReadOnlyFile>* file,
+                std::vector<uint8_t>* package) {
+    *file = platform::ReadOnlyFile::Open(path, platform::FileShare::None);
+    if (!*file)
+        return QX_E_GENERAL_ERROR;
+    const int64_t size = (*file)->Size() & 0xFFFFFFFF;
+    // No body, or more than the 16-bit size of the command can describe:
+    // refused before anything is read into memory or sent.
+    if (size <= static_cast<int64_t>(kPackageHeaderSize) ||
+        size - static_cast<int64_t>(kPackageHeaderSize) > static_cast<int64_t>(kMaxPackageBody))
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    package->assign(static_cast<size_t>(size), 0);
+    uint32_t got = 0;
+    if (!(*file)->Read(package->data(), kPackageHeaderSize, &got) || got != kPackageHeaderSize)
+        return QX_E_INVALID_FIRMWARE_IMAGE;
+    const uint32_t bodyLength = static_cast<uint32_t>(size - kPackageHeaderSize);
+    if (!(*file)->Read(package->data() + kPackageHeaderSize, bodyLength, &got) ||
+        got != bodyLength)
+        return QX_E_COMM_READ_FAILURE;
+    return ValidatePackageForUpload(package->data(), package->size());
+}
+
+}  // namespace
+
+int BKQuillex::UpdateFirmware(const char* path, platform::ProgressBar* progress) {
+    if (path == nullptr)
+        return QX_E_GENERAL_ERROR;
+    if (!(HardwareFlags & kHwCurrentCommandFamily))
+        return QX_E_REQUEST_NOT_SUPPORTED;
+    if (!PortOpen || !PortHandle)
+        return QX_E_PORT_NOT_INITIALIZED;
+
+    std::unique_ptr<platform::ReadOnlyFile> file;
+    std::vector<uint8_t> package;
+    int result = LoadPackage(path, &file, &package);
+    bool locked = false;
+    if (result == QX_S_OK) {
+        const uint8_t* body = package.data() + kPackageHeaderSize;
+        const size_t n = package.size() - kPackageHeaderSize;
+        const size_t fullBlocks = n / kBlockSize;
+        const size_t rest = n % kBlockSize;
+        if (progress != nullptr) {
+            progress->SetRange(0, static_cast<int>(fullBlocks + 1));
+            progress->SetStep(1);
+            progress->SetPosition(0);
+        }
+        if (LockPort(kPortLockWaitMs) != QX_S_OK) {
+            result = QX_E_PORT_BUSY;
+        } else {
+            locked = true;
+            SetReadTimeout(kLongReadTimeoutMs);
+            PortHandle->Purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
+
+            // Raw transfers: a whole image is not dumped into the trace.
+            auto send = [this](const uint8_t* bytes, size_t count) {
+                uint32_t written = 0;
+                return PortHandle->Write(bytes, static_cast<uint32_t>(count), &written) &&
+                               written == count
+                           ? QX_S_OK
+                           : QX_E_COMM_WRITE_FAILURE;
+            };
+            // A read that times out without a byte is its own failure, never
+            // a stale or made-up reply.
+            auto receive = [this](uint8_t* reply) {
+                uint32_t got = 0;
+                if (!PortHandle->Read(reply, 1, &got))
+                    return QX_E_COMM_READ_FAILURE;
+                return got == 1 ? QX_S_OK : QX_E_COMM_READ_TIMEOUT;
+            };
+            // One block reply: 'O' steps the bar, '?' and 'R' end the upload.
+            auto judgeBlockReply = [&]() {
+                uint8_t reply = 0;
+                int r = receive(&reply);
+                if (r != QX_S_OK)
+                    return r;
+                if (reply == kUnknownCommand)
+                    return QX_E_REQUEST_NOT_SUPPORTED;
+                if (reply == 'R')
+                    return QX_E_NVRAM_BUFFERING_FAILED;
+                if (reply == kAck && progress != nullptr)
+                    progress->StepIt();
+                return QX_S_OK;
+            };
+
+            const uint8_t external = Checksum8(body, static_cast<int>(n));
+            uint8_t command[4] = {kUploadCommand, static_cast<uint8_t>((n >> 8) & 0xFF),
+                                  static_cast<uint8_t>(n & 0xFF), 0};
+            command[3] = Checksum8(command, 3);
+            result = send(command, sizeof command);
+            if (result == QX_S_OK && FirmwareVersion.Letter == 'D')
+                result = send(command, sizeof command);
+            if (result == QX_S_OK) {
+                uint8_t reply = 0;
+                result = receive(&reply);
+                if (result == QX_S_OK && reply != kAck)
+                    result = QX_E_INVALID_RESPONSE;
+            }
+            uint8_t block[kBlockSize + 1] = {};
+            for (size_t k = 0; k < fullBlocks && result == QX_S_OK; ++k) {
+                std::copy(body + k * kBlockSize, body + (k + 1) * kBlockSize, block);
+                size_t length = kBlockSize;
+                if (k == fullBlocks - 1 && rest == 0)
+                    block[length++] = external;
+                result = send(block, length);
+                if (result == QX_S_OK)
+                    result = judgeBlockReply();
+            }
+            if (result == QX_S_OK && rest > 0) {
+                std::copy(body + fullBlocks * kBlockSize, body + n, block);
+                block[rest] = external;
+                result = send(block, rest + 1);
+                if (result == QX_S_OK)
+                    result = judgeBlockReply();
+            }
+            if (result == QX_S_OK) {
+                uint8_t status = 0;
+                result = receive(&status);
+                if (result == QX_S_OK)
+                    result = FinalStatusResult(status);
+            }
+        }
+    }
+    if (locked) {
+        SetReadTimeout(kDefaultReadTimeoutMs);
+        UnlockPort();
+    }
+    if (progress != nullptr)
+        progress->SetPosition(0);
+    return result;
+}
+
+int FirmwareUpdateProc(FirmwareUpdateParams* params) {
+    BKQuillex* device = params->Device;
+    const int result = device->UpdateFirmware(params->PackagePath, params->ProgressControl);
+    Trace(device->TraceTarget, "FirmwareUpdateProc completed with result: %i", result);
+    if (params->NotifyWindow != nullptr)
+        params->NotifyWindow->Send(params->NotifyMessage, 0, result);
+    return 1;
+}

@@ -1,0 +1,18 @@
+// The firmware upload's worker thread and the record handed to it.
+#pragma once
+
+#include "devicelink/BKQuillex.h"
+#include "platform/MessageWindow.h"
+#include "platform/ProgressBar.h"
+
+struct FirmwareUpdateParams {
+    BKQuillex* Device = nullptr;                       // not owned
+    platform::MessageWindow* NotifyWindow = nullptr;   // receives the completion message
+    unsigned NotifyMessage = 0;                        // sent with lParam = result
+    platform::ProgressBar* ProgressControl = nullptr;  // or null
+    char PackagePath[kTextCapacity] = {};
+};
+
+// Runs the upload, traces its result and sends the completion message; the
+// send returns only after the window has handled it. Returns 1.
+int FirmwareUpdateProc(FirmwareUpdateParams* params);

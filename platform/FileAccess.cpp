@@ -1,0 +1,64 @@
+#include "platform/FileAccess.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share) {
+    if (path == nullptr || path[0] == '\0')
+        return nullptr;
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    // Shared readers hold a shared lock, an exclusive opener an exclusive
+    // one: each refuses the other, as the sharing modes of Windows do.
+    const int lock = share == FileShare::None ? LOCK_EX : LOCK_SH;
+    if (::flock(fd, lock | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd));
+}
+
+ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
+
+int64_t ReadOnlyFile::Size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+bool ReadOnlyFile::Read(void* buffer, uint32_t count, uint32_t* got) {
+    uint32_t done = 0;
+    bool ok = true;
+    while (done < count) {
+        ssize_t n = ::read(fd_, static_cast<uint8_t*>(buffer) + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ok = false;
+            break;
+        }
+    }
+    if (got != nullptr)
+        *got = done;
+    return ok;
+}
+
+}  // namespace platform

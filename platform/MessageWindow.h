@@ -1,0 +1,16 @@
+// Stand-in for a window that receives messages sent synchronously from any
+// thread: Send returns only after the window's own thread has handled the
+// message (as SendMessage does across threads).
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+class MessageWindow {
+  public:
+    virtual ~MessageWindow() = default;
+    virtual intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
+};
+
+}  // namespace platform

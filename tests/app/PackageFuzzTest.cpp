@@ -1,0 +1,110 @@
+// Thousands of mutated packages through both package checks, judged against
+// a model of the layout rules written here from scratch.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/package/PackageBuilder.h"
+#include "app/package/PackageFile.h"
+#include "devicelink/ResultCodes.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+struct Verdicts {
+    bool selectable;
+    bool uploadable;
+};
+
+Verdicts Model(const std::vector<uint8_t>& f) {
+    if (f.size() < 256)
+        return {false, false};
+    const bool magic = f[0] == 'Z' && f[1] == 'R' && f[2] == 'F' && f[3] == 'W';
+    uint32_t sum = 0;
+    for (size_t i = 8; i < f.size(); ++i)
+        sum += f[i];
+    const uint32_t stored = f[4] | f[5] << 8 | f[6] << 16 | uint32_t(f[7]) << 24;
+    const bool selectable = magic && sum == stored;
+    const size_t n = f.size() - 256;
+    bool bodyOk = n >= 1 && n <= 65536;
+    if (bodyOk) {
+        uint8_t check = 0;
+        for (size_t i = 256; i + 1 < f.size(); ++i)
+            check = static_cast<uint8_t>(check + f[i]);
+        bodyOk = check == f.back();
+    }
+    return {selectable, selectable && bodyOk};
+}
+
+std::vector<uint8_t> Mutate(std::vector<uint8_t> p, std::mt19937& rng) {
+    std::uniform_int_distribution<int> kind(0, 7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(rng); };
+    switch (kind(rng)) {
+        case 0:  // flip one byte anywhere
+            if (!p.empty())
+                p[at(p.size())] = static_cast<uint8_t>(byte(rng));
+            break;
+        case 1:  // flip a byte and make the header sum right again
+            if (!p.empty())
+                p[at(p.size())] ^= 0x5A;
+            RefreshHeaderSum(&p);
+            break;
+        case 2:  // cut the file short
+            p.resize(p.empty() ? 0 : at(p.size()));
+            break;
+        case 3:  // append garbage
+            for (int i = byte(rng); i >= 0; --i)
+                p.push_back(static_cast<uint8_t>(byte(rng)));
+            break;
+        case 4:  // a header-only or nearly empty file
+            p.resize(std::uniform_int_distribution<size_t>(250, 258)(rng));
+            RefreshHeaderSum(&p);
+            break;
+        case 5:  // break the magic
+            if (p.size() > 3)
+                p[at(4)] = static_cast<uint8_t>(byte(rng));
+            break;
+        case 6:  // a body over the 16-bit limit, otherwise valid
+            p = BuildPackage(std::vector<uint8_t>(65536 + byte(rng) % 3, 0x11), 1, 1, 'Q');
+            break;
+        default:  // unchanged
+            break;
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(PackageChecksRandomized, VerdictsFollowTheLayoutRules) {
+    std::mt19937 rng(20261207);
+    std::uniform_int_distribution<size_t> length(0, 700);
+    int selectable = 0, uploadable = 0;
+    for (int i = 0; i < 6000; ++i) {
+        std::vector<uint8_t> base = BuildPackage(MakeFirmwarePayload(length(rng), 2, 12, 'Q'), 2,
+                                                 12, 'Q');
+        std::vector<uint8_t> p = Mutate(base, rng);
+        const Verdicts expected = Model(p);
+        const uint8_t* data = p.empty() ? nullptr : p.data();
+        ASSERT_EQ(expected.selectable, PackageSelectable(data, p.size())) << "case " << i;
+        ASSERT_EQ(expected.uploadable ? QX_S_OK : QX_E_INVALID_FIRMWARE_IMAGE,
+                  ValidatePackageForUpload(data, p.size()))
+            << "case " << i;
+        selectable += expected.selectable;
+        uploadable += expected.uploadable;
+    }
+    EXPECT_GT(selectable, 500) << "the mutations must leave valid packages too";
+    EXPECT_GT(uploadable, 300);
+}
+
+TEST(PackageChecksRandomized, FilesOnDiskGiveTheSameVerdicts) {
+    std::mt19937 rng(7);
+    TempDir dir;
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> p = Mutate(BuildPackage(MakeFirmwarePayload(300, 1, 2, 'L'), 1, 2, 'L'),
+                                        rng);
+        const std::string path = dir.Write("p.bfw", p);
+        PackageHeader header;
+        ASSERT_EQ(Model(p).selectable, CheckPackageFile(path.c_str(), &header)) << "case " << i;
+    }
+}
