@@ -190,7 +190,8 @@ void ServeUpload(Session& session) {
     uint8_t params[3];
     if (!session.ReadBytes(params, 3))
         return;
-    if (!SpeaksCurrentForms(config) || static_cast<uint8_t>('f' + params[0] + params[1]) != params[2]) {
+    if (!SpeaksCurrentForms(config) ||
+        static_cast<uint8_t>('f' + params[0] + params[1]) != params[2]) {
         Refuse(session);
         return;
     }
@@ -209,39 +210,45 @@ void ServeUpload(Session& session) {
 
     session.Name("f.block");
     const size_t fullBlocks = n / 256, rest = n % 256;
-    std::vector<uint8_t> body;
+    std::vector<uint8_t> body(n);
     std::vector<size_t> transmissions;
     uint8_t external = 0;
     const size_t count = fullBlocks + (rest > 0 ? 1 : 0);
+    const std::vector<uint8_t> ok = {'O'};
+    // What arrived is recorded, also when the upload ends early (status 0).
+    auto record = [&](uint8_t status, size_t received) {
+        session.WithState([&](DeviceState& s) {
+            s.uploadedBody.assign(body.begin(), body.begin() + static_cast<long>(received));
+            s.uploadTransmissions = transmissions;
+            s.uploadExternalChecksum = external;
+            s.uploadFinalStatus = status;
+            if (status == 'C' || status == 'O')
+                ++s.uploadsCompleted;
+            return 0;
+        });
+    };
     for (size_t k = 0; k < count; ++k) {
         const bool last = k == count - 1;
         const size_t data = k < fullBlocks ? 256 : rest;
-        std::vector<uint8_t> block(data + (last ? 1 : 0));
-        if (!session.ReadBytes(block.data(), block.size(), 1000))
-            return;  // the host stopped sending
-        body.insert(body.end(), block.begin(), block.begin() + static_cast<long>(data));
-        if (last)
-            external = block.back();
-        transmissions.push_back(block.size());
-        session.Reply({'O'});
-        if (!HostGoesOn(session))
+        if (!session.ReadBytes(body.data() + k * 256, data, 1000) ||
+            (last && !session.ReadByte(&external, 1000))) {
+            record(0, k * 256);  // the host stopped sending
             return;
+        }
+        transmissions.push_back(data + (last ? 1 : 0));
+        session.Reply(ok);
+        if (!HostGoesOn(session)) {
+            record(0, k * 256 + data);
+            return;
+        }
     }
 
     const uint8_t own = Sum8(body, body.size());
     const uint8_t status = own == external ? config.finalStatus : 'E';
-    session.Name("f.final");
-    session.Reply({status});
     const bool stored = status == 'C' || status == 'O';
-    session.WithState([&](DeviceState& s) {
-        s.uploadedBody = body;
-        s.uploadTransmissions = transmissions;
-        s.uploadExternalChecksum = external;
-        s.uploadFinalStatus = status;
-        if (stored)
-            ++s.uploadsCompleted;
-        return 0;
-    });
+    // Everything is recorded before the status goes out: a host that has
+    // the status finds the upload in the device's state.
+    record(status, n);
     // A stored image brings its version: the stamp "BKIM" major minor letter.
     if (stored && body.size() >= 7 && std::equal(body.begin(), body.begin() + 4, "BKIM")) {
         DeviceConfig updated = config;
@@ -250,6 +257,8 @@ void ServeUpload(Session& session) {
         updated.letter = static_cast<char>(body[6]);
         session.SetConfig(updated);
     }
+    session.Name("f.final");
+    session.Reply({status});
 }
 
 }  // namespace

@@ -68,11 +68,13 @@ void VirtualDevice::SetConfig(const DeviceConfig& config) {
 void VirtualDevice::InjectFault(const std::string& command, const Fault& fault) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_[command] = fault;
+    faultsArmed_ = true;
 }
 
 void VirtualDevice::ClearFaults() {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_.clear();
+    faultsArmed_ = false;
 }
 
 void VirtualDevice::Disconnect() {
@@ -83,18 +85,22 @@ void VirtualDevice::Disconnect() {
 
 std::vector<Exchange> VirtualDevice::Exchanges() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return exchanges_;
+    std::vector<Exchange> exchanges;
+    for (const LoggedExchange& e : exchanges_) {
+        exchanges.push_back({e.command, received_.Copy(e.requestBegin, e.requestEnd), e.reply});
+    }
+    return exchanges;
 }
 
 std::vector<uint8_t> VirtualDevice::ReceivedBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return received_;
+    return received_.Copy(logStart_, received_.End());
 }
 
 void VirtualDevice::ClearLog() {
     std::lock_guard<std::mutex> lock(mutex_);
     exchanges_.clear();
-    received_.clear();
+    logStart_ = received_.End();
 }
 
 bool VirtualDevice::WaitForExchanges(size_t count, int timeoutMs) const {
@@ -104,6 +110,8 @@ bool VirtualDevice::WaitForExchanges(size_t count, int timeoutMs) const {
 }
 
 Fault VirtualDevice::TakeFault(const std::string& command) {
+    if (!faultsArmed_.load(std::memory_order_acquire))
+        return {};
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = faults_.find(command);
     if (it == faults_.end())
@@ -133,44 +141,53 @@ void VirtualDevice::PaceLine(size_t count) {
 
 void VirtualDevice::HangUpLine() {
     pty_->HangUp();
-    pending_.clear();
-    pendingPos_ = 0;
+    readPosition_ = received_.End();
 }
 
 void VirtualDevice::PublishExchange() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (currentPublished_ && !exchanges_.empty()) {
-            exchanges_.back() = current_;
+            LoggedExchange& entry = exchanges_.back();
+            entry.command = currentCommand_;
+            entry.requestEnd = readPosition_;
+            entry.reply.insert(entry.reply.end(),
+                               currentReply_.begin() + static_cast<long>(publishedReply_),
+                               currentReply_.end());
         } else {
-            exchanges_.push_back(current_);
+            exchanges_.push_back({currentCommand_, currentBegin_, readPosition_, currentReply_});
         }
+        publishedReply_ = currentReply_.size();
         currentPublished_ = true;
     }
     logChanged_.notify_all();
 }
 
 bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
-    while (pendingPos_ >= pending_.size()) {
+    while (readPosition_ >= received_.End()) {
         if (stopping_ || disconnectRequested_ || pty_->IsHungUp())
             return false;
-        uint8_t chunk[512];
+        uint8_t chunk[4096];
         int n = pty_->Read(chunk, sizeof chunk, timeoutMs);
         if (n <= 0)
             return false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            received_.insert(received_.end(), chunk, chunk + n);
+            received_.Append(chunk, static_cast<size_t>(n));
         }
-        if (Config().paceAtLineRate)
+        if (pacing_)
             PaceLine(static_cast<size_t>(n));
-        // Bytes sent at another line speed arrive as noise and are lost.
-        if (pty_->HostBaudRate() != baud_.load())
-            continue;
-        pending_.assign(chunk, chunk + n);
-        pendingPos_ = 0;
+        // Bytes sent at another line speed arrive as noise and are lost. The
+        // host sets its speed between requests, so one look per request does.
+        if (!lineSpeedChecked_) {
+            if (pty_->HostBaudRate() != baud_.load()) {
+                readPosition_ = received_.End();
+                continue;
+            }
+            lineSpeedChecked_ = true;
+        }
     }
-    *byte = pending_[pendingPos_++];
+    *byte = *received_.At(readPosition_++);
     return true;
 }
 
@@ -182,21 +199,35 @@ void VirtualDevice::Serve() {
             SleepUnlessStopping(1000);
             continue;
         }
+        pacing_ = Config().paceAtLineRate;
+        lineSpeedChecked_ = false;
         uint8_t first;
         if (!NextByte(&first, -1)) {
             if (pty_->IsHungUp())
                 SleepUnlessStopping(1000);
             continue;
         }
-        ServeRequest(first);
+        currentBegin_ = readPosition_ - 1;
+        ServeRequest();
     }
 }
 
-void VirtualDevice::ServeRequest(uint8_t first) {
-    current_ = Exchange{};
+void VirtualDevice::ServeRequest() {
+    currentCommand_.clear();
+    currentReply_.clear();
     currentPublished_ = false;
-    current_.request.push_back(first);
+    publishedReply_ = 0;
+    {
+        // Bytes before the oldest that anyone can still ask for are dropped
+        // once they add up, so a long-running device does not grow forever.
+        std::lock_guard<std::mutex> lock(mutex_);
+        size_t keepFrom = std::min(logStart_, currentBegin_);
+        if (!exchanges_.empty())
+            keepFrom = std::min(keepFrom, exchanges_.front().requestBegin);
+        received_.Compact(keepFrom);
+    }
     Session session(*this);
+    const uint8_t first = *received_.At(currentBegin_);
     auto it = commands_.find(first);
     if (it == commands_.end()) {
         session.Name("?");
@@ -209,16 +240,21 @@ void VirtualDevice::ServeRequest(uint8_t first) {
 }
 
 bool Session::ReadByte(uint8_t* byte, int timeoutMs) {
-    if (!device_.NextByte(byte, timeoutMs))
-        return false;
-    device_.current_.request.push_back(*byte);
-    return true;
+    return device_.NextByte(byte, timeoutMs);
 }
 
 bool Session::ReadBytes(uint8_t* bytes, size_t count, int timeoutMs) {
-    for (size_t i = 0; i < count; ++i) {
-        if (!ReadByte(bytes + i, timeoutMs))
+    VirtualDevice& d = device_;
+    for (size_t done = 0; done < count;) {
+        if (!d.NextByte(bytes + done, timeoutMs))
             return false;
+        ++done;
+        // Take the rest of what has already arrived in one go.
+        const size_t ready = std::min(d.received_.End() - d.readPosition_, count - done);
+        const uint8_t* from = d.received_.At(d.readPosition_);
+        std::copy(from, from + ready, bytes + done);
+        d.readPosition_ += ready;
+        done += ready;
     }
     return true;
 }
@@ -230,21 +266,23 @@ void Session::DiscardRest() {
 }
 
 void Session::Name(const std::string& command) {
-    device_.current_.command = command;
+    device_.currentCommand_ = command;
 }
 
 DeviceConfig Session::Config() const {
     return device_.Config();
 }
 
-void Session::SetConfig(const DeviceConfig& config) { device_.SetConfig(config); }
+void Session::SetConfig(const DeviceConfig& config) {
+    device_.SetConfig(config);
+}
 
 void Session::SetBaud(uint32_t baud) {
     device_.baud_ = baud;
 }
 
 bool Session::Reply(const std::vector<uint8_t>& bytes) {
-    Fault fault = device_.TakeFault(device_.current_.command);
+    Fault fault = device_.TakeFault(device_.currentCommand_);
     std::vector<uint8_t>& sent = lastSent_;
     sent = bytes;
     switch (fault.kind) {
@@ -269,11 +307,11 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
             device_.HangUpLine();
             return false;
     }
-    device_.current_.reply.insert(device_.current_.reply.end(), sent.begin(), sent.end());
+    device_.currentReply_.insert(device_.currentReply_.end(), sent.begin(), sent.end());
     device_.PublishExchange();
-    if (device_.Config().paceAtLineRate)
+    if (device_.pacing_)
         device_.PaceLine(sent.size());
-    bool written = device_.pty_->Write(sent.data(), sent.size());
+    const bool written = device_.pty_->Write(sent.data(), sent.size());
     return written && sent == bytes;
 }
 

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/ReceiveLog.h"
+
 namespace platform {
 class PseudoTerminal;
 }
@@ -154,7 +156,7 @@ class VirtualDevice {
     friend class Session;
 
     void Serve();
-    void ServeRequest(uint8_t first);
+    void ServeRequest();
     bool NextByte(uint8_t* byte, int timeoutMs);
     Fault TakeFault(const std::string& command);
     // Puts the request being served into the log, or brings its entry up to
@@ -172,23 +174,37 @@ class VirtualDevice {
     DeviceConfig config_;
     DeviceState state_;
     std::map<std::string, Fault> faults_;
-    std::vector<Exchange> exchanges_;
-    std::vector<uint8_t> received_;
+    // An exchange as logged: its request is a range of the receive log.
+    struct LoggedExchange {
+        std::string command;
+        size_t requestBegin;
+        size_t requestEnd;
+        std::vector<uint8_t> reply;
+    };
+    std::vector<LoggedExchange> exchanges_;
+    // Appended by the serving thread under mutex_; read by it without.
+    ReceiveLog received_;
+    size_t logStart_ = 0;  // where ReceivedBytes begins (ClearLog moves it)
     std::map<uint8_t, std::pair<std::string, CommandHandler>> commands_;
 
     std::atomic<uint32_t> baud_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> faultsArmed_{false};  // spares the lock on the hot path
     std::atomic<bool> disconnectRequested_{false};
     std::unique_ptr<platform::PseudoTerminal> pty_;
     std::string portPath_;
     std::thread thread_;
 
     // State of the request being served; touched by the serving thread only.
-    Exchange current_;
+    size_t readPosition_ = 0;  // stream position of the next byte to take
+    std::string currentCommand_;
+    size_t currentBegin_ = 0;
+    std::vector<uint8_t> currentReply_;
     bool currentPublished_ = false;
+    size_t publishedReply_ = 0;
+    bool pacing_ = false;
+    bool lineSpeedChecked_ = false;
     std::chrono::steady_clock::time_point wireFreeAt_{};
-    std::vector<uint8_t> pending_;
-    size_t pendingPos_ = 0;
 };
 
 template <typename F>

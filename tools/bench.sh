@@ -6,3 +6,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/build.sh" "$root/build" -DBREVIK_BUILD_BENCH=ON
 "$root/build/bench/brevik_bench" --benchmark_min_time=0.2
 "$root/build/bench/brevik_detect_bench"
+"$root/build/bench/brevik_upload_bench"
