@@ -136,7 +136,14 @@ void VirtualDevice::PaceLine(size_t count) {
     using namespace std::chrono;
     const auto wireTime = microseconds(count * 10'000'000ull / std::max<uint32_t>(baud_.load(), 1));
     wireFreeAt_ = std::max(steady_clock::now(), wireFreeAt_) + wireTime;
-    std::this_thread::sleep_until(wireFreeAt_);
+    // A plain sleep wakes up to a few hundred microseconds late, which over
+    // hundreds of block exchanges would make the line slower than its rate:
+    // sleep most of the way, then spin to the exact time.
+    constexpr auto kSpin = microseconds(300);
+    if (wireFreeAt_ - steady_clock::now() > kSpin)
+        std::this_thread::sleep_until(wireFreeAt_ - kSpin);
+    while (steady_clock::now() < wireFreeAt_)
+        std::this_thread::yield();
 }
 
 void VirtualDevice::HangUpLine() {
