@@ -28,7 +28,9 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // Round trips per second of a 256-byte write answered by one byte, with a
 // thread that answers as fast as it reads.
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
     const bool close = pacedSeconds <= wireSeconds * 1.03;
     failures += !close;
     std::printf("(b) paced at 115200  %9.3f s          wire  %9.3f s          %5.1f%%  %s\n",
-                pacedSeconds, wireSeconds, 100.0 * pacedSeconds / wireSeconds, close ? "ok" : "SLOW");
+                pacedSeconds, wireSeconds, 100.0 * pacedSeconds / wireSeconds,
+                close ? "ok" : "SLOW");
     std::remove(path.c_str());
     platform::PortTable::ClearOverride();
     return failures == 0 ? 0 : 1;

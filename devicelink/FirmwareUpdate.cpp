@@ -58,8 +58,7 @@ int LoadPackage(const char* path, std::unique_ptr<platform::ReadOnlyFile>* file,
     if (!(*file)->Read(package->data(), kPackageHeaderSize, &got) || got != kPackageHeaderSize)
         return QX_E_INVALID_FIRMWARE_IMAGE;
     const uint32_t bodyLength = static_cast<uint32_t>(size - kPackageHeaderSize);
-    if (!(*file)->Read(package->data() + kPackageHeaderSize, bodyLength, &got) ||
-        got != bodyLength)
+    if (!(*file)->Read(package->data() + kPackageHeaderSize, bodyLength, &got) || got != bodyLength)
         return QX_E_COMM_READ_FAILURE;
     return ValidatePackageForUpload(package->data(), package->size());
 }

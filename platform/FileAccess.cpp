@@ -33,7 +33,9 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare sha
     return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd));
 }
 
-ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
+ReadOnlyFile::~ReadOnlyFile() {
+    ::close(fd_);
+}
 
 int64_t ReadOnlyFile::Size() const {
     struct stat st {};

@@ -5,8 +5,8 @@
 
 #include "app/package/PackageFormat.h"
 
-std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t major,
-                                  uint8_t minor, char target) {
+std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t major, uint8_t minor,
+                                  char target) {
     std::vector<uint8_t> package(kPackageHeaderSize + payload.size() + 1, 0);
     package[0] = 'Z';
     package[1] = 'R';
@@ -27,8 +27,8 @@ std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t m
 void RefreshHeaderSum(std::vector<uint8_t>* package) {
     if (package->size() < kPackageHeaderSize)
         return;
-    const uint32_t sum = AddToHeaderSum(0, package->data() + kHeaderSumStart,
-                                        package->size() - kHeaderSumStart);
+    const uint32_t sum =
+        AddToHeaderSum(0, package->data() + kHeaderSumStart, package->size() - kHeaderSumStart);
     for (int i = 0; i < 4; ++i)
         (*package)[4 + i] = static_cast<uint8_t>(sum >> (8 * i));
 }
@@ -47,6 +47,7 @@ bool WritePackageFile(const std::string& path, const std::vector<uint8_t>& packa
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr)
         return false;
-    const bool ok = std::fwrite(package.data(), 1, package.size(), f) == package.size();
+    const bool ok =
+        package.empty() || std::fwrite(package.data(), 1, package.size(), f) == package.size();
     return std::fclose(f) == 0 && ok;
 }

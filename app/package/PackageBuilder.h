@@ -8,8 +8,8 @@
 
 // A valid package of the payload: the body is the payload followed by its
 // check byte, so the body is one byte longer than the payload.
-std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t major,
-                                  uint8_t minor, char target);
+std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t major, uint8_t minor,
+                                  char target);
 
 // Recomputes the header sum after the bytes were edited (tests use it to
 // make packages that are valid but for one chosen fault).

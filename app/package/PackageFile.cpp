@@ -31,7 +31,8 @@ bool CheckPackageFile(const char* path, PackageHeader* headerCopy) {
     uint32_t offset = 0;
     std::vector<uint8_t> chunk(64 * 1024);
     while (offset < size) {
-        const uint32_t want = std::min<uint32_t>(size - offset, static_cast<uint32_t>(chunk.size()));
+        const uint32_t want =
+            std::min<uint32_t>(size - offset, static_cast<uint32_t>(chunk.size()));
         uint32_t got = 0;
         if (!file->Read(chunk.data(), want, &got) || got != want)
             return false;  // not read whole: the header copy stays as it was

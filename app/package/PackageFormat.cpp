@@ -4,7 +4,9 @@
 
 #include "devicelink/ResultCodes.h"
 
-bool PackageHeader::HasMagic() const { return std::memcmp(Bytes, "ZRFW", 4) == 0; }
+bool PackageHeader::HasMagic() const {
+    return std::memcmp(Bytes, "ZRFW", 4) == 0;
+}
 
 uint32_t PackageHeader::HeaderSum() const {
     return uint32_t{Bytes[4]} | uint32_t{Bytes[5]} << 8 | uint32_t{Bytes[6]} << 16 |
@@ -41,7 +43,8 @@ uint32_t FileSum(const uint8_t* file, size_t size) {
 }  // namespace
 
 int ValidatePackageForUpload(const uint8_t* file, size_t size) {
-    if (file == nullptr || size <= kPackageHeaderSize || size - kPackageHeaderSize > kMaxPackageBody)
+    if (file == nullptr || size <= kPackageHeaderSize ||
+        size - kPackageHeaderSize > kMaxPackageBody)
         return QX_E_INVALID_FIRMWARE_IMAGE;
     const PackageHeader header = HeaderOf(file);
     if (!header.HasMagic())

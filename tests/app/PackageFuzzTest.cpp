@@ -81,8 +81,8 @@ TEST(PackageChecksRandomized, VerdictsFollowTheLayoutRules) {
     std::uniform_int_distribution<size_t> length(0, 700);
     int selectable = 0, uploadable = 0;
     for (int i = 0; i < 6000; ++i) {
-        std::vector<uint8_t> base = BuildPackage(MakeFirmwarePayload(length(rng), 2, 12, 'Q'), 2,
-                                                 12, 'Q');
+        std::vector<uint8_t> base =
+            BuildPackage(MakeFirmwarePayload(length(rng), 2, 12, 'Q'), 2, 12, 'Q');
         std::vector<uint8_t> p = Mutate(base, rng);
         const Verdicts expected = Model(p);
         const uint8_t* data = p.empty() ? nullptr : p.data();
@@ -101,8 +101,8 @@ TEST(PackageChecksRandomized, FilesOnDiskGiveTheSameVerdicts) {
     std::mt19937 rng(7);
     TempDir dir;
     for (int i = 0; i < 300; ++i) {
-        std::vector<uint8_t> p = Mutate(BuildPackage(MakeFirmwarePayload(300, 1, 2, 'L'), 1, 2, 'L'),
-                                        rng);
+        std::vector<uint8_t> p =
+            Mutate(BuildPackage(MakeFirmwarePayload(300, 1, 2, 'L'), 1, 2, 'L'), rng);
         const std::string path = dir.Write("p.bfw", p);
         PackageHeader header;
         ASSERT_EQ(Model(p).selectable, CheckPackageFile(path.c_str(), &header)) << "case " << i;

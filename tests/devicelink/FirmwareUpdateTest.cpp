@@ -30,7 +30,8 @@ class FirmwareUpload : public ::testing::Test {
 
     // A package whose body is n bytes (the payload and its check byte).
     std::string Package(size_t n, const std::string& name = "p.bfw", char letter = 'Q') {
-        return dir.Write(name, BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, letter), 2, 12, letter));
+        return dir.Write(name,
+                         BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, letter), 2, 12, letter));
     }
 
     // The whole upload as the device received it: command and every block.
@@ -49,8 +50,7 @@ class FirmwareUpload : public ::testing::Test {
 
 TEST_F(FirmwareUpload, WorkedExampleByteForByte) {
     Connect();
-    const std::string path =
-        dir.Write("example.bfw", BuildPackage({0x10, 0x20, 0x30}, 1, 7, 'Q'));
+    const std::string path = dir.Write("example.bfw", BuildPackage({0x10, 0x20, 0x30}, 1, 7, 'Q'));
     t.trace.Clear();
     ASSERT_EQ(QX_S_OK, t.device.UpdateFirmware(path.c_str(), &progress));
     EXPECT_THAT(UploadRequest(), ElementsAre(0x66, 0x00, 0x04, 0x6A, 0x10, 0x20, 0x30, 0x60, 0xC0));
@@ -117,11 +117,16 @@ TEST_F(FirmwareUpload, DunmarraTakesTheCommandTwice) {
 
 TEST_F(FirmwareUpload, EveryFinalStatusByteMapsToItsCode) {
     const std::pair<uint8_t, int> table[] = {
-        {'?', QX_E_REQUEST_NOT_SUPPORTED}, {'C', QX_S_OK},
-        {'E', QX_E_EXTERNAL_CS_INVALID},   {'F', QX_E_INVALID_RESPONSE},
-        {'H', QX_E_INVALID_HARDWARE_ID},   {'I', QX_E_INTERNAL_CS_INVALID},
-        {'O', QX_S_OK},                    {'R', QX_E_NVRAM_BUFFERING_FAILED},
-        {'V', QX_E_INVALID_VERSION},       {'W', QX_E_FIRMWARE_FLASH_FAILED},
+        {'?', QX_E_REQUEST_NOT_SUPPORTED},
+        {'C', QX_S_OK},
+        {'E', QX_E_EXTERNAL_CS_INVALID},
+        {'F', QX_E_INVALID_RESPONSE},
+        {'H', QX_E_INVALID_HARDWARE_ID},
+        {'I', QX_E_INTERNAL_CS_INVALID},
+        {'O', QX_S_OK},
+        {'R', QX_E_NVRAM_BUFFERING_FAILED},
+        {'V', QX_E_INVALID_VERSION},
+        {'W', QX_E_FIRMWARE_FLASH_FAILED},
         {'Z', QX_S_OK},
     };
     Connect();
@@ -150,7 +155,8 @@ TEST_F(FirmwareUpload, BlockRepliesOtherThanOkay) {
     Sim().InjectFault("f", {sim::FaultKind::WrongByte, 'X', 0, 1});
     EXPECT_EQ(QX_E_INVALID_RESPONSE, t.device.UpdateFirmware(path.c_str(), nullptr));
     Sim().InjectFault("f.final", {sim::FaultKind::Delay, 0, 1500, 1});
-    EXPECT_EQ(QX_S_OK, t.device.UpdateFirmware(path.c_str(), nullptr)) << "a slow device is waited for";
+    EXPECT_EQ(QX_S_OK, t.device.UpdateFirmware(path.c_str(), nullptr))
+        << "a slow device is waited for";
 }
 
 TEST_F(FirmwareUpload, SilenceIsATimeOutNotAReply) {
