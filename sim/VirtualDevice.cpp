@@ -101,6 +101,7 @@ void VirtualDevice::ClearLog() {
     std::lock_guard<std::mutex> lock(mutex_);
     exchanges_.clear();
     logStart_ = received_.End();
+    ++logGeneration_;
 }
 
 bool VirtualDevice::WaitForExchanges(size_t count, int timeoutMs) const {
@@ -154,18 +155,20 @@ void VirtualDevice::HangUpLine() {
 void VirtualDevice::PublishExchange() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (currentPublished_ && !exchanges_.empty()) {
+        if (!currentPublished_) {
+            exchanges_.push_back({currentCommand_, currentBegin_, readPosition_, currentReply_});
+            publishedGeneration_ = logGeneration_;
+            currentPublished_ = true;
+        } else if (publishedGeneration_ == logGeneration_ && !exchanges_.empty()) {
             LoggedExchange& entry = exchanges_.back();
             entry.command = currentCommand_;
             entry.requestEnd = readPosition_;
             entry.reply.insert(entry.reply.end(),
                                currentReply_.begin() + static_cast<long>(publishedReply_),
                                currentReply_.end());
-        } else {
-            exchanges_.push_back({currentCommand_, currentBegin_, readPosition_, currentReply_});
         }
+        // else: the log was cleared since this exchange went into it.
         publishedReply_ = currentReply_.size();
-        currentPublished_ = true;
     }
     logChanged_.notify_all();
 }

@@ -184,7 +184,8 @@ class VirtualDevice {
     std::vector<LoggedExchange> exchanges_;
     // Appended by the serving thread under mutex_; read by it without.
     ReceiveLog received_;
-    size_t logStart_ = 0;  // where ReceivedBytes begins (ClearLog moves it)
+    size_t logStart_ = 0;         // where ReceivedBytes begins (ClearLog moves it)
+    uint64_t logGeneration_ = 0;  // counts ClearLog calls
     std::map<uint8_t, std::pair<std::string, CommandHandler>> commands_;
 
     std::atomic<uint32_t> baud_;
@@ -201,6 +202,7 @@ class VirtualDevice {
     size_t currentBegin_ = 0;
     std::vector<uint8_t> currentReply_;
     bool currentPublished_ = false;
+    uint64_t publishedGeneration_ = 0;
     size_t publishedReply_ = 0;
     bool pacing_ = false;
     bool lineSpeedChecked_ = false;
