@@ -1,8 +1,11 @@
 // Stand-in for the dialog's window handle as the application logic uses it:
-// its controls by identifier, and message boxes it owns.
+// its controls by identifier, message boxes it owns, messages posted to it,
+// the open-file dialog, and ending it.
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -11,6 +14,9 @@ constexpr unsigned kIconError = 0x10;
 constexpr unsigned kIconWarning = 0x30;
 constexpr unsigned kIconInformation = 0x40;
 
+// Entries of an open-file filter: a description and its pattern.
+using FileFilter = std::vector<std::pair<std::string, std::string>>;
+
 class DialogWindow {
   public:
     virtual ~DialogWindow() = default;
@@ -18,9 +24,19 @@ class DialogWindow {
     virtual bool IsControlEnabled(int controlId) const = 0;
     virtual void SetControlText(int controlId, const std::string& text) = 0;
     virtual std::string ControlText(int controlId) const = 0;
-    // A modal box with one OK button, owned by the dialog.
+    // A modal box with one OK button, owned by the dialog; returns when closed.
     virtual void ShowMessageBox(const std::string& text, const std::string& caption,
                                 unsigned icon) = 0;
+    // Queues a message for the dialog's own thread and returns at once.
+    virtual void Post(unsigned message) = 0;
+    // Centres the dialog on the screen.
+    virtual void CenterOnScreen() = 0;
+    // Shows the open-file dialog; true with the chosen path when the user
+    // picked a file, false when they cancelled.
+    virtual bool ChooseOpenFile(const std::string& title, const FileFilter& filter,
+                                const std::string& defaultExtension, std::string* path) = 0;
+    // Ends the modal dialog with the result.
+    virtual void EndDialog(int result) = 0;
 };
 
 }  // namespace platform

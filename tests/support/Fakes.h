@@ -1,7 +1,9 @@
 // Test doubles for the window stand-ins: they record what they are told.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -54,14 +56,20 @@ struct MessageBoxRecord {
     unsigned icon;
 };
 
-class FakeDialog : public platform::DialogWindow {
+// The dialog as the logic sees it, run by the test's thread: messages a
+// worker sends wait in a queue until the test pumps them, as a window's
+// thread would take them from its message loop.
+class FakeDialog : public platform::DialogWindow, public platform::MessageWindow {
   public:
     void EnableControl(int id, bool enable) override { enabled_[id] = enable; }
     bool IsControlEnabled(int id) const override {
         auto it = enabled_.find(id);
         return it == enabled_.end() || it->second;
     }
-    void SetControlText(int id, const std::string& text) override { texts_[id] = text; }
+    void SetControlText(int id, const std::string& text) override {
+        texts_[id] = text;
+        textHistory[id].push_back(text);
+    }
     std::string ControlText(int id) const override {
         auto it = texts_.find(id);
         return it == texts_.end() ? std::string() : it->second;
@@ -69,12 +77,81 @@ class FakeDialog : public platform::DialogWindow {
     void ShowMessageBox(const std::string& text, const std::string& caption,
                         unsigned icon) override {
         boxes.push_back({text, caption, icon});
+        if (onMessageBox)
+            onMessageBox();
     }
+    void Post(unsigned message) override { posted.push_back(message); }
+    void CenterOnScreen() override { centered = true; }
+    bool ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+                        const std::string& defaultExtension, std::string* path) override {
+        chooserTitle = title;
+        chooserFilter = filter;
+        chooserExtension = defaultExtension;
+        if (nextChoice.empty())
+            return false;  // the user cancelled
+        *path = nextChoice;
+        nextChoice.clear();
+        return true;
+    }
+    void EndDialog(int result) override { endedWith = result; }
+
+    // Called on the worker's thread; returns once the test has pumped it.
+    intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const uint64_t ticket = ++sent_;
+        queue_.push_back({message, wParam, lParam});
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return handled_ >= ticket; });
+        return 0;
+    }
+    // Handles queued messages on the calling thread until done() holds or
+    // the time runs out.
+    bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done()) {
+            Queued next;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                if (!changed_.wait_until(lock, deadline, [&] { return !queue_.empty(); }))
+                    return done();
+                next = queue_.front();
+                queue_.erase(queue_.begin());
+            }
+            if (handler)
+                handler(next.message, next.wParam, next.lParam);
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++handled_;
+            changed_.notify_all();
+        }
+        return true;
+    }
+
+    std::function<void(unsigned, uintptr_t, intptr_t)> handler;
+    std::function<void()> onMessageBox;
     std::vector<MessageBoxRecord> boxes;
+    std::map<int, std::vector<std::string>> textHistory;
+    std::vector<unsigned> posted;
+    bool centered = false;
+    int endedWith = -1;
+    std::string nextChoice;
+    std::string chooserTitle;
+    platform::FileFilter chooserFilter;
+    std::string chooserExtension;
 
   private:
+    struct Queued {
+        unsigned message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
     std::map<int, bool> enabled_;
     std::map<int, std::string> texts_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Queued> queue_;
+    uint64_t sent_ = 0;
+    uint64_t handled_ = 0;
 };
 
 // Records sent messages; Send blocks until the test calls Release, as a

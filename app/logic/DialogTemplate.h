@@ -1,0 +1,77 @@
+// The updater dialog's template: size, caption and every control with its
+// identifier, initial text and place, in tab order. Positions and sizes are
+// dialog units (a quarter of the font's average character width across, an
+// eighth of its height down), as Windows dialog templates give them.
+#pragma once
+
+#include <cstddef>
+
+enum class ControlKind {
+    PushButton,
+    DefaultPushButton,
+    Label,
+    FramedLabel,
+    ReadOnlyField,
+    ProgressBar,
+    GroupBox
+};
+
+// How a label's text sits in its box.
+enum class TextAlign { Left, Center, CenterBoth };
+
+struct ControlTemplate {
+    int id;  // -1: no identifier
+    ControlKind kind;
+    const char* text;
+    int x, y, width, height;
+    TextAlign align;
+    bool tabStop;
+    bool wraps;
+};
+
+constexpr const char* kDialogCaption = "Brevik Firmware Update Utility v1.7";
+constexpr int kDialogWidthDlu = 278;
+constexpr int kDialogHeightDlu = 191;
+constexpr int kDialogFontPoints = 8;
+
+inline constexpr ControlTemplate kDialogControls[] = {
+    {1, ControlKind::DefaultPushButton, "Update!", 83, 167, 50, 14, TextAlign::Center, true, false},
+    {2, ControlKind::PushButton, "Cancel", 140, 167, 50, 14, TextAlign::Center, true, false},
+    {-1, ControlKind::Label,
+     "Use this to update your Brevik Hardware firmware. Only use an image file provided by the "
+     "manufacturer. ",
+     7, 34, 264, 18, TextAlign::Left, false, true},
+    {-1, ControlKind::Label,
+     "WARNING: Attempting to update the firmware with an unapproved file may render the device "
+     "unusable. Update at your own risk!",
+     7, 58, 264, 17, TextAlign::Left, false, true},
+    {-1, ControlKind::Label, "Image File:", 7, 84, 37, 8, TextAlign::Left, false, false},
+    {2745, ControlKind::ReadOnlyField, "", 48, 82, 181, 12, TextAlign::Left, true, false},
+    {2746, ControlKind::PushButton, "Browse", 235, 81, 36, 12, TextAlign::Center, true, false},
+    {-1, ControlKind::Label, "Current Firmware Version:", 7, 18, 85, 8, TextAlign::Left, false,
+     false},
+    {2747, ControlKind::FramedLabel, "Not Found!", 95, 18, 126, 10, TextAlign::Center, false,
+     false},
+    {2777, ControlKind::ProgressBar, "", 7, 154, 264, 9, TextAlign::Left, false, false},
+    {-1, ControlKind::Label, "Firmware Update Progress...", 91, 145, 94, 8, TextAlign::Left, false,
+     false},
+    {-1, ControlKind::Label, "Hardware Description:", 19, 7, 72, 8, TextAlign::Left, false, false},
+    {1000, ControlKind::FramedLabel, "Not Found!", 95, 7, 126, 10, TextAlign::CenterBoth, false,
+     false},
+    {-1, ControlKind::GroupBox, "Image Details", 7, 98, 264, 42, TextAlign::Center, false, false},
+    {-1, ControlKind::Label, "Update Version:", 82, 111, 52, 8, TextAlign::Left, false, false},
+    {-1, ControlKind::Label, "Target Hardware:", 76, 121, 58, 8, TextAlign::Left, false, false},
+    {1001, ControlKind::Label, "Unknown", 138, 111, 126, 8, TextAlign::Left, false, false},
+    {1002, ControlKind::Label, "Unknown", 138, 121, 124, 8, TextAlign::Left, false, false},
+    {1004, ControlKind::PushButton, "Detect", 224, 7, 47, 12, TextAlign::Center, true, false},
+};
+
+// Dialog units to pixels, as Windows maps them: x * baseX / 4 and
+// y * baseY / 8, rounded to nearest (MulDiv). baseX is the font's average
+// character width, baseY its height.
+constexpr int DluToPixelsX(int dlu, int baseX) {
+    return (dlu * baseX + 2) / 4;
+}
+constexpr int DluToPixelsY(int dlu, int baseY) {
+    return (dlu * baseY + 4) / 8;
+}

@@ -1,0 +1,207 @@
+#include "app/logic/UpdaterDialogLogic.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/package/PackageFile.h"
+#include "app/package/PackageTarget.h"
+#include "diagnostics/BoundedText.h"
+
+namespace {
+
+constexpr const char* kSearching = "Searching for HW...";
+constexpr const char* kNotFound = "Not Found";
+constexpr const char* kUnknown = "Unknown";
+
+}  // namespace
+
+ResultBox ResultBoxFor(int result) {
+    using platform::kIconError;
+    switch (result) {
+        case QX_S_OK:
+            return {"Update Successful. New version is ", "Success", platform::kIconInformation};
+        case QX_E_FIRMWARE_FLASH_FAILED:
+            return {
+                "Firmware failed during flash process.\nYou will need to cold-reboot the "
+                "Quillex and try again.",
+                "Flash failed", kIconError};
+        case QX_E_INVALID_FIRMWARE_IMAGE:
+            return {"Invalid Image File. Firmware update not performed.", "Error!", kIconError};
+        case QX_E_INTERNAL_CS_INVALID:
+            return {"Firmware image is invalid or corrupt. (Int. CS).", "Update failed",
+                    kIconError};
+        case QX_E_NVRAM_BUFFERING_FAILED:
+            return {"Firmware buffering failed. You may try again. If it fails, contact support.",
+                    "Update failed", kIconError};
+        case QX_E_EXTERNAL_CS_INVALID:
+            return {"Firmware image is invalid or corrupt, or upload failed. (Ext. CS).",
+                    "Update failed", kIconError};
+        case QX_E_INVALID_RESPONSE:
+            return {"Quillex returned an invalid response.", "Update failed", kIconError};
+        case QX_E_DEVICE_NOT_FOUND:
+            return {"Device not found. Be sure it is connected and configured.",
+                    "Approved Device Not Connected", kIconError};
+        default:
+            return {"Update Failed!", "Error!", kIconError};
+    }
+}
+
+UpdaterDialogLogic::UpdaterDialogLogic(UpdaterState& state, platform::DialogWindow& dialog,
+                                       platform::ProgressBar* progress,
+                                       platform::MessageWindow* notifyWindow,
+                                       ThreadStarter startThread)
+    : state_(state),
+      dialog_(dialog),
+      progress_(progress),
+      notifyWindow_(notifyWindow),
+      startThread_(std::move(startThread)) {}
+
+bool UpdaterDialogLogic::OnInitDialog() {
+    state_.Dialog = &dialog_;
+    dialog_.CenterOnScreen();
+    dialog_.Post(WM_DETECT_HARDWARE);
+    return true;
+}
+
+void UpdaterDialogLogic::OnMessage(unsigned message, uintptr_t, intptr_t lParam) {
+    if (message == WM_DETECT_HARDWARE) {
+        DetectHardware();
+    } else if (message == WM_UPDATE_FINISHED) {
+        UpdateFinished(static_cast<int>(lParam));
+    }
+}
+
+void UpdaterDialogLogic::OnCommand(int controlId) {
+    switch (controlId) {
+        case kControlUpdate:
+            StartUpdate();
+            break;
+        case kControlCancel:
+            if (!updateRunning_)
+                dialog_.EndDialog(0);
+            break;
+        case kControlDetect:
+            // Sent, not posted: detection runs before the command returns.
+            if (!updateRunning_)
+                OnMessage(WM_DETECT_HARDWARE, 0, 0);
+            break;
+        case kControlBrowse:
+            if (!updateRunning_)
+                Browse();
+            break;
+        default:
+            break;
+    }
+}
+
+bool UpdaterDialogLogic::OnCloseRequested() {
+    // The upload holds the port and the worker reports back to this window:
+    // neither may be taken away while it runs.
+    if (updateRunning_)
+        return false;
+    OnCommand(kControlCancel);
+    return true;
+}
+
+void UpdaterDialogLogic::OnDestroy() {
+    state_.Device->ClosePort();
+}
+
+void UpdaterDialogLogic::DetectHardware() {
+    dialog_.SetControlText(kControlFirmwareVersion, kSearching);
+    dialog_.SetControlText(kControlHardwareDescription, kSearching);
+    FirmwareVersion version{};
+    const uint32_t flags =
+        state_.Device->DetectHardware(state_.HardwareDescription, kTextCapacity, &version, 0);
+    if (flags & kHwCurrentCommandFamily) {
+        dialog_.SetControlText(kControlFirmwareVersion, DeviceVersionText(version));
+        dialog_.SetControlText(kControlHardwareDescription, state_.HardwareDescription);
+        CheckPackageTarget(state_);
+    } else {
+        state_.Device->ClosePort();
+        dialog_.SetControlText(kControlFirmwareVersion, kNotFound);
+        dialog_.SetControlText(kControlHardwareDescription, kNotFound);
+    }
+}
+
+void UpdaterDialogLogic::SetIdleControlsEnabled(bool enabled) {
+    dialog_.EnableControl(kControlDetect, enabled);
+    dialog_.EnableControl(kControlBrowse, enabled);
+}
+
+void UpdaterDialogLogic::StartUpdate() {
+    if (updateRunning_)
+        return;
+    dialog_.SetControlText(kControlUpdate, "Updating...");
+    dialog_.EnableControl(kControlUpdate, false);
+    dialog_.EnableControl(kControlCancel, false);
+    SetIdleControlsEnabled(false);
+
+    FirmwareUpdateParams& params = state_.UpdateParams;
+    BoundedCopy(params.PackagePath, sizeof params.PackagePath,
+                dialog_.ControlText(kControlImageFile).c_str());
+    params.Device = state_.Device;
+    params.ProgressControl = progress_;
+    params.NotifyWindow = notifyWindow_;
+    params.NotifyMessage = WM_UPDATE_FINISHED;
+
+    updateRunning_ = true;
+    if (!startThread_([&params] { FirmwareUpdateProc(&params); })) {
+        // No worker means no completion message: report and come back here.
+        UpdateFinished(QX_E_GENERAL_ERROR);
+    }
+}
+
+void UpdaterDialogLogic::Browse() {
+    std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
+    static const platform::FileFilter kFilter = {
+        {"Brevik Firmware Image Files (*.bfw)", "*.bfw"},
+        {"All Files (*.*)", "*.*"},
+    };
+    std::string chosen;
+    if (!dialog_.ChooseOpenFile("Select Firmware Image...", kFilter, "bfw", &chosen))
+        return;
+    const bool fits =
+        BoundedCopy(state_.PackagePath, sizeof state_.PackagePath, chosen.c_str()) == S_OK;
+    if (fits && CheckPackageFile(state_.PackagePath, &state_.Header)) {
+        state_.PackageLoaded = true;
+        dialog_.SetControlText(kControlImageFile, state_.PackagePath);
+        dialog_.SetControlText(kControlUpdateVersion, PackageVersionText(state_.Header));
+        dialog_.SetControlText(kControlTargetHardware, TargetHardwareText(state_.Header.Target()));
+        CheckPackageTarget(state_);
+        return;
+    }
+    std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
+    state_.PackageLoaded = false;
+    // A path cut to fit would name another file; say why instead.
+    dialog_.ShowMessageBox(fits ? "Invalid Firmware Package"
+                                : "The path of this file is too long (over 259 characters).",
+                           "Error!", platform::kIconWarning);
+    dialog_.SetControlText(kControlTargetHardware, kUnknown);
+    dialog_.SetControlText(kControlUpdateVersion, kUnknown);
+}
+
+void UpdaterDialogLogic::UpdateFinished(int result) {
+    const ResultBox box = ResultBoxFor(result);
+    std::string text = box.text;
+    if (result == QX_S_OK) {
+        FirmwareVersion version{};
+        const uint32_t flags = state_.Device->DetectHardware(nullptr, 0, &version, 0);
+        if (flags != 0) {
+            state_.Device->GetHardwareDescription(flags, &version, state_.HardwareDescription,
+                                                  kTextCapacity);
+            dialog_.SetControlText(kControlFirmwareVersion, DeviceVersionText(version));
+            dialog_.SetControlText(kControlHardwareDescription, state_.HardwareDescription);
+            text += DeviceVersionText(version);
+        } else {
+            // Nothing to read the new version from: do not pass off the old one.
+            text += "unknown (the device was not found again).";
+        }
+    }
+    dialog_.ShowMessageBox(text, box.caption, box.icon);
+    dialog_.SetControlText(kControlUpdate, "Update!");
+    dialog_.EnableControl(kControlUpdate, true);
+    dialog_.EnableControl(kControlCancel, true);
+    SetIdleControlsEnabled(true);
+    updateRunning_ = false;
+}

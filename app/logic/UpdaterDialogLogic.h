@@ -1,0 +1,61 @@
+// What the updater dialog does, apart from drawing it: detection when it
+// opens and on Detect, package selection, the Update command and its worker,
+// the result boxes, and what may happen while an update runs. The toolkit
+// layer forwards its events here and implements the window stand-ins.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "app/UpdaterState.h"
+#include "platform/DialogWindow.h"
+#include "platform/MessageWindow.h"
+#include "platform/ProgressBar.h"
+
+class UpdaterDialogLogic {
+  public:
+    // Starts the update worker; false when no thread could be started.
+    using ThreadStarter = std::function<bool(std::function<void()>)>;
+
+    UpdaterDialogLogic(UpdaterState& state, platform::DialogWindow& dialog,
+                       platform::ProgressBar* progress, platform::MessageWindow* notifyWindow,
+                       ThreadStarter startThread);
+
+    // The dialog is up: centre it and post the first detection.
+    bool OnInitDialog();
+    // WM_DETECT_HARDWARE and WM_UPDATE_FINISHED (lParam = result).
+    void OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // A button by its control identifier.
+    void OnCommand(int controlId);
+    // The close button or Escape: false when refused because an update runs.
+    bool OnCloseRequested();
+    // The window is going away: close the port.
+    void OnDestroy();
+
+    bool UpdateRunning() const { return updateRunning_; }
+
+  private:
+    void DetectHardware();
+    void StartUpdate();
+    void Browse();
+    void UpdateFinished(int result);
+    // Detect and Browse are refused while the upload holds the port; their
+    // buttons are greyed for that time.
+    void SetIdleControlsEnabled(bool enabled);
+
+    UpdaterState& state_;
+    platform::DialogWindow& dialog_;
+    platform::ProgressBar* progress_;
+    platform::MessageWindow* notifyWindow_;
+    ThreadStarter startThread_;
+    bool updateRunning_ = false;
+};
+
+// Text, caption and icon of the box that reports an update's result (the
+// success text is completed by the caller with the new version).
+struct ResultBox {
+    const char* text;
+    const char* caption;
+    unsigned icon;
+};
+ResultBox ResultBoxFor(int result);

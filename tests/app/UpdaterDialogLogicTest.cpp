@@ -1,0 +1,287 @@
+#include "app/logic/UpdaterDialogLogic.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/logic/DialogTemplate.h"
+#include "app/package/PackageBuilder.h"
+#include "platform/Thread.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/SimulatedPorts.h"
+#include "tests/support/TempDir.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class UpdaterDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        state.Device = &t.device;
+        for (const ControlTemplate& c : kDialogControls) {
+            if (c.id > 0)
+                dialog.SetControlText(c.id, c.text);
+        }
+        dialog.EnableControl(kControlUpdate, false);
+        dialog.textHistory.clear();
+        dialog.handler = [this](unsigned m, uintptr_t w, intptr_t l) { logic->OnMessage(m, w, l); };
+        MakeLogic(platform::StartDetachedThread);
+    }
+    void MakeLogic(UpdaterDialogLogic::ThreadStarter starter) {
+        logic = std::make_unique<UpdaterDialogLogic>(state, dialog, &progress, &dialog,
+                                                     std::move(starter));
+    }
+    void Attach(sim::DeviceConfig config = {}) {
+        port = std::make_unique<OneSimulatedPort>(config);
+    }
+    // Opens the dialog and runs the detection it posts.
+    void Open() {
+        ASSERT_TRUE(logic->OnInitDialog());
+        ASSERT_THAT(dialog.posted, ElementsAre(WM_DETECT_HARDWARE));
+        logic->OnMessage(WM_DETECT_HARDWARE, 0, 0);
+    }
+    std::string Package(uint8_t major, uint8_t minor, char target, const std::string& name) {
+        return dir.Write(name, BuildPackage(MakeFirmwarePayload(700, major, minor, target), major,
+                                            minor, target));
+    }
+    void Select(const std::string& path) {
+        dialog.nextChoice = path;
+        logic->OnCommand(kControlBrowse);
+    }
+    void FinishUpdate() {
+        ASSERT_TRUE(dialog.PumpUntil([this] { return !logic->UpdateRunning(); }, 20000));
+    }
+    const MessageBoxRecord& LastBox() { return dialog.boxes.back(); }
+
+    TracedDevice t;
+    UpdaterState state;
+    FakeDialog dialog;
+    RecordingProgressBar progress;
+    std::unique_ptr<UpdaterDialogLogic> logic;
+    std::unique_ptr<OneSimulatedPort> port;
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(UpdaterDialog, NoDeviceStillShowsAValidPackage) {
+    ScopedPortTable none({});
+    Open();
+    EXPECT_TRUE(dialog.centered);
+    EXPECT_THAT(dialog.textHistory[kControlFirmwareVersion],
+                ElementsAre("Searching for HW...", "Not Found"));
+    EXPECT_EQ("Not Found", dialog.ControlText(kControlHardwareDescription));
+
+    Select(Package(2, 12, 'Q', "q.bfw"));
+    EXPECT_EQ("Select Firmware Image...", dialog.chooserTitle);
+    EXPECT_EQ("bfw", dialog.chooserExtension);
+    ASSERT_EQ(2u, dialog.chooserFilter.size());
+    EXPECT_EQ("Brevik Firmware Image Files (*.bfw)", dialog.chooserFilter[0].first);
+    EXPECT_EQ("*.*", dialog.chooserFilter[1].second);
+    EXPECT_EQ("2.12.Q", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_EQ("Quillex", dialog.ControlText(kControlTargetHardware));
+    EXPECT_EQ(dir.File("q.bfw"), dialog.ControlText(kControlImageFile));
+    EXPECT_TRUE(state.PackageLoaded);
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_TRUE(dialog.boxes.empty());
+}
+
+TEST_F(UpdaterDialog, FoundDeviceAndMatchingOrForeignPackages) {
+    Attach();
+    Open();
+    EXPECT_EQ("02.11.Q", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("Quillex USB v2.11.Q", dialog.ControlText(kControlHardwareDescription));
+
+    Select(Package(2, 12, 'Q', "q.bfw"));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+
+    Select(Package(10, 5, 'L', "l.bfw"));
+    EXPECT_EQ("10.5.L", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_EQ("Tessaly", dialog.ControlText(kControlTargetHardware));
+    ASSERT_EQ(1u, dialog.boxes.size());
+    EXPECT_EQ("Cannot Update", LastBox().caption);
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
+
+    Select(Package(1, 0, 'P', "p.bfw"));
+    EXPECT_EQ("Varro & Pell", dialog.ControlText(kControlTargetHardware));
+    Select(Package(1, 0, 'N', "n.bfw"));
+    EXPECT_EQ("Nerrin", dialog.ControlText(kControlTargetHardware));
+    Select(Package(1, 0, 'K', "k.bfw"));
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlTargetHardware));
+}
+
+TEST_F(UpdaterDialog, InvalidFileAfterAValidOne) {
+    Attach();
+    Open();
+    const std::string good = Package(2, 12, 'Q', "good.bfw");
+    Select(good);
+    ASSERT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    std::vector<uint8_t> broken = BuildPackage({1, 2, 3}, 2, 13, 'Q');
+    broken[13] = 14;  // version edited, header sum not
+    Select(dir.Write("broken.bfw", broken));
+    ASSERT_EQ(1u, dialog.boxes.size());
+    EXPECT_EQ("Invalid Firmware Package", LastBox().text);
+    EXPECT_EQ("Error!", LastBox().caption);
+    EXPECT_EQ(0x30u, LastBox().icon);
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlTargetHardware));
+    EXPECT_EQ(good, dialog.ControlText(kControlImageFile)) << "keeps the last valid path";
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "keeps its state";
+    EXPECT_FALSE(state.PackageLoaded);
+    EXPECT_STREQ("", state.PackagePath);
+
+    // Cancelling the file dialog changes nothing visible.
+    Select("");
+    EXPECT_EQ(1u, dialog.boxes.size());
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
+
+    Select(dir.File(std::string(300, 'x')));
+    EXPECT_THAT(LastBox().text, ::testing::HasSubstr("too long"));
+}
+
+TEST_F(UpdaterDialog, FullUpdateAndWhatIsRefusedMeanwhile) {
+    Attach();
+    Open();
+    Select(Package(2, 12, 'Q', "new.bfw"));
+    port->Device().InjectFault("f.final", {sim::FaultKind::Delay, 0, 300, 1});
+
+    logic->OnCommand(kControlUpdate);
+    EXPECT_TRUE(logic->UpdateRunning());
+    EXPECT_EQ("Updating...", dialog.ControlText(kControlUpdate));
+    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse})
+        EXPECT_FALSE(dialog.IsControlEnabled(id)) << id;
+    const size_t detections = dialog.textHistory[kControlFirmwareVersion].size();
+    dialog.chooserTitle.clear();
+    logic->OnCommand(kControlDetect);
+    logic->OnCommand(kControlBrowse);
+    logic->OnCommand(kControlCancel);
+    logic->OnCommand(kControlUpdate);
+    EXPECT_FALSE(logic->OnCloseRequested());
+    EXPECT_EQ(detections, dialog.textHistory[kControlFirmwareVersion].size());
+    EXPECT_EQ(-1, dialog.endedWith);
+    EXPECT_TRUE(dialog.chooserTitle.empty()) << "no file dialog";
+
+    FinishUpdate();
+    ASSERT_EQ(1u, dialog.boxes.size());
+    EXPECT_EQ("Update Successful. New version is 02.12.Q", LastBox().text);
+    EXPECT_EQ("Success", LastBox().caption);
+    EXPECT_EQ(0x40u, LastBox().icon);
+    EXPECT_EQ("02.12.Q", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("Quillex USB v2.12.Q", dialog.ControlText(kControlHardwareDescription));
+    EXPECT_EQ("Update!", dialog.ControlText(kControlUpdate));
+    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse})
+        EXPECT_TRUE(dialog.IsControlEnabled(id)) << id;
+    EXPECT_EQ(3, progress.MaxPosition()) << "the bar moved with the blocks";
+    EXPECT_EQ("pos 0", progress.Calls().back());
+
+    EXPECT_TRUE(logic->OnCloseRequested());
+    EXPECT_EQ(0, dialog.endedWith);
+    logic->OnDestroy();
+    EXPECT_EQ(0, t.device.PortOpen);
+}
+
+TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
+    Attach();
+    Open();
+    const std::string path = Package(2, 12, 'Q', "p.bfw");
+    Select(path);
+    struct Case {
+        uint8_t status;
+        const char* text;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {'W',
+         "Firmware failed during flash process.\nYou will need to cold-reboot the Quillex and "
+         "try again.",
+         "Flash failed"},
+        {'I', "Firmware image is invalid or corrupt. (Int. CS).", "Update failed"},
+        {'R', "Firmware buffering failed. You may try again. If it fails, contact support.",
+         "Update failed"},
+        {'E', "Firmware image is invalid or corrupt, or upload failed. (Ext. CS).",
+         "Update failed"},
+        {'F', "Quillex returned an invalid response.", "Update failed"},
+        {'H', "Update Failed!", "Error!"},
+    };
+    for (const Case& c : cases) {
+        sim::DeviceConfig config = port->Device().Config();
+        config.finalStatus = c.status;
+        port->Device().SetConfig(config);
+        logic->OnCommand(kControlUpdate);
+        FinishUpdate();
+        EXPECT_EQ(c.text, LastBox().text) << c.status;
+        EXPECT_EQ(c.caption, LastBox().caption);
+        EXPECT_EQ(0x10u, LastBox().icon);
+        EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    }
+
+    // A package broken after selection is refused by the upload itself.
+    std::vector<uint8_t> bad = BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q');
+    bad.back() ^= 1;
+    RefreshHeaderSum(&bad);
+    dir.Write("p.bfw", bad);
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    EXPECT_EQ("Invalid Image File. Firmware update not performed.", LastBox().text);
+    dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+
+    // Another thread holding the port past the wait.
+    std::atomic<bool> release{false};
+    ASSERT_EQ(QX_S_OK, t.device.LockPort(0));
+    std::thread holder([&] {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        t.device.UnlockPort();
+    });
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    release = true;
+    holder.join();
+    EXPECT_EQ("Update Failed!", LastBox().text);
+    EXPECT_EQ("Error!", LastBox().caption);
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlCancel));
+}
+
+TEST_F(UpdaterDialog, DetectAfterTheDeviceWentAway) {
+    Attach();
+    Open();
+    Select(Package(2, 12, 'Q', "p.bfw"));
+    ASSERT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    t.device.ClosePort();
+    port.reset();  // unplugged
+    ScopedPortTable none({});
+    logic->OnCommand(kControlDetect);
+    EXPECT_EQ("Not Found", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("Not Found", dialog.ControlText(kControlHardwareDescription));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "not disabled by a failed detection";
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    EXPECT_EQ("Update Failed!", LastBox().text);
+}
+
+TEST_F(UpdaterDialog, NoWorkerThreadComesBackWithAFailure) {
+    MakeLogic([](std::function<void()>) { return false; });
+    Attach();
+    Open();
+    Select(Package(2, 12, 'Q', "p.bfw"));
+    logic->OnCommand(kControlUpdate);
+    EXPECT_FALSE(logic->UpdateRunning());
+    EXPECT_EQ("Update Failed!", LastBox().text);
+    EXPECT_EQ("Update!", dialog.ControlText(kControlUpdate));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlCancel));
+}
+
+TEST_F(UpdaterDialog, SuccessWithoutTheDeviceFoundAgainDoesNotClaimTheOldVersion) {
+    Attach();
+    Open();
+    // An image whose stamp makes the device report a letter no family has.
+    Select(dir.Write("odd.bfw", BuildPackage(MakeFirmwarePayload(500, 9, 9, 'X'), 2, 12, 'Q')));
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    EXPECT_EQ("Update Successful. New version is unknown (the device was not found again).",
+              LastBox().text);
+    EXPECT_EQ("02.11.Q", dialog.ControlText(kControlFirmwareVersion)) << "fields keep their texts";
+}
