@@ -14,9 +14,10 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: brevik-sim [--firmware MAJOR.MINOR.LETTER] [--link PATH]\n"
+                 "usage: brevik-sim [--firmware MAJOR.MINOR.LETTER] [--link PATH] [--pace]\n"
                  "  --firmware  firmware version the device reports (default 2.11.Q)\n"
-                 "  --link      also make PATH a symbolic link to the device's port\n");
+                 "  --link      also make PATH a symbolic link to the device's port\n"
+                 "  --pace      take as long as a real line at the current rate\n");
 }
 
 bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "brevik-sim: bad firmware version '%s'\n", argv[i]);
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--pace") == 0) {
+            config.paceAtLineRate = true;
         } else if (std::strcmp(argv[i], "--link") == 0 && i + 1 < argc) {
             link = argv[++i];
         } else {

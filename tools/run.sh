@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds the utility and runs it. With no device attached (no serial port
-# answers), it starts the virtual device and points the port table at it.
+# Builds the utility and runs it. With no serial device attached it starts
+# the virtual device (a Quillex on USB with firmware 2.11.Q), points the port
+# table at it and writes a sample package 2.12.Q to update it with.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh"
-BREVIK_TARGETS="brevik-updater brevik-sim" "$root/tools/build.sh" "$root/build"
-
+BREVIK_TARGETS="brevik-updater brevik-sim brevik-mkpackage" "$root/tools/build.sh" "$root/build"
 bin="$root/build"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "brevik-updater needs a display: run it in a desktop session, or as 'xvfb-run tools/run.sh'." >&2
+    exit 1
+fi
+
 # A USB, CDC-ACM or Bluetooth serial device attached, or a port table given:
 # work on the real ports.
 if [ -n "${BREVIK_PORTS+set}" ] || compgen -G '/dev/tty[UA][SC][BM]*' >/dev/null ||
@@ -14,12 +20,16 @@ if [ -n "${BREVIK_PORTS+set}" ] || compgen -G '/dev/tty[UA][SC][BM]*' >/dev/null
     exec "$bin/app/brevik-updater"
 fi
 
-# The embedded default: a virtual Quillex with firmware 2.11.Q.
+demo="$bin/demo"
+mkdir -p "$demo"
+"$bin/app/brevik-mkpackage" "$demo/Quillex-2.12.Q.bfw" 2.12.Q 16384
 fifo="$(mktemp -u)"
 mkfifo "$fifo"
-"$bin/sim/brevik-sim" --firmware 2.11.Q >"$fifo" &
+"$bin/sim/brevik-sim" --firmware 2.11.Q --pace >"$fifo" 2>/dev/null &
 sim_pid=$!
-trap 'kill $sim_pid 2>/dev/null; rm -f "$fifo"' EXIT
+trap 'kill $sim_pid 2>/dev/null || true; rm -f "$fifo"' EXIT
 read -r port <"$fifo"
-echo "No serial device attached: using a virtual Quillex on $port"
-BREVIK_PORTS="$port" "$bin/app/brevik-updater" --trace
+echo "No serial device attached: a virtual Quillex (firmware 2.11.Q) answers on $port."
+echo "Browse to $demo/Quillex-2.12.Q.bfw and press Update! to flash 2.12.Q."
+cd "$demo"
+BREVIK_PORTS="$port" "$bin/app/brevik-updater"

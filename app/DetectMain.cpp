@@ -1,6 +1,6 @@
-// Console stand-in for the updater dialog until the dialog exists: runs the
-// device detection over the port table and reports what it found, showing
-// the device link's trace lines as they are written.
+// brevik-detect: runs the device detection over the port table and reports
+// what it found; with --trace it shows the device link's trace lines as they
+// are written.
 #include <cstdio>
 #include <string>
 

@@ -1,0 +1,238 @@
+#include "app/qt/QtUpdaterDialog.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+
+#include "app/logic/DialogTemplate.h"
+#include "app/qt/DialogUnits.h"
+#include "app/qt/GuiThread.h"
+
+namespace {
+
+Qt::Alignment AlignmentOf(TextAlign align) {
+    switch (align) {
+        case TextAlign::Center:
+            return Qt::AlignHCenter | Qt::AlignTop;
+        case TextAlign::CenterBoth:
+            return Qt::AlignCenter;
+        case TextAlign::Left:
+            break;
+    }
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
+    const QString text = QString::fromUtf8(c.text);
+    switch (c.kind) {
+        case ControlKind::PushButton:
+        case ControlKind::DefaultPushButton: {
+            auto* button = new QPushButton(text, parent);
+            button->setDefault(c.kind == ControlKind::DefaultPushButton);
+            button->setAutoDefault(false);
+            return button;
+        }
+        case ControlKind::ReadOnlyField: {
+            auto* field = new QLineEdit(text, parent);
+            field->setReadOnly(true);
+            return field;
+        }
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            bar->setTextVisible(false);
+            return bar;
+        }
+        case ControlKind::GroupBox: {
+            auto* group = new QGroupBox(text, parent);
+            group->setAlignment(Qt::AlignHCenter);
+            return group;
+        }
+        case ControlKind::Label:
+        case ControlKind::FramedLabel: {
+            auto* label = new QLabel(text, parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(c.wraps);
+            label->setAlignment(AlignmentOf(c.align));
+            if (c.kind == ControlKind::FramedLabel)
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+QtUpdaterDialog::QtUpdaterDialog(UpdaterState& state,
+                                 UpdaterDialogLogic::ThreadStarter startThread) {
+    setWindowTitle(QString::fromUtf8(kDialogCaption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    BuildControls();
+    progress_ =
+        std::make_unique<QtProgressBar>(static_cast<QProgressBar*>(Control(kControlProgress)));
+    logic_ = std::make_unique<UpdaterDialogLogic>(state, *this, progress_.get(), this,
+                                                  std::move(startThread));
+}
+
+QtUpdaterDialog::~QtUpdaterDialog() = default;
+
+void QtUpdaterDialog::BuildControls() {
+    const DialogBaseUnits units = BaseUnitsOf(font());
+    setFixedSize(DluToPixelsX(kDialogWidthDlu, units.x), DluToPixelsY(kDialogHeightDlu, units.y));
+    QWidget* previousTabStop = nullptr;
+    for (const ControlTemplate& c : kDialogControls) {
+        QWidget* widget = MakeControl(c, this);
+        widget->setGeometry(DluToPixelsX(c.x, units.x), DluToPixelsY(c.y, units.y),
+                            DluToPixelsX(c.width, units.x), DluToPixelsY(c.height, units.y));
+        if (c.kind == ControlKind::GroupBox)
+            widget->lower();
+        widget->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::NoFocus);
+        if (c.tabStop) {
+            if (previousTabStop != nullptr)
+                QWidget::setTabOrder(previousTabStop, widget);
+            previousTabStop = widget;
+        }
+        if (c.id > 0) {
+            controls_[c.id] = widget;
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                const int id = c.id;
+                connect(button, &QPushButton::clicked, this, [this, id] { logic_->OnCommand(id); });
+            }
+        }
+    }
+    Control(kControlUpdate)->setEnabled(false);
+}
+
+QWidget* QtUpdaterDialog::Control(int controlId) const {
+    auto it = controls_.find(controlId);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+int QtUpdaterDialog::Run() {
+    const int result = exec();
+    logic_->OnDestroy();
+    return result;
+}
+
+void QtUpdaterDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!initialised_) {
+        initialised_ = true;
+        logic_->OnInitDialog();
+    }
+}
+
+void QtUpdaterDialog::closeEvent(QCloseEvent* event) {
+    // The logic ends the dialog itself when closing is allowed.
+    event->ignore();
+    logic_->OnCloseRequested();
+}
+
+void QtUpdaterDialog::reject() {
+    logic_->OnCloseRequested();
+}
+
+void QtUpdaterDialog::EnableControl(int controlId, bool enable) {
+    if (QWidget* w = Control(controlId))
+        w->setEnabled(enable);
+}
+
+bool QtUpdaterDialog::IsControlEnabled(int controlId) const {
+    QWidget* w = Control(controlId);
+    return w != nullptr && w->isEnabled();
+}
+
+void QtUpdaterDialog::SetControlText(int controlId, const std::string& text) {
+    QWidget* w = Control(controlId);
+    const QString value = QString::fromLocal8Bit(text.c_str());
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(value);
+        // Detection keeps this thread busy right after "Searching for HW...":
+        // paint now so that the text is seen.
+        if (label->isVisible())
+            label->repaint();
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        button->setText(value);
+    } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
+        field->setText(value);
+    }
+}
+
+std::string QtUpdaterDialog::ControlText(int controlId) const {
+    QWidget* w = Control(controlId);
+    QString value;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        value = label->text();
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        value = button->text();
+    } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
+        value = field->text();
+    }
+    return value.toLocal8Bit().toStdString();
+}
+
+void QtUpdaterDialog::ShowMessageBox(const std::string& text, const std::string& caption,
+                                     unsigned icon) {
+    if (presenter_) {
+        presenter_(text, caption, icon);
+        return;
+    }
+    const QMessageBox::Icon qtIcon = icon == platform::kIconError         ? QMessageBox::Critical
+                                     : icon == platform::kIconWarning     ? QMessageBox::Warning
+                                     : icon == platform::kIconInformation ? QMessageBox::Information
+                                                                          : QMessageBox::NoIcon;
+    QMessageBox box(qtIcon, QString::fromLocal8Bit(caption.c_str()),
+                    QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void QtUpdaterDialog::Post(unsigned message) {
+    QMetaObject::invokeMethod(
+        this, [this, message] { logic_->OnMessage(message, 0, 0); }, Qt::QueuedConnection);
+}
+
+void QtUpdaterDialog::CenterOnScreen() {
+    QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect desktop = screen->geometry();
+    const QRect frame = frameGeometry();
+    move(desktop.left() + desktop.width() / 2 - frame.width() / 2,
+         desktop.top() + desktop.height() / 2 - frame.height() / 2);
+}
+
+bool QtUpdaterDialog::ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+                                     const std::string&, std::string* path) {
+    if (chooser_)
+        return chooser_(title, filter, path);
+    QStringList filters;
+    for (const auto& [description, pattern] : filter)
+        filters << QString::fromLocal8Bit(description.c_str());
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString::fromLocal8Bit(title.c_str()), QString(), filters.join(QStringLiteral(";;")));
+    if (chosen.isEmpty())
+        return false;
+    *path = chosen.toLocal8Bit().toStdString();
+    return true;
+}
+
+void QtUpdaterDialog::EndDialog(int result) {
+    done(result);
+}
+
+intptr_t QtUpdaterDialog::Send(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    RunOnOwnerThread(this, [=, this] { logic_->OnMessage(message, wParam, lParam); });
+    return 0;
+}

@@ -1,0 +1,71 @@
+// The updater dialog on Qt Widgets: builds the template's controls, stands
+// in for the dialog window and the completion-message receiver, and
+// forwards every event to the dialog logic. It decides nothing itself.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/logic/UpdaterDialogLogic.h"
+#include "app/qt/QtProgressBar.h"
+
+class QProgressBar;
+
+class QtUpdaterDialog : public QDialog,
+                        public platform::DialogWindow,
+                        public platform::MessageWindow {
+  public:
+    // Seams for the open-file dialog and the message boxes; tests answer
+    // them instead of a person.
+    using FileChooser = std::function<bool(const std::string& title,
+                                           const platform::FileFilter& filter, std::string* path)>;
+    using BoxPresenter =
+        std::function<void(const std::string& text, const std::string& caption, unsigned icon)>;
+
+    QtUpdaterDialog(UpdaterState& state, UpdaterDialogLogic::ThreadStarter startThread);
+    ~QtUpdaterDialog() override;
+
+    // Shows the dialog modally; when it ends, the port is closed.
+    int Run();
+
+    void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+    void SetBoxPresenter(BoxPresenter presenter) { presenter_ = std::move(presenter); }
+    QWidget* Control(int controlId) const;
+    UpdaterDialogLogic& Logic() { return *logic_; }
+
+    // platform::DialogWindow
+    void EnableControl(int controlId, bool enable) override;
+    bool IsControlEnabled(int controlId) const override;
+    void SetControlText(int controlId, const std::string& text) override;
+    std::string ControlText(int controlId) const override;
+    void ShowMessageBox(const std::string& text, const std::string& caption,
+                        unsigned icon) override;
+    void Post(unsigned message) override;
+    void CenterOnScreen() override;
+    bool ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+                        const std::string& defaultExtension, std::string* path) override;
+    void EndDialog(int result) override;
+
+    // Escape: refused while an update runs.
+    void reject() override;
+
+    // platform::MessageWindow: from the worker; waits until handled.
+    intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildControls();
+
+    std::map<int, QWidget*> controls_;
+    std::unique_ptr<QtProgressBar> progress_;
+    std::unique_ptr<UpdaterDialogLogic> logic_;
+    FileChooser chooser_;
+    BoxPresenter presenter_;
+    bool initialised_ = false;
+};

@@ -1,0 +1,21 @@
+// brevik-updater: the firmware update dialog.
+#include <QApplication>
+
+#include "app/qt/QtUpdaterDialog.h"
+#include "platform/Thread.h"
+
+namespace {
+
+// The one device object, constructed before the dialog and destroyed at exit.
+BKQuillex g_device;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    static UpdaterState state;  // cleared application state
+    state.Device = &g_device;
+    QtUpdaterDialog dialog(state, platform::StartDetachedThread);
+    dialog.Run();
+    return 0;
+}

@@ -1,0 +1,161 @@
+#include "app/qt/QtUpdaterDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/logic/DialogTemplate.h"
+#include "app/package/PackageBuilder.h"
+#include "app/qt/DialogUnits.h"
+#include "platform/Thread.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/SimulatedPorts.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+class QtDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        state.Device = &t.device;
+        dialog = std::make_unique<QtUpdaterDialog>(state, platform::StartDetachedThread);
+        dialog->SetBoxPresenter(
+            [this](const std::string& text, const std::string& caption, unsigned icon) {
+                boxes.push_back({text, caption, icon});
+            });
+        dialog->SetFileChooser(
+            [this](const std::string&, const platform::FileFilter&, std::string* path) {
+                *path = nextFile;
+                return !nextFile.empty();
+            });
+    }
+    void TearDown() override {
+        dialog.reset();
+        t.device.ClosePort();
+    }
+    // Runs the event loop until done() or the time is up; calls sample()
+    // after every round.
+    bool Pump(const std::function<bool()>& done, int timeoutMs,
+              const std::function<void()>& sample = {}) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (sample)
+                sample();
+        }
+        return true;
+    }
+    QPushButton* Button(int id) { return static_cast<QPushButton*>(dialog->Control(id)); }
+    std::string Text(int id) { return dialog->ControlText(id); }
+
+    TracedDevice t;
+    UpdaterState state;
+    std::unique_ptr<QtUpdaterDialog> dialog;
+    std::vector<MessageBoxRecord> boxes;
+    std::string nextFile;
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(QtDialog, TemplateInPixelsTextsAndTabOrder) {
+    const DialogBaseUnits units = BaseUnitsOf(DialogFont());
+    ASSERT_GT(units.x, 0);
+    EXPECT_EQ(QSize(DluToPixelsX(278, units.x), DluToPixelsY(191, units.y)), dialog->size());
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "fixed size";
+    EXPECT_EQ("Brevik Firmware Update Utility v1.7", dialog->windowTitle().toStdString());
+    for (const ControlTemplate& c : kDialogControls) {
+        if (c.id < 0)
+            continue;
+        const QRect expected(DluToPixelsX(c.x, units.x), DluToPixelsY(c.y, units.y),
+                             DluToPixelsX(c.width, units.x), DluToPixelsY(c.height, units.y));
+        EXPECT_EQ(expected, dialog->Control(c.id)->geometry()) << c.id;
+    }
+    EXPECT_EQ("Not Found!", Text(kControlFirmwareVersion));
+    EXPECT_EQ("Not Found!", Text(kControlHardwareDescription));
+    EXPECT_EQ("Unknown", Text(kControlUpdateVersion));
+    EXPECT_EQ("", Text(kControlImageFile));
+    EXPECT_FALSE(Button(kControlUpdate)->isEnabled());
+    EXPECT_TRUE(Button(kControlUpdate)->isDefault());
+    EXPECT_TRUE(Button(kControlCancel)->isEnabled());
+
+    const int tabOrder[] = {kControlUpdate, kControlCancel, kControlImageFile, kControlBrowse,
+                            kControlDetect};
+    auto nextTabStop = [](QWidget* w) {
+        do {
+            w = w->nextInFocusChain();
+        } while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
+        EXPECT_EQ(dialog->Control(tabOrder[i + 1]), nextTabStop(dialog->Control(tabOrder[i])))
+            << tabOrder[i];
+    }
+}
+
+TEST_F(QtDialog, OpensCentredAndDetectsNothingWithoutADevice) {
+    ScopedPortTable none({});
+    dialog->show();
+    ASSERT_TRUE(Pump([this] { return Text(kControlFirmwareVersion) == "Not Found"; }, 5000));
+    EXPECT_EQ("Not Found", Text(kControlHardwareDescription));
+    const QRect screen = dialog->screen()->geometry();
+    const QRect frame = dialog->frameGeometry();
+    EXPECT_EQ(screen.left() + screen.width() / 2 - frame.width() / 2, frame.left());
+    EXPECT_EQ(screen.top() + screen.height() / 2 - frame.height() / 2, frame.top());
+
+    Button(kControlCancel)->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(0, dialog->result());
+}
+
+TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
+    OneSimulatedPort port;
+    dialog->show();
+    ASSERT_TRUE(Pump([this] { return Text(kControlFirmwareVersion) == "02.11.Q"; }, 5000));
+    EXPECT_EQ("Quillex USB v2.11.Q", Text(kControlHardwareDescription));
+
+    nextFile =
+        dir.Write("new.bfw", BuildPackage(MakeFirmwarePayload(2047, 2, 12, 'Q'), 2, 12, 'Q'));
+    Button(kControlBrowse)->click();
+    EXPECT_EQ("2.12.Q", Text(kControlUpdateVersion));
+    EXPECT_EQ("Quillex", Text(kControlTargetHardware));
+    ASSERT_TRUE(Button(kControlUpdate)->isEnabled());
+
+    // A device that takes its time over every block, so the bar can be seen.
+    port.Device().InjectFault("f.block", {sim::FaultKind::Delay, 0, 40});
+    auto* bar = static_cast<QProgressBar*>(dialog->Control(kControlProgress));
+    int highest = 0;
+    Button(kControlUpdate)->click();
+    EXPECT_EQ("Updating...", Text(kControlUpdate));
+    EXPECT_FALSE(Button(kControlDetect)->isEnabled());
+    EXPECT_FALSE(Button(kControlBrowse)->isEnabled());
+    EXPECT_FALSE(Button(kControlCancel)->isEnabled());
+    ASSERT_TRUE(Pump([bar] { return bar->value() >= 2; }, 5000));
+    dialog->close();
+    dialog->reject();
+    EXPECT_TRUE(dialog->isVisible()) << "neither closing nor Escape ends an update";
+
+    ASSERT_TRUE(Pump([this] { return !boxes.empty(); }, 15000,
+                     [&] { highest = std::max(highest, bar->value()); }));
+    EXPECT_GE(highest, 2);
+    EXPECT_EQ("Update Successful. New version is 02.12.Q", boxes.back().text);
+    EXPECT_EQ("Success", boxes.back().caption);
+    ASSERT_TRUE(Pump([this] { return !dialog->Logic().UpdateRunning(); }, 5000));
+    EXPECT_EQ("02.12.Q", Text(kControlFirmwareVersion));
+    EXPECT_EQ("Update!", Text(kControlUpdate));
+    EXPECT_TRUE(Button(kControlUpdate)->isEnabled());
+    EXPECT_TRUE(Button(kControlCancel)->isEnabled());
+    EXPECT_TRUE(Button(kControlDetect)->isEnabled());
+    EXPECT_EQ(0, bar->value()) << "emptied at the end";
+
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+}
