@@ -9,6 +9,7 @@
 #include "app/package/PackageBuilder.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -228,17 +229,11 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
     dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
 
     // Another thread holding the port past the wait.
-    std::atomic<bool> release{false};
-    ASSERT_EQ(QX_S_OK, t.device.LockPort(0));
-    std::thread holder([&] {
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        t.device.UnlockPort();
-    });
-    logic->OnCommand(kControlUpdate);
-    FinishUpdate();
-    release = true;
-    holder.join();
+    {
+        PortLockHolder holder(t.device);
+        logic->OnCommand(kControlUpdate);
+        FinishUpdate();
+    }
     EXPECT_EQ("Update Failed!", LastBox().text);
     EXPECT_EQ("Error!", LastBox().caption);
     EXPECT_TRUE(dialog.IsControlEnabled(kControlCancel));

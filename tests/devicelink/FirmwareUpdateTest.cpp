@@ -9,6 +9,7 @@
 #include "platform/FileAccess.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -260,16 +261,8 @@ TEST_F(FirmwareUpload, NewVersionIsReadBackAndThePackageIsHeldExclusively) {
 TEST_F(FirmwareUpload, BusyPortConcurrency) {
     Connect();
     ASSERT_EQ(QX_S_OK, t.device.SetReadTimeout(4321));
-    std::atomic<bool> holding{false}, release{false};
-    std::thread holder([&] {
-        ASSERT_EQ(QX_S_OK, t.device.LockPort(0));
-        holding = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        t.device.UnlockPort();
-    });
-    while (!holding)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    PortLockHolder holder(t.device);
+    ASSERT_TRUE(holder.Taken());
     EXPECT_EQ(QX_E_PORT_BUSY, t.device.UpdateFirmware(Package(100).c_str(), &progress));
     EXPECT_EQ(0, t.device.PortLockFree.load()) << "the lock stays with its holder";
     platform::Timeouts timeouts;
@@ -277,8 +270,6 @@ TEST_F(FirmwareUpload, BusyPortConcurrency) {
     EXPECT_EQ(4321u, timeouts.ReadTotalTimeoutConstant);
     EXPECT_TRUE(Sim().ReceivedBytes().empty());
     EXPECT_EQ("pos 0", progress.Calls().back());
-    release = true;
-    holder.join();
 }
 
 TEST_F(FirmwareUpload, WorkerConcurrencySendsTheResultAndWaitsForIt) {

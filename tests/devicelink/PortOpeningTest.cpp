@@ -6,6 +6,7 @@
 
 #include "devicelink/BKQuillex.h"
 #include "platform/PseudoTerminal.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 
 using ::testing::ElementsAre;
@@ -232,17 +233,8 @@ TEST_F(PortOpening, LostDeviceIsAReadOrWriteFailure) {
 TEST_F(PortOpening, BusyPortConcurrency) {
     OpenAndIdentify();
     ASSERT_EQ(QX_S_OK, t.device.SetReadTimeout(6000));  // the holder's own time-out
-    std::atomic<bool> holding{false};
-    std::atomic<bool> release{false};
-    std::thread holder([&] {
-        ASSERT_EQ(QX_S_OK, t.device.LockPort(kPortLockWaitMs));
-        holding = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        t.device.UnlockPort();
-    });
-    while (!holding)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    PortLockHolder holder(t.device);
+    ASSERT_TRUE(holder.Taken());
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(QX_E_PORT_BUSY, t.device.SetUSBBaud(3, 0));
@@ -256,8 +248,7 @@ TEST_F(PortOpening, BusyPortConcurrency) {
               t.Lines().back());
     EXPECT_TRUE(port.Device().ReceivedBytes().empty());
 
-    release = true;
-    holder.join();
+    holder.Release();
     EXPECT_EQ(QX_S_OK, t.device.SetUSBBaud(3, 0));
     EXPECT_EQ(1, t.device.PortLockFree.load());
 }
