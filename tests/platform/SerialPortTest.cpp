@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/PseudoTerminal.h"
 
@@ -149,6 +150,30 @@ TEST_F(SerialPortOnPty, VanishedDeviceFailsReadsAndWrites) {
     EXPECT_LT(MillisecondsSince(start), 2000) << "the read must not wait out its time-out";
     uint32_t written = 0;
     EXPECT_FALSE(port->Write(reinterpret_cast<const uint8_t*>("x"), 1, &written));
+}
+
+TEST_F(SerialPortOnPty, WriteTheOtherSideDoesNotTakeEndsAtItsTotalTimeout) {
+    // Nobody reads the master side, so the pseudo-terminal's buffer fills
+    // and the rest of the write must give up at 0 * count + 200 ms.
+    ASSERT_TRUE(port->SetTimeouts({0, 0, 300, 0, 200}));
+    std::vector<uint8_t> flood(4 << 20, 0x55);
+    uint32_t written = 0;
+    Clock::time_point start = Clock::now();
+    EXPECT_TRUE(port->Write(flood.data(), static_cast<uint32_t>(flood.size()), &written))
+        << "a write time-out is not a failure";
+    const long long elapsed = MillisecondsSince(start);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, flood.size()) << "the stalled part is reported as not written";
+    EXPECT_GE(elapsed, 150);
+    EXPECT_LT(elapsed, 2000);
+
+    // Once the other side drains, writing goes on.
+    port->Purge(kPurgeTxClear | kPurgeRxClear);
+    uint8_t sink[4096];
+    while (pty->Read(sink, sizeof sink, 50) > 0) {
+    }
+    EXPECT_TRUE(port->Write(reinterpret_cast<const uint8_t*>("ok"), 2, &written));
+    EXPECT_EQ(2u, written);
 }
 
 TEST(SerialPortOpen, ReportsWhyItFailed) {
