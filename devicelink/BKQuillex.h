@@ -12,6 +12,7 @@
 #include "platform/AutoResetEvent.h"
 #include "platform/ProgressBar.h"
 #include "platform/SerialPort.h"
+#include "serial/BKSerial.h"
 
 // Major, minor and the hardware code letter of the device family.
 struct FirmwareVersion {
@@ -140,6 +141,9 @@ class BKQuillex {
     std::unique_ptr<platform::AutoResetEvent> PortLock;
     // Mirrors the lock for inspection; other threads may read it.
     std::atomic<int32_t> PortLockFree{1};
+    // An optional stand-alone port for the application's own use; nothing
+    // here creates it, the destructor disposes of it.
+    std::unique_ptr<BKSerial> Serial;
 
   private:
     // One read that tells a failed read (*failed set) from a time-out.

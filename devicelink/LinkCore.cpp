@@ -8,6 +8,7 @@ BKQuillex::~BKQuillex() {
     // No link-rate restore and no trace line: the process is ending.
     PortLock.reset();
     PortHandle.reset();
+    Serial.reset();  // its destructor closes its port, with its trace line
 }
 
 int BKQuillex::LockPort(int timeoutMs) {
