@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "devicelink/ResultCodes.h"
 #include "diagnostics/Trace.h"
@@ -119,6 +120,24 @@ class BKQuillex {
     // Writes a firmware package into the identified device.
     int UpdateFirmware(const char* path, platform::ProgressBar* progress);
 
+    // Identity of a Dunmarra: 9 serial bytes; the vendor identifier.
+    int GetSerialNumber(uint8_t* out, int size);
+    int SetVendorID(uint8_t vendorId);
+    // Raw transfers under the lock; the byte count moved goes to *written /
+    // *received when given.
+    int SendRaw(const void* buffer, int count, int purge, int* written);
+    int ReadRaw(void* buffer, int count, int purge, int* received);
+    // 0 for "OO", 1 for "BB", -1 otherwise, QX_E_PORT_BUSY when busy.
+    int QueryStatus();
+    int ReadStatusWords(uint16_t* last, uint16_t* middle, uint16_t* first);
+    // Pass-through over the device's data link; the link rate picks the
+    // form (160 listen, 8192 or 19200 request). Bytes received, or 0, -1 or
+    // QX_E_PORT_BUSY. With the trailer, reply holds replyLength + 6 bytes.
+    int LinkExchange(int linkRate, int requestLength, int replyLength, const uint8_t* request,
+                     uint8_t* reply, int withTrailer);
+    int IsConnected(const uint8_t* probe, int probeLength, int replyLength);
+    int CheckLinkConnection(const uint8_t* probe, int probeLength, int replyLength);
+
     // Trace lines of this object go to target (null: nowhere).
     void SetTraceTarget(TraceSink* target) { TraceTarget = target; }
     // Why the last InitPort could not open its port.
@@ -156,6 +175,10 @@ class BKQuillex {
     void StoreBank(bool readWrite, uint8_t bank);
     // Purges, then writes the whole request: 0 or QX_E_COMM_WRITE_FAILURE.
     int SendRequest(const uint8_t* request, int length);
+    // Purge, write, then read exactly replyLength bytes: the byte count read,
+    // or -1 when the write or the read failed.
+    int LinkTransfer(const std::vector<uint8_t>& request, bool listen, int replyLength,
+                     uint8_t* reply, bool withTrailer);
 
     platform::OpenError lastOpenError_ = platform::OpenError::None;
 };

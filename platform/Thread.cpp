@@ -20,4 +20,16 @@ bool StartDetachedThread(std::function<void()> body) {
     }
 }
 
+namespace {
+thread_local int t_lastError = 0;
+}  // namespace
+
+void SetThreadLastError(int value) {
+    t_lastError = value;
+}
+
+int ThreadLastError() {
+    return t_lastError;
+}
+
 }  // namespace platform

@@ -11,4 +11,9 @@ void SleepMilliseconds(int milliseconds);
 // cannot start one; body is then not run.
 bool StartDetachedThread(std::function<void()> body);
 
+// The calling thread's last-error value, as commands whose results carry no
+// detail leave it for their caller (0 until a command sets it).
+void SetThreadLastError(int value);
+int ThreadLastError();
+
 }  // namespace platform

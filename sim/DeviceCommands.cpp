@@ -1,5 +1,6 @@
 // The commands the virtual device understands, as the device reads them
 // off the wire.
+#include "sim/CommandHelpers.h"
 #include "sim/VirtualDevice.h"
 
 #include <algorithm>
@@ -7,20 +8,6 @@
 
 namespace sim {
 namespace {
-
-bool SpeaksCurrentForms(const DeviceConfig& c) {
-    return c.letter == 'Q' || c.letter == 'N' || c.letter == 'P' || c.letter == 'L' ||
-           c.letter == 'D';
-}
-
-uint8_t Sum8(const std::vector<uint8_t>& bytes, size_t count) {
-    return static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.begin() + count, 0u));
-}
-
-void Refuse(Session& session) {
-    session.DiscardRest();
-    session.Reply({'?'});
-}
 
 // Count, address high, address low, then (for a write, or the older read's
 // padding) size more bytes, then the checksum of everything before it.
@@ -160,10 +147,17 @@ void ServeVersion(Session& session) {
 
 // 'S' code checksum: switch the link rate to 921600 / (code + 1). The 'O'
 // goes out at the old rate; the device listens at the new one right after.
+// "SS" is the status query ('S' is no rate code).
 void ServeLinkRate(Session& session) {
     uint8_t params[2];
-    if (!session.ReadBytes(params, 2))
+    if (!session.ReadByte(&params[0]))
         return;  // a cut request gets no answer
+    if (params[0] == 'S') {
+        ServeStatusQuery(session);
+        return;
+    }
+    if (!session.ReadByte(&params[1]))
+        return;
     const uint8_t code = params[0];
     const bool known = code == 0 || code == 1 || code == 3 || code == 7;
     if (!known || static_cast<uint8_t>('S' + code) != params[1]) {
@@ -271,6 +265,10 @@ void VirtualDevice::RegisterCommands() {
     commands_['e'] = {"e", [](Session& s) { ServeConfigOlder(s, true); }};
     commands_['B'] = {"B", ServeBank};
     commands_['f'] = {"f", ServeUpload};
+    commands_['C'] = {"CC", ServeStatusWords};
+    commands_['N'] = {"N", ServeIdentity};
+    commands_['K'] = {"K", ServeDataLink};
+    commands_['k'] = {"k", ServeDataLinkListen};
 }
 
 }  // namespace sim

@@ -312,6 +312,10 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
         case FaultKind::Delay:
             device_.SleepUnlessStopping(fault.delayMs);
             break;
+        case FaultKind::CutShort:
+            if (!sent.empty())
+                sent.pop_back();
+            break;
         case FaultKind::Disconnect:
             sent.clear();
             device_.HangUpLine();

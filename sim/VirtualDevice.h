@@ -7,6 +7,7 @@
 // at another speed are lost, as they would be on a real line.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -47,7 +48,23 @@ struct DeviceConfig {
     // Takes as long as a real line would: 10 bits per byte at the current
     // rate, for what arrives and for what is answered.
     bool paceAtLineRate = false;
+    // A Dunmarra's serial number, as the serial request answers it.
+    std::array<uint8_t, 9> serialNumber = {'D', 'M', '2', '6', '1', '2', '0', '0', '7'};
+    // Status query: "BB" while busy, "OO" otherwise.
+    bool busy = false;
+    // Status words, first to last, as "CC" sends them.
+    std::array<uint16_t, 3> statusWords = {0x0102, 0x0304, 0x0506};
+    // The data link's peer. A connected one answers a pass-through request
+    // with the request itself, after the echo of the request on the shared
+    // line; a sleeping one wakes on a request of 20 bytes or more.
+    bool dataLinkConnected = true;
+    bool dataLinkWakesOnBurst = false;
+    // What the peer sends unprompted, for the listen form.
+    std::vector<uint8_t> dataLinkListenData{};
 };
+
+// Six bytes and an end byte that follow a complete pass-through reply.
+inline const std::array<uint8_t, 7> kDataLinkTrailer = {'L', 'I', 'N', 'K', 'O', 'K', 0x0D};
 
 constexpr size_t kConfigMemorySize = 0x10000;
 
@@ -63,6 +80,9 @@ struct DeviceState {
     uint8_t uploadExternalChecksum = 0;
     uint8_t uploadFinalStatus = 0;
     int uploadsCompleted = 0;
+    uint8_t vendorId = 0;
+    int statusPolls = 0;
+    bool dataLinkAwake = false;
 };
 
 enum class FaultKind {
@@ -71,6 +91,7 @@ enum class FaultKind {
     WrongByte,    // the first reply byte is replaced by Fault::byte
     BadChecksum,  // the last reply byte is changed
     Delay,        // the reply goes out after Fault::delayMs
+    CutShort,     // the reply's last byte is not sent
     Disconnect,   // the line hangs up instead of answering
 };
 

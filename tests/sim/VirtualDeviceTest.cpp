@@ -84,3 +84,29 @@ TEST_F(SimOnPort, FaultsHitTheirCommandTheNumberOfTimesAsked) {
     uint8_t reply[3];
     EXPECT_FALSE(port->Read(reply, 3, &n)) << "the line hung up";
 }
+
+TEST_F(SimOnPort, IdentityStatusAndDataLinkRefuseWhatTheyCannotTake) {
+    EXPECT_THAT(Ask({'N', 'S', 0xA1}, 1), ElementsAre('?')) << "a Tessaly has no serial number";
+    EXPECT_THAT(Ask({'S', 'S'}, 2), ElementsAre('O', 'O'));
+    EXPECT_THAT(Ask({'C', 'C'}, 7), ElementsAre(1, 2, 3, 4, 5, 6, 21));
+    EXPECT_THAT(Ask({'K', 1, 2, 0x55, 0x00}, 1), ElementsAre('?')) << "bad checksum";
+    EXPECT_THAT(Ask({'K', 1, 2, 0x55, 0xA3}, 9),
+                ElementsAre(0x55, 0x55, 'L', 'I', 'N', 'K', 'O', 'K', 0x0D));
+    EXPECT_THAT(Ask({'k', 2, 'k' + 2}, 3), ElementsAre('L')) << "the peer has nothing to say";
+
+    sim::DeviceConfig dunmarra = device.Config();
+    dunmarra.letter = 'D';
+    dunmarra.serialNumber = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+    device.SetConfig(dunmarra);
+    EXPECT_THAT(Ask({'N', 'S', 0xA1}, 10), ElementsAre(9, 8, 7, 6, 5, 4, 3, 2, 1, 45));
+    // A vendor write must carry this device's serial bytes 1..8.
+    EXPECT_THAT(Ask({'N', 0x05, 8, 7, 6, 5, 4, 3, 2, 0, 0x76}, 1), ElementsAre('?'));
+    EXPECT_EQ(0, device.State().vendorId);
+    EXPECT_THAT(Ask({'N', 0x05, 8, 7, 6, 5, 4, 3, 2, 1, 0x77}, 1), ElementsAre('O'));
+    EXPECT_EQ(0x05, device.State().vendorId);
+
+    sim::DeviceConfig older = device.Config();
+    older.letter = 'K';
+    device.SetConfig(older);
+    EXPECT_THAT(Ask({'C', 'C'}, 7), ElementsAre('?'));
+}

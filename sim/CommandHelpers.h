@@ -1,0 +1,38 @@
+// Small pieces the virtual device's command handlers share, and the
+// handlers that live outside DeviceCommands.cpp.
+#pragma once
+
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+#include "sim/VirtualDevice.h"
+
+namespace sim {
+
+inline bool SpeaksCurrentForms(const DeviceConfig& c) {
+    return c.letter == 'Q' || c.letter == 'N' || c.letter == 'P' || c.letter == 'L' ||
+           c.letter == 'D';
+}
+
+inline uint8_t Sum8(const std::vector<uint8_t>& bytes, size_t count) {
+    return static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.begin() + count, 0u));
+}
+
+// Drops the rest of the request and answers '?'.
+inline void Refuse(Session& session) {
+    session.DiscardRest();
+    session.Reply({'?'});
+}
+
+// "SS": the status query (reached through the 'S' handler).
+void ServeStatusQuery(Session& session);
+// "CC": three status words.
+void ServeStatusWords(Session& session);
+// 'N': serial number request or vendor identifier write (Dunmarra only).
+void ServeIdentity(Session& session);
+// 'K' / 'k': data-link pass-through, request and listen forms.
+void ServeDataLink(Session& session);
+void ServeDataLinkListen(Session& session);
+
+}  // namespace sim
