@@ -65,6 +65,12 @@ constexpr int kDetectFromFirstPort = 0x1;
 // SetBank/GetBank lock flags: the caller already holds the port lock.
 constexpr int kCallerHoldsLock = 0x1;
 
+// Transfer options of the block and bulk transfers.
+constexpr uint32_t QX_XFER_ALT_WRITE = 0x01;    // block writes with 'X' (16-bit sum reply)
+constexpr uint32_t QX_XFER_WRITE_LOWER = 0x02;  // block writes with 'w'
+constexpr uint32_t QX_XFER_NO_BULK = 0x04;      // no bulk attempt first
+constexpr uint32_t QX_XFER_PLAIN = 0x08;        // Dunmarra: no markers, no scrambling
+
 // Rows of CheckFirmwareLevel.
 constexpr int kLevelTessalySetBank = 1;
 constexpr int kLevelQuillexBulk = 4;
@@ -119,6 +125,27 @@ class BKQuillex {
 
     // Writes a firmware package into the identified device.
     int UpdateFirmware(const char* path, platform::ProgressBar* progress);
+
+    // Device memory in block packets (256 bytes) after trying the bulk
+    // commands (2048-byte reads, 4096-byte writes); Verify reads back and
+    // compares: 1 same, 0 different, or a negative result code. Progress
+    // goes to the bar when given; CancelRequested stops between packets.
+    int ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
+                  platform::ProgressBar* progress);
+    int WriteBlock(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
+                   platform::ProgressBar* progress);
+    int BulkRead(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
+                 platform::ProgressBar* progress);
+    int BulkWrite(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
+                  platform::ProgressBar* progress);
+    int Verify(const uint8_t* expected, uint32_t address, uint32_t length,
+               platform::ProgressBar* progress);
+    // The byte scrambling of Dunmarra packets; a null key (or length 0)
+    // selects the built-in one. 0, or E_FAIL for a null buffer or no bytes.
+    static int32_t ScrambleBytes(const uint8_t* key, int keyLength, uint8_t* buffer,
+                                 uint32_t length, uint8_t* chain);
+    static int32_t UnscrambleBytes(uint8_t seed, const uint8_t* key, int keyLength, uint8_t* buffer,
+                                   uint32_t length);
 
     // Identity of a Dunmarra: 9 serial bytes; the vendor identifier.
     int GetSerialNumber(uint8_t* out, int size);
@@ -175,6 +202,17 @@ class BKQuillex {
     void StoreBank(bool readWrite, uint8_t bank);
     // Purges, then writes the whole request: 0 or QX_E_COMM_WRITE_FAILURE.
     int SendRequest(const uint8_t* request, int length);
+    // Under scrambled framing: a Dunmarra without QX_XFER_PLAIN.
+    bool ScrambledFraming(uint32_t options) const;
+    // Tessaly in large-bin mode: moves the read/write bank to the one of
+    // address a (lock held). 0, or SetBank's failure.
+    int LargeBinBankSwitch(uint32_t a);
+    // Locks for a transfer; on a busy port the bar is reset and false
+    // returned (the lock holder's time-out and cancel flag stay as they are).
+    bool LockForTransfer(platform::ProgressBar* progress);
+    // The exit of every transfer: bar to 0, read time-out 300 ms, the lock
+    // back when held, the cancel flag cleared. Returns result.
+    int FinishTransfer(int result, bool locked, platform::ProgressBar* progress);
     // Purge, write, then read exactly replyLength bytes: the byte count read,
     // or -1 when the write or the read failed.
     int LinkTransfer(const std::vector<uint8_t>& request, bool listen, int replyLength,

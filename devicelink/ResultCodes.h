@@ -28,5 +28,9 @@ constexpr int QX_E_INVALID_VERSION = -21;
 constexpr int QX_E_INVALID_HARDWARE_ID = -22;
 constexpr int QX_E_LARGE_BIN_BANK_FAILED = -23;
 
+// Platform-style failure of the scrambling helpers (a null buffer or no
+// bytes), as opposed to the device link's own codes.
+constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
+
 // The name of a result code, or "(ERROR NOT IN LIST)".
 const char* ResultCodeName(int code);

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <numeric>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/VirtualDevice.h"
@@ -34,5 +37,7 @@ void ServeIdentity(Session& session);
 // 'K' / 'k': data-link pass-through, request and listen forms.
 void ServeDataLink(Session& session);
 void ServeDataLinkListen(Session& session);
+// 'R', 'W', 'w', 'X' and 'Z': block and bulk memory transfers.
+void RegisterMemoryCommands(std::map<uint8_t, std::pair<std::string, CommandHandler>>* commands);
 
 }  // namespace sim

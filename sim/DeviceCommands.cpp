@@ -145,8 +145,8 @@ void ServeVersion(Session& session) {
     session.Reply({c.major, c.minor, static_cast<uint8_t>(c.letter)});
 }
 
-// 'S' code checksum: switch the link rate to 921600 / (code + 1). The 'O'
-// goes out at the old rate; the device listens at the new one right after.
+// 'S' code checksum: switch the link rate to 921600 / (code + 1), answered
+// 'O'; the device listens at the new rate from then on.
 // "SS" is the status query ('S' is no rate code).
 void ServeLinkRate(Session& session) {
     uint8_t params[2];
@@ -164,8 +164,9 @@ void ServeLinkRate(Session& session) {
         session.Reply({'?'});
         return;
     }
-    if (session.Reply({'O'}))
-        session.SetBaud(921600u / (code + 1u));
+    // The switch is made before the 'O' can reach the host, so that the
+    // host's next request, sent at the new rate, is heard.
+    session.Reply({'O'}, [&session, code] { session.SetBaud(921600u / (code + 1u)); });
 }
 
 // True when the host will go on after this block reply: it stops on
@@ -269,6 +270,7 @@ void VirtualDevice::RegisterCommands() {
     commands_['N'] = {"N", ServeIdentity};
     commands_['K'] = {"K", ServeDataLink};
     commands_['k'] = {"k", ServeDataLinkListen};
+    RegisterMemoryCommands(&commands_);
 }
 
 }  // namespace sim

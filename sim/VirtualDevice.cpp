@@ -18,7 +18,22 @@ VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(confi
                               0x34,
                               0x56};
     std::copy(block, block + 7, state_.configMemory.begin() + 1);
+    memory_.assign(config.letter == 'D' ? kDunmarraMemorySize : kBankedMemorySize, 0x00);
     RegisterCommands();
+}
+
+std::vector<uint8_t> VirtualDevice::Memory(uint32_t address, size_t count) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const size_t begin = std::min<size_t>(address, memory_.size());
+    const size_t end = std::min(memory_.size(), begin + count);
+    return std::vector<uint8_t>(memory_.begin() + static_cast<long>(begin),
+                                memory_.begin() + static_cast<long>(end));
+}
+
+void VirtualDevice::SetMemory(uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < bytes.size() && address + i < memory_.size(); ++i)
+        memory_[address + i] = bytes[i];
 }
 
 VirtualDevice::~VirtualDevice() {
@@ -291,7 +306,7 @@ void Session::SetBaud(uint32_t baud) {
     device_.baud_ = baud;
 }
 
-bool Session::Reply(const std::vector<uint8_t>& bytes) {
+bool Session::Reply(const std::vector<uint8_t>& bytes, const std::function<void()>& beforeWrite) {
     Fault fault = device_.TakeFault(device_.currentCommand_);
     std::vector<uint8_t>& sent = lastSent_;
     sent = bytes;
@@ -321,6 +336,8 @@ bool Session::Reply(const std::vector<uint8_t>& bytes) {
             device_.HangUpLine();
             return false;
     }
+    if (beforeWrite && sent == bytes)
+        beforeWrite();
     device_.currentReply_.insert(device_.currentReply_.end(), sent.begin(), sent.end());
     device_.PublishExchange();
     if (device_.pacing_)

@@ -83,7 +83,15 @@ struct DeviceState {
     uint8_t vendorId = 0;
     int statusPolls = 0;
     bool dataLinkAwake = false;
+    // Packets of the block and bulk commands the device took.
+    int blockPackets = 0;
+    int bulkPackets = 0;
 };
+
+// Device memory: 1 MiB on a Dunmarra (24-bit block addresses), else eight
+// 64 KiB banks that block packets reach through the read/write bank.
+constexpr size_t kDunmarraMemorySize = 0x100000;
+constexpr size_t kBankedMemorySize = 0x80000;
 
 enum class FaultKind {
     None,
@@ -124,9 +132,14 @@ class Session {
     // The device's memories, under the device's lock.
     template <typename F>
     auto WithState(F f);
+    // The device memory, under the device's lock.
+    template <typename F>
+    auto WithMemory(F f);
     // Sends the reply through the armed fault of the command. True when it
     // went out unchanged; LastSent tells what did go out (empty: nothing).
-    bool Reply(const std::vector<uint8_t>& bytes);
+    // When it goes out unchanged, beforeWrite runs first: the device acts
+    // on the request before the host can see the answer.
+    bool Reply(const std::vector<uint8_t>& bytes, const std::function<void()>& beforeWrite = {});
     const std::vector<uint8_t>& LastSent() const { return lastSent_; }
     // Names the request for the log and for fault lookup ("VV", "S", ...).
     void Name(const std::string& command);
@@ -166,6 +179,10 @@ class VirtualDevice {
     // Pulls the plug: the host's reads and writes fail from now on.
     void Disconnect();
 
+    // Device memory, for tests to fill and inspect (cut at its end).
+    std::vector<uint8_t> Memory(uint32_t address, size_t count) const;
+    void SetMemory(uint32_t address, const std::vector<uint8_t>& bytes);
+
     std::vector<Exchange> Exchanges() const;
     // Every byte that arrived, also those lost to a wrong line speed.
     std::vector<uint8_t> ReceivedBytes() const;
@@ -194,6 +211,7 @@ class VirtualDevice {
     mutable std::condition_variable logChanged_;
     DeviceConfig config_;
     DeviceState state_;
+    std::vector<uint8_t> memory_;
     std::map<std::string, Fault> faults_;
     // An exchange as logged: its request is a range of the receive log.
     struct LoggedExchange {
@@ -234,6 +252,12 @@ template <typename F>
 auto Session::WithState(F f) {
     std::lock_guard<std::mutex> lock(device_.mutex_);
     return f(device_.state_);
+}
+
+template <typename F>
+auto Session::WithMemory(F f) {
+    std::lock_guard<std::mutex> lock(device_.mutex_);
+    return f(device_.memory_);
 }
 
 }  // namespace sim

@@ -1,0 +1,245 @@
+// Block transfers of device memory: 256-byte packets, after trying the bulk
+// commands; the read-back check; the large-bin bank switch of a Tessaly.
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "devicelink/BKQuillex.h"
+#include "devicelink/TransferPackets.h"
+#include "platform/Thread.h"
+
+namespace {
+
+constexpr int kBulkFallbackPauseMs = 800;
+constexpr uint8_t kLargeBinBank = 8;
+
+bool Odd(uint32_t size, uint32_t address) {
+    return ((size | address) & 1) != 0;
+}
+
+// A bulk attempt that was cancelled or found the port busy ends the whole
+// transfer: the block path would otherwise ignore the cancel (the bulk
+// attempt has cleared the flag) or wait for the same busy port again.
+bool EndsTheTransfer(int bulkResult) {
+    return bulkResult == QX_E_OPERATION_CANCELED || bulkResult == QX_E_PORT_BUSY;
+}
+
+}  // namespace
+
+bool BKQuillex::ScrambledFraming(uint32_t options) const {
+    return (HardwareFlags & kHwDunmarra) && !(options & QX_XFER_PLAIN);
+}
+
+int BKQuillex::LargeBinBankSwitch(uint32_t a) {
+    const uint8_t bank = static_cast<uint8_t>(a >> 16);
+    if (!(HardwareFlags & kHwTessaly) || EmulationBank != kLargeBinBank || bank == ReadWriteBank)
+        return QX_S_OK;
+    return SetBank(bank, 1, 0, kCallerHoldsLock);
+}
+
+bool BKQuillex::LockForTransfer(platform::ProgressBar* progress) {
+    if (LockPort(kPortLockWaitMs) == QX_S_OK)
+        return true;
+    if (progress != nullptr)
+        progress->SetPosition(0);
+    return false;
+}
+
+int BKQuillex::FinishTransfer(int result, bool locked, platform::ProgressBar* progress) {
+    if (progress != nullptr)
+        progress->SetPosition(0);
+    SetReadTimeout(kDefaultReadTimeoutMs);
+    if (locked)
+        UnlockPort();
+    CancelRequested = 0;
+    return result;
+}
+
+int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
+                         platform::ProgressBar* progress) {
+    if (!PortOpen) {
+        Trace(TraceTarget, "BKQuillex: ReadBlock requested on uninitialized port");
+        return QX_E_PORT_NOT_INITIALIZED;
+    }
+    if (destination == nullptr && size > 0)
+        return QX_E_INVALID_FUNC_PARAM;
+    if (!(options & QX_XFER_NO_BULK)) {
+        const int bulk = BulkRead(destination, size, address, 0, progress);
+        if (bulk >= 0)
+            return FinishTransfer(QX_S_OK, false, progress);
+        if (EndsTheTransfer(bulk))
+            return bulk;
+    }
+    const bool dunmarra = (HardwareFlags & kHwDunmarra) != 0;
+    if (dunmarra && Odd(size, address)) {
+        Trace(TraceTarget, "BKQuillex: DunMarra I/O request address/size alignment error");
+        return QX_E_INVALID_FUNC_PARAM;
+    }
+    transfer::StartProgress(progress, size, transfer::kBlockPacket);
+    Trace(TraceTarget, "BKQuillex ReadBlock Request initiated for %i bytes.",
+          static_cast<int>(size));
+    if (!LockForTransfer(progress))
+        return QX_E_PORT_BUSY;
+    SetReadTimeout(kDefaultReadTimeoutMs);
+    PurgePort();
+
+    const bool scrambled = ScrambledFraming(options);
+    int result = QX_S_OK;
+    for (uint32_t done = 0; done < size;) {
+        if (CancelRequested) {
+            Trace(TraceTarget, "BKQuillex: ReadBlock - Operation Canceled");
+            result = QX_E_OPERATION_CANCELED;
+            break;
+        }
+        const uint32_t n = std::min(size - done, transfer::kBlockPacket);
+        const uint32_t a = address + done;
+        if (!dunmarra && LargeBinBankSwitch(a) < 0) {
+            result = QX_E_LARGE_BIN_BANK_FAILED;
+            break;
+        }
+        std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, dunmarra, scrambled);
+        uint8_t seed = 0;
+        if (scrambled) {
+            ScrambleBytes(nullptr, 0, request.data() + transfer::kBlockScrambleFrom,
+                          static_cast<uint32_t>(request.size() - transfer::kBlockScrambleFrom),
+                          &seed);
+        }
+        request.push_back(Checksum8(request.data(), static_cast<int>(request.size())));
+        const int length = static_cast<int>(request.size());
+        if (WritePort(request.data(), length) != length) {
+            result = QX_E_COMM_WRITE_FAILURE;
+            break;
+        }
+        uint8_t* packet = destination + done;
+        if (ReadPort(packet, static_cast<int>(n)) < static_cast<int>(n)) {
+            Trace(TraceTarget,
+                  "BKQuillex: ReadBlock: Read timed-out after %i bytes. Expected %i bytes.",
+                  static_cast<int>(done), static_cast<int>(size));
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        uint8_t deviceSum = 0;
+        if (ReadPort(&deviceSum, 1) != 1) {
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
+        if (ownSum != deviceSum) {
+            Trace(TraceTarget,
+                  "BKQuillex Read Error - invalid packet checksum. Expected %.2X, Received %.2X.",
+                  ownSum, deviceSum);
+            result = QX_E_EXTERNAL_CS_INVALID;
+            break;
+        }
+        if (scrambled)
+            UnscrambleBytes(seed, nullptr, 0, packet, n);
+        if (progress != nullptr)
+            progress->StepIt();
+        done += n;
+    }
+    return FinishTransfer(result, true, progress);
+}
+
+int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
+                          platform::ProgressBar* progress) {
+    if (!PortOpen)
+        return QX_E_PORT_NOT_INITIALIZED;
+    if (source == nullptr && size > 0)
+        return QX_E_INVALID_FUNC_PARAM;
+    if (!(options & QX_XFER_NO_BULK) && size % 256 == 0 && address % 256 == 0) {
+        const int bulk = BulkWrite(source, size, address, 0, progress);
+        if (bulk >= 0)
+            return FinishTransfer(QX_S_OK, false, progress);
+        if (EndsTheTransfer(bulk))
+            return bulk;
+        platform::SleepMilliseconds(kBulkFallbackPauseMs);
+    }
+    const bool dunmarra = (HardwareFlags & kHwDunmarra) != 0;
+    if (dunmarra && Odd(size, address)) {
+        Trace(TraceTarget, "BKQuillex: DunMarra I/O request address/size alignment error");
+        return QX_E_INVALID_FUNC_PARAM;
+    }
+    transfer::StartProgress(progress, size, transfer::kBlockPacket);
+    if (!LockForTransfer(progress))
+        return QX_E_PORT_BUSY;
+    SetReadTimeout(kDefaultReadTimeoutMs);
+    PurgePort();
+
+    const bool alternate = (options & QX_XFER_ALT_WRITE) != 0;
+    const uint8_t command = alternate ? 'X' : (options & QX_XFER_WRITE_LOWER) ? 'w' : 'W';
+    const int replyLength = alternate ? 2 : 1;
+    const bool scrambled = ScrambledFraming(options);
+    int result = QX_S_OK;
+    for (uint32_t done = 0; done < size;) {
+        if (CancelRequested) {
+            Trace(TraceTarget, "BKQuillex: WriteBlock - Operation Canceled");
+            result = QX_E_OPERATION_CANCELED;
+            break;
+        }
+        const uint32_t n = std::min(size - done, transfer::kBlockPacket);
+        const uint32_t a = address + done;
+        if (!dunmarra && LargeBinBankSwitch(a) < 0) {
+            result = QX_E_LARGE_BIN_BANK_FAILED;
+            break;
+        }
+        std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, dunmarra, scrambled);
+        packet.insert(packet.end(), source + done, source + done + n);
+        if (scrambled) {
+            ScrambleBytes(nullptr, 0, packet.data() + transfer::kBlockScrambleFrom,
+                          static_cast<uint32_t>(packet.size() - transfer::kBlockScrambleFrom),
+                          nullptr);
+        }
+        packet.push_back(Checksum8(packet.data(), static_cast<int>(packet.size())));
+        const int length = static_cast<int>(packet.size());
+        if (WritePort(packet.data(), length) != length) {
+            result = QX_E_COMM_WRITE_FAILURE;
+            break;
+        }
+        uint8_t reply[2] = {};
+        if (ReadPort(reply, replyLength) == 0) {
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        if (alternate) {
+            const uint16_t sum = Checksum16(source + done, n);
+            if (reply[1] * 256u + reply[0] != sum && reply[1] != sum) {
+                result = QX_E_ALT_WRITE_BAD_CHECKSUM;
+                break;
+            }
+        } else if (reply[0] != kAck) {
+            result = QX_E_INVALID_RESPONSE;
+            break;
+        }
+        if (progress != nullptr)
+            progress->StepIt();
+        done += n;
+    }
+    return FinishTransfer(result, true, progress);
+}
+
+int BKQuillex::Verify(const uint8_t* expected, uint32_t address, uint32_t length,
+                      platform::ProgressBar* progress) {
+    if (!PortOpen)
+        return QX_E_PORT_NOT_INITIALIZED;
+    Trace(TraceTarget, "BKQuillex: %i-length Verify requested", static_cast<int>(length));
+    auto reset = [progress](int result) {
+        if (progress != nullptr)
+            progress->SetPosition(0);
+        return result;
+    };
+    if (expected == nullptr && length > 0)
+        return reset(QX_E_INVALID_FUNC_PARAM);
+    std::unique_ptr<uint8_t[]> readBack(new (std::nothrow) uint8_t[length > 0 ? length : 1]());
+    if (!readBack)
+        return reset(QX_E_GENERAL_ERROR);
+    const int result = ReadBlock(readBack.get(), length, address, 0, progress);
+    if (result < 0)
+        return reset(result);
+    int differences = 0;
+    for (uint32_t i = 0; i < length; ++i)
+        differences += readBack[i] != expected[i] ? 1 : 0;
+    if (differences == 0)
+        return reset(1);
+    Trace(TraceTarget, "BKQuillex: ERROR! Verify failed with %i differences.", differences);
+    return reset(0);
+}

@@ -1,0 +1,164 @@
+// Bulk transfers of device memory: 'Z' 'W' packets of up to 4096 bytes and
+// 'Z' 'R' requests of up to 2048, for firmware that carries them. Size and
+// address are multiples of 256.
+#include <algorithm>
+
+#include "devicelink/BKQuillex.h"
+#include "devicelink/TransferPackets.h"
+
+namespace {
+
+constexpr int kBulkWriteReadTimeoutMs = 6000;
+
+}  // namespace
+
+// The checks both bulk directions share; 0 when the transfer may go ahead.
+static int BulkAdmitted(const BKQuillex& device, uint32_t size, uint32_t address,
+                        const char* alignmentLine, const char* closedPortLine) {
+    if (!(device.HardwareFlags & kHwCurrentCommandFamily))
+        return QX_E_REQUEST_NOT_SUPPORTED;
+    const bool tessalyTooOld = (device.HardwareFlags & kHwTessaly) &&
+                               !CheckFirmwareLevel(kLevelTessalyBulk, &device.FirmwareVersion);
+    const bool quillexTooOld = (device.HardwareFlags & kHwQuillex) &&
+                               !CheckFirmwareLevel(kLevelQuillexBulk, &device.FirmwareVersion);
+    if (tessalyTooOld || quillexTooOld) {
+        Trace(device.TraceTarget, "BrevikWare: BulkXfer - unsupported FW version");
+        return QX_E_REQUEST_NOT_SUPPORTED;
+    }
+    if (size % 256 != 0 || address % 256 != 0) {
+        Trace(device.TraceTarget, "%s", alignmentLine);
+        return QX_E_INVALID_FUNC_PARAM;
+    }
+    if (!device.PortOpen) {
+        Trace(device.TraceTarget, "%s", closedPortLine);
+        return QX_E_PORT_NOT_INITIALIZED;
+    }
+    return QX_S_OK;
+}
+
+int BKQuillex::BulkWrite(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
+                         platform::ProgressBar* progress) {
+    const int admitted =
+        BulkAdmitted(*this, size, address,
+                     "BrevikWare: BulkWrite failure. Size/Address must be divisible by 256.",
+                     "BrevikWare: BulkWrite failure. Uninitialized Port.");
+    if (admitted != QX_S_OK)
+        return admitted;
+    if (source == nullptr && size > 0)
+        return QX_E_INVALID_FUNC_PARAM;
+    transfer::StartProgress(progress, size, transfer::kBulkWritePacket);
+    if (!LockForTransfer(progress))
+        return QX_E_PORT_BUSY;
+    // Storing 4096 bytes takes the device a while.
+    SetReadTimeout(kBulkWriteReadTimeoutMs);
+    PurgePort();
+
+    const bool scrambled = ScrambledFraming(options);
+    int result = QX_S_OK;
+    for (uint32_t done = 0; done < size;) {
+        if (CancelRequested) {
+            Trace(TraceTarget, "BrevikWare: BulkWrite - Operation Canceled");
+            result = QX_E_OPERATION_CANCELED;
+            break;
+        }
+        const uint32_t n = std::min(size - done, transfer::kBulkWritePacket);
+        std::vector<uint8_t> packet = transfer::BulkHeader('W', n, address + done, scrambled);
+        packet.insert(packet.end(), source + done, source + done + n);
+        if (scrambled) {
+            ScrambleBytes(nullptr, 0, packet.data() + transfer::kBulkScrambleFrom,
+                          static_cast<uint32_t>(packet.size() - transfer::kBulkScrambleFrom),
+                          nullptr);
+        }
+        packet.push_back(Checksum8(packet.data(), static_cast<int>(packet.size())));
+        const int length = static_cast<int>(packet.size());
+        if (WritePort(packet.data(), length) != length) {
+            result = QX_E_COMM_WRITE_FAILURE;
+            break;
+        }
+        uint8_t reply = 0;
+        if (ReadPort(&reply, 1) != 1) {
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        if (reply != kAck) {
+            result = QX_E_INVALID_RESPONSE;
+            break;
+        }
+        if (progress != nullptr)
+            progress->StepIt();
+        done += n;
+    }
+    return FinishTransfer(result, true, progress);
+}
+
+int BKQuillex::BulkRead(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
+                        platform::ProgressBar* progress) {
+    const int admitted =
+        BulkAdmitted(*this, size, address,
+                     "BrevikWare: BulkRead failure. Size/Address must be divisible by 256.",
+                     "BrevikWare: BulkRead requested on uninitialized port");
+    if (admitted != QX_S_OK)
+        return admitted;
+    if (destination == nullptr && size > 0)
+        return QX_E_INVALID_FUNC_PARAM;
+    transfer::StartProgress(progress, size, transfer::kBulkReadPacket);
+    Trace(TraceTarget, "BrevikWare: Bulk Read Request initiated for %i bytes.",
+          static_cast<int>(size));
+    if (!LockForTransfer(progress))
+        return QX_E_PORT_BUSY;
+    SetReadTimeout(kDefaultReadTimeoutMs);
+    PurgePort();
+
+    const bool scrambled = ScrambledFraming(options);
+    int result = QX_S_OK;
+    for (uint32_t done = 0; done < size;) {
+        if (CancelRequested) {
+            Trace(TraceTarget, "BrevikWare: Bulk Read - Operation Canceled");
+            result = QX_E_OPERATION_CANCELED;
+            break;
+        }
+        const uint32_t n = std::min(size - done, transfer::kBulkReadPacket);
+        std::vector<uint8_t> request = transfer::BulkHeader('R', n, address + done, scrambled);
+        uint8_t seed = 0;
+        if (scrambled) {
+            ScrambleBytes(nullptr, 0, request.data() + transfer::kBulkScrambleFrom,
+                          static_cast<uint32_t>(request.size() - transfer::kBulkScrambleFrom),
+                          &seed);
+        }
+        request.push_back(Checksum8(request.data(), static_cast<int>(request.size())));
+        const int length = static_cast<int>(request.size());
+        if (WritePort(request.data(), length) != length) {
+            result = QX_E_COMM_WRITE_FAILURE;
+            break;
+        }
+        uint8_t* packet = destination + done;
+        const int got = ReadPort(packet, static_cast<int>(n));
+        if (got < static_cast<int>(n)) {
+            Trace(TraceTarget,
+                  "BrevikWare: BulkRead: Read timed-out after %i bytes. Expected %i bytes.",
+                  static_cast<int>(done) + got, static_cast<int>(size));
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        uint8_t deviceSum = 0;
+        if (ReadPort(&deviceSum, 1) != 1) {
+            result = QX_E_COMM_READ_TIMEOUT;
+            break;
+        }
+        const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
+        if (ownSum != deviceSum) {
+            Trace(TraceTarget,
+                  "BrevikWare Bulk Read Error - invalid packet checksum. Expected %.2X, Received "
+                  "%.2X.",
+                  ownSum, deviceSum);
+            result = QX_E_EXTERNAL_CS_INVALID;
+            break;
+        }
+        if (scrambled)
+            UnscrambleBytes(seed, nullptr, 0, packet, n);
+        if (progress != nullptr)
+            progress->StepIt();
+        done += n;
+    }
+    return FinishTransfer(result, true, progress);
+}
