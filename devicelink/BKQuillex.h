@@ -11,8 +11,10 @@
 #include "devicelink/ResultCodes.h"
 #include "diagnostics/Trace.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/MessageWindow.h"
 #include "platform/ProgressBar.h"
 #include "platform/SerialPort.h"
+#include "platform/Thread.h"
 #include "serial/BKSerial.h"
 
 // Major, minor and the hardware code letter of the device family.
@@ -75,6 +77,31 @@ constexpr uint32_t QX_XFER_PLAIN = 0x08;        // Dunmarra: no markers, no scra
 constexpr int kLevelTessalySetBank = 1;
 constexpr int kLevelQuillexBulk = 4;
 constexpr int kLevelTessalyBulk = 5;
+
+class BKQuillex;
+
+// The background-task record of a device object: what EmuThreadProc runs
+// and whom it tells.
+struct EmuTaskRecord {
+    BKQuillex* Device = nullptr;
+    platform::MessageWindow* NotifyWindow = nullptr;
+    unsigned NotifyMessage = 0;
+    platform::ProgressBar* Progress = nullptr;
+    int Task = 0;  // kEmuTaskRead, kEmuTaskWrite or kEmuTaskVerify
+    // Destination of a read, source of a write or verify; the caller's.
+    uint8_t* Data = nullptr;
+    uint32_t Address = 0;
+    uint32_t Size = 0;
+    uint32_t Options = 0;
+};
+
+constexpr int kEmuTaskRead = 1;
+constexpr int kEmuTaskWrite = 2;
+constexpr int kEmuTaskVerify = 3;
+
+// Runs the task's transfer, traces and sends its result (lParam) to the
+// notify window, waiting until it has been handled. Returns 1.
+int EmuThreadProc(EmuTaskRecord* task);
 
 class BKQuillex {
   public:
@@ -147,6 +174,26 @@ class BKQuillex {
     static int32_t UnscrambleBytes(uint8_t seed, const uint8_t* key, int keyLength, uint8_t* buffer,
                                    uint32_t length);
 
+    // Emulation mode of a Dunmarra: 1 ('E') or 2 ('T'); 0 when none was read.
+    int GetEmulationMode();
+    int SetEmulationMode(int mode);
+    // Background transfers: each fills EmuTask and runs EmuThreadProc on a
+    // new thread; null when none could be started. The data must stay valid
+    // until the completion message has arrived.
+    std::unique_ptr<platform::ThreadHandle> StartReadBlockTask(
+        uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
+        platform::MessageWindow* notifyWindow, unsigned notifyMessage,
+        platform::ProgressBar* progress);
+    std::unique_ptr<platform::ThreadHandle> StartWriteBlockTask(
+        const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
+        platform::MessageWindow* notifyWindow, unsigned notifyMessage,
+        platform::ProgressBar* progress);
+    std::unique_ptr<platform::ThreadHandle> StartVerifyTask(const uint8_t* expected,
+                                                            uint32_t address, uint32_t length,
+                                                            platform::ProgressBar* progress,
+                                                            platform::MessageWindow* notifyWindow,
+                                                            unsigned notifyMessage);
+
     // Identity of a Dunmarra: 9 serial bytes; the vendor identifier.
     int GetSerialNumber(uint8_t* out, int size);
     int SetVendorID(uint8_t vendorId);
@@ -187,6 +234,7 @@ class BKQuillex {
     std::unique_ptr<platform::AutoResetEvent> PortLock;
     // Mirrors the lock for inspection; other threads may read it.
     std::atomic<int32_t> PortLockFree{1};
+    EmuTaskRecord EmuTask;
     // An optional stand-alone port for the application's own use; nothing
     // here creates it, the destructor disposes of it.
     std::unique_ptr<BKSerial> Serial;
@@ -202,6 +250,9 @@ class BKQuillex {
     void StoreBank(bool readWrite, uint8_t bank);
     // Purges, then writes the whole request: 0 or QX_E_COMM_WRITE_FAILURE.
     int SendRequest(const uint8_t* request, int length);
+    // Starts EmuThreadProc on a copy of EmuTask, so that a later start
+    // cannot change the record under a running task.
+    std::unique_ptr<platform::ThreadHandle> StartEmuTask();
     // Under scrambled framing: a Dunmarra without QX_XFER_PLAIN.
     bool ScrambledFraming(uint32_t options) const;
     // Tessaly in large-bin mode: moves the read/write bank to the one of

@@ -20,6 +20,14 @@ bool StartDetachedThread(std::function<void()> body) {
     }
 }
 
+std::unique_ptr<ThreadHandle> StartThread(std::function<void()> body) {
+    try {
+        return std::make_unique<ThreadHandle>(std::thread(std::move(body)));
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
+
 namespace {
 thread_local int t_lastError = 0;
 }  // namespace

@@ -8,7 +8,8 @@
 // data and their sum; 'O'; for 'X' the 16-bit sum of the data, low first.
 // Bulk 'Z' 'R' / 'Z' 'W': page count, address bits 16-23 and 8-15, for a
 // write the data, then the sum; answered with the data and their sum, or
-// 'O'. Only firmware that carries them answers them.
+// 'O'. Only firmware that carries them answers them. Also the emulation
+// mode 'O' of a Dunmarra.
 #include <algorithm>
 
 #include "sim/CommandHelpers.h"
@@ -235,6 +236,27 @@ void ServeBulk(Session& session) {
     session.Reply(DataReply(reader, std::move(stored)));
 }
 
+// 'O' 0x00 checksum asks for the emulation mode (answered by its letter);
+// 'O' 'E' or 'T' checksum sets it (answered 'O'). Dunmarra only.
+void ServeEmulationMode(Session& session) {
+    uint8_t params[2];
+    if (!session.ReadBytes(params, 2))
+        return;
+    const bool query = params[0] == 0x00;
+    const bool known = query || params[0] == 'E' || params[0] == 'T';
+    if (session.Config().letter != 'D' || !known ||
+        static_cast<uint8_t>('O' + params[0]) != params[1]) {
+        Refuse(session);
+        return;
+    }
+    if (query) {
+        session.Reply({session.WithState([](DeviceState& s) { return s.emulationMode; })});
+        return;
+    }
+    session.WithState([&](DeviceState& s) { return s.emulationMode = params[0]; });
+    session.Reply({'O'});
+}
+
 }  // namespace
 
 void RegisterMemoryCommands(std::map<uint8_t, std::pair<std::string, CommandHandler>>* commands) {
@@ -243,6 +265,7 @@ void RegisterMemoryCommands(std::map<uint8_t, std::pair<std::string, CommandHand
                                 [command](Session& s) { ServeBlock(s, command); }};
     }
     (*commands)['Z'] = {"Z", ServeBulk};
+    (*commands)['O'] = {"O", ServeEmulationMode};
 }
 
 }  // namespace sim

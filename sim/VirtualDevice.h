@@ -86,6 +86,7 @@ struct DeviceState {
     // Packets of the block and bulk commands the device took.
     int blockPackets = 0;
     int bulkPackets = 0;
+    uint8_t emulationMode = 'E';  // a Dunmarra's, 'E' or 'T'
 };
 
 // Device memory: 1 MiB on a Dunmarra (24-bit block addresses), else eight
