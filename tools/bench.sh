@@ -7,3 +7,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/build/bench/brevik_bench" --benchmark_min_time=0.2
 "$root/build/bench/brevik_detect_bench"
 "$root/build/bench/brevik_upload_bench"
+"$root/build/bench/brevik_transfer_bench"
