@@ -1,0 +1,17 @@
+// Version comparison, and the text form of a local time stamp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/LocalTime.h"
+
+// 1 when version text a ("major.minor.build", missing parts 0) is strictly
+// newer than b; 0 otherwise, also when either is null. Only the first 29
+// characters count; runs of dots are one separator; each part is the value
+// of its leading digits modulo 65536.
+int IsVersionNewer(const char* a, const char* b);
+
+// "month/day/year hour:mm:ss" (3/7/2009 9:05:01); the length of what the
+// destination holds (cut to its capacity).
+size_t FormatTimeStamp(char* destination, size_t capacity, const LocalTimeStamp& stamp);
