@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The brevik command-line tool against brevik-sim: exit codes and what a
+# user reads, from detection to a completed update.
+set -euo pipefail
+sim="$1"
+brevik="$2"
+mkpackage="$3"
+work="$(mktemp -d)"
+trap 'kill "$sim_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+"$sim" --firmware 2.11.Q >"$work/sim.out" &
+sim_pid=$!
+for _ in $(seq 50); do
+    [ -s "$work/sim.out" ] && break
+    sleep 0.1
+done
+export BREVIK_PORTS="$(head -n 1 "$work/sim.out")"
+
+set +e
+"$brevik" >/dev/null 2>&1
+[ $? -eq 2 ] || { echo "no command must be a usage error (2)"; exit 1; }
+"$brevik" detect --bogus >/dev/null 2>&1
+[ $? -eq 2 ] || { echo "an unknown option must be a usage error (2)"; exit 1; }
+set -e
+
+detected="$("$brevik" detect)"
+echo "$detected"
+grep -q "^Quillex USB v2.11.Q, firmware 02.11.Q, on COM1$" <<<"$detected"
+
+"$mkpackage" "$work/new.bfw" 2.12.Q 4000 >/dev/null
+updated="$("$brevik" update "$work/new.bfw")"
+echo "$updated"
+grep -q "Update Successful. New version is 02.12.Q" <<<"$updated"
+
+traced="$("$brevik" detect --trace 2>&1 >/dev/null)"
+grep -q "Write Port" <<<"$traced" || { echo "--trace shows no hex dump"; exit 1; }
+kill "$sim_pid"
+wait "$sim_pid" 2>/dev/null || true
