@@ -79,6 +79,8 @@ constexpr int kLevelQuillexBulk = 4;
 constexpr int kLevelTessalyBulk = 5;
 
 class BKQuillex;
+// How one read path names itself in its trace lines.
+struct ReadPathLines;
 
 // The background-task record of a device object: what EmuThreadProc runs
 // and whom it tells.
@@ -258,6 +260,15 @@ class BKQuillex {
     // Tessaly in large-bin mode: moves the read/write bank to the one of
     // address a (lock held). 0, or SetBank's failure.
     int LargeBinBankSwitch(uint32_t a);
+    // Scrambles the packet from scrambleFrom on (keeping the chain in *seed
+    // when given), appends its checksum and writes it: 0 or -4.
+    int SendTransferPacket(std::vector<uint8_t>* packet, size_t scrambleFrom, bool scrambled,
+                           uint8_t* seed);
+    // The reply of a read packet: n data bytes into packet, their checksum,
+    // then unscrambled with the request's seed. done and size go into the
+    // timed-out line; the tags name the path in its lines. 0 or a result code.
+    int ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, uint8_t seed, uint32_t done,
+                          uint32_t size, const ReadPathLines& lines);
     // Locks for a transfer; on a busy port the bar is reset and false
     // returned (the lock holder's time-out and cancel flag stay as they are).
     bool LockForTransfer(platform::ProgressBar* progress);

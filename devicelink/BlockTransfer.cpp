@@ -13,6 +13,8 @@ namespace {
 constexpr int kBulkFallbackPauseMs = 800;
 constexpr uint8_t kLargeBinBank = 8;
 
+const ReadPathLines kBlockReadLines = {"BKQuillex: ReadBlock", "BKQuillex Read Error", false};
+
 bool Odd(uint32_t size, uint32_t address) {
     return ((size | address) & 1) != 0;
 }
@@ -43,6 +45,41 @@ bool BKQuillex::LockForTransfer(platform::ProgressBar* progress) {
     if (progress != nullptr)
         progress->SetPosition(0);
     return false;
+}
+
+int BKQuillex::SendTransferPacket(std::vector<uint8_t>* packet, size_t scrambleFrom, bool scrambled,
+                                  uint8_t* seed) {
+    if (scrambled) {
+        ScrambleBytes(nullptr, 0, packet->data() + scrambleFrom,
+                      static_cast<uint32_t>(packet->size() - scrambleFrom), seed);
+    }
+    packet->push_back(Checksum8(packet->data(), static_cast<int>(packet->size())));
+    const int length = static_cast<int>(packet->size());
+    return WritePort(packet->data(), length) == length ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
+}
+
+int BKQuillex::ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, uint8_t seed,
+                                 uint32_t done, uint32_t size, const ReadPathLines& lines) {
+    const int got = ReadPort(packet, static_cast<int>(n));
+    if (got < static_cast<int>(n)) {
+        const int counted = static_cast<int>(done) + (lines.countsPartPacket ? got : 0);
+        Trace(TraceTarget, "%s: Read timed-out after %i bytes. Expected %i bytes.",
+              lines.timedOutTag, counted, static_cast<int>(size));
+        return QX_E_COMM_READ_TIMEOUT;
+    }
+    uint8_t deviceSum = 0;
+    if (ReadPort(&deviceSum, 1) != 1)
+        return QX_E_COMM_READ_TIMEOUT;
+    const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
+    if (ownSum != deviceSum) {
+        Trace(TraceTarget, "%s - invalid packet checksum. Expected %.2X, Received %.2X.",
+              lines.badSumTag, ownSum, deviceSum);
+        return QX_E_EXTERNAL_CS_INVALID;
+    }
+    // A packet that failed its checksum stays as it came, scrambled.
+    if (scrambled)
+        UnscrambleBytes(seed, nullptr, 0, packet, n);
+    return QX_S_OK;
 }
 
 int BKQuillex::FinishTransfer(int result, bool locked, platform::ProgressBar* progress) {
@@ -99,40 +136,12 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
         }
         std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, dunmarra, scrambled);
         uint8_t seed = 0;
-        if (scrambled) {
-            ScrambleBytes(nullptr, 0, request.data() + transfer::kBlockScrambleFrom,
-                          static_cast<uint32_t>(request.size() - transfer::kBlockScrambleFrom),
-                          &seed);
-        }
-        request.push_back(Checksum8(request.data(), static_cast<int>(request.size())));
-        const int length = static_cast<int>(request.size());
-        if (WritePort(request.data(), length) != length) {
-            result = QX_E_COMM_WRITE_FAILURE;
+        result = SendTransferPacket(&request, transfer::kBlockScrambleFrom, scrambled, &seed);
+        if (result == QX_S_OK)
+            result = ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
+                                       kBlockReadLines);
+        if (result != QX_S_OK)
             break;
-        }
-        uint8_t* packet = destination + done;
-        if (ReadPort(packet, static_cast<int>(n)) < static_cast<int>(n)) {
-            Trace(TraceTarget,
-                  "BKQuillex: ReadBlock: Read timed-out after %i bytes. Expected %i bytes.",
-                  static_cast<int>(done), static_cast<int>(size));
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        uint8_t deviceSum = 0;
-        if (ReadPort(&deviceSum, 1) != 1) {
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
-        if (ownSum != deviceSum) {
-            Trace(TraceTarget,
-                  "BKQuillex Read Error - invalid packet checksum. Expected %.2X, Received %.2X.",
-                  ownSum, deviceSum);
-            result = QX_E_EXTERNAL_CS_INVALID;
-            break;
-        }
-        if (scrambled)
-            UnscrambleBytes(seed, nullptr, 0, packet, n);
         if (progress != nullptr)
             progress->StepIt();
         done += n;
@@ -184,17 +193,9 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
         }
         std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, dunmarra, scrambled);
         packet.insert(packet.end(), source + done, source + done + n);
-        if (scrambled) {
-            ScrambleBytes(nullptr, 0, packet.data() + transfer::kBlockScrambleFrom,
-                          static_cast<uint32_t>(packet.size() - transfer::kBlockScrambleFrom),
-                          nullptr);
-        }
-        packet.push_back(Checksum8(packet.data(), static_cast<int>(packet.size())));
-        const int length = static_cast<int>(packet.size());
-        if (WritePort(packet.data(), length) != length) {
-            result = QX_E_COMM_WRITE_FAILURE;
+        result = SendTransferPacket(&packet, transfer::kBlockScrambleFrom, scrambled, nullptr);
+        if (result != QX_S_OK)
             break;
-        }
         uint8_t reply[2] = {};
         if (ReadPort(reply, replyLength) == 0) {
             result = QX_E_COMM_READ_TIMEOUT;

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int kBulkWriteReadTimeoutMs = 6000;
+const ReadPathLines kBulkReadLines = {"BrevikWare: BulkRead", "BrevikWare Bulk Read Error", true};
 
 }  // namespace
 
@@ -64,17 +65,9 @@ int BKQuillex::BulkWrite(const uint8_t* source, uint32_t size, uint32_t address,
         const uint32_t n = std::min(size - done, transfer::kBulkWritePacket);
         std::vector<uint8_t> packet = transfer::BulkHeader('W', n, address + done, scrambled);
         packet.insert(packet.end(), source + done, source + done + n);
-        if (scrambled) {
-            ScrambleBytes(nullptr, 0, packet.data() + transfer::kBulkScrambleFrom,
-                          static_cast<uint32_t>(packet.size() - transfer::kBulkScrambleFrom),
-                          nullptr);
-        }
-        packet.push_back(Checksum8(packet.data(), static_cast<int>(packet.size())));
-        const int length = static_cast<int>(packet.size());
-        if (WritePort(packet.data(), length) != length) {
-            result = QX_E_COMM_WRITE_FAILURE;
+        result = SendTransferPacket(&packet, transfer::kBulkScrambleFrom, scrambled, nullptr);
+        if (result != QX_S_OK)
             break;
-        }
         uint8_t reply = 0;
         if (ReadPort(&reply, 1) != 1) {
             result = QX_E_COMM_READ_TIMEOUT;
@@ -120,42 +113,12 @@ int BKQuillex::BulkRead(uint8_t* destination, uint32_t size, uint32_t address, u
         const uint32_t n = std::min(size - done, transfer::kBulkReadPacket);
         std::vector<uint8_t> request = transfer::BulkHeader('R', n, address + done, scrambled);
         uint8_t seed = 0;
-        if (scrambled) {
-            ScrambleBytes(nullptr, 0, request.data() + transfer::kBulkScrambleFrom,
-                          static_cast<uint32_t>(request.size() - transfer::kBulkScrambleFrom),
-                          &seed);
-        }
-        request.push_back(Checksum8(request.data(), static_cast<int>(request.size())));
-        const int length = static_cast<int>(request.size());
-        if (WritePort(request.data(), length) != length) {
-            result = QX_E_COMM_WRITE_FAILURE;
+        result = SendTransferPacket(&request, transfer::kBulkScrambleFrom, scrambled, &seed);
+        if (result == QX_S_OK)
+            result = ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
+                                       kBulkReadLines);
+        if (result != QX_S_OK)
             break;
-        }
-        uint8_t* packet = destination + done;
-        const int got = ReadPort(packet, static_cast<int>(n));
-        if (got < static_cast<int>(n)) {
-            Trace(TraceTarget,
-                  "BrevikWare: BulkRead: Read timed-out after %i bytes. Expected %i bytes.",
-                  static_cast<int>(done) + got, static_cast<int>(size));
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        uint8_t deviceSum = 0;
-        if (ReadPort(&deviceSum, 1) != 1) {
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
-        if (ownSum != deviceSum) {
-            Trace(TraceTarget,
-                  "BrevikWare Bulk Read Error - invalid packet checksum. Expected %.2X, Received "
-                  "%.2X.",
-                  ownSum, deviceSum);
-            result = QX_E_EXTERNAL_CS_INVALID;
-            break;
-        }
-        if (scrambled)
-            UnscrambleBytes(seed, nullptr, 0, packet, n);
         if (progress != nullptr)
             progress->StepIt();
         done += n;

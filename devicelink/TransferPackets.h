@@ -8,6 +8,13 @@
 
 #include "platform/ProgressBar.h"
 
+// How one read path names itself in its trace lines.
+struct ReadPathLines {
+    const char* timedOutTag;  // "<tag>: Read timed-out after %i bytes. Expected %i bytes."
+    const char* badSumTag;    // "<tag> - invalid packet checksum. Expected %.2X, Received %.2X."
+    bool countsPartPacket;    // the timed-out count includes the part of this packet
+};
+
 namespace transfer {
 
 constexpr uint32_t kBlockPacket = 256;

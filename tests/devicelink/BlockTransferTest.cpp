@@ -50,12 +50,7 @@ class Transfers : public ::testing::Test {
         t.trace.Clear();
     }
     sim::VirtualDevice& Device() { return port->Device(); }
-    std::vector<std::vector<uint8_t>> Requests() {
-        std::vector<std::vector<uint8_t>> requests;
-        for (const sim::Exchange& e : Device().Exchanges())
-            requests.push_back(e.request);
-        return requests;
-    }
+    std::vector<std::vector<uint8_t>> Requests() { return RequestsOf(Device()); }
     std::vector<uint8_t> Memory(uint32_t address, size_t count) {
         return std::vector<uint8_t>(memory.begin() + address, memory.begin() + address + count);
     }

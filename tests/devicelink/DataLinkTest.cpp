@@ -37,17 +37,8 @@ class DataLink : public ::testing::Test {
         config.dataLinkWakesOnBurst = wakesOnBurst;
         port.Device().SetConfig(config);
     }
-    std::vector<std::vector<uint8_t>> Requests() {
-        std::vector<std::vector<uint8_t>> requests;
-        for (const sim::Exchange& e : port.Device().Exchanges())
-            requests.push_back(e.request);
-        return requests;
-    }
-    uint32_t ReadTimeout() {
-        platform::Timeouts timeouts;
-        EXPECT_TRUE(t.device.PortHandle->GetTimeouts(&timeouts));
-        return timeouts.ReadTotalTimeoutConstant;
-    }
+    std::vector<std::vector<uint8_t>> Requests() { return RequestsOf(port.Device()); }
+    uint32_t ReadTimeout() { return ReadTimeoutOf(t.device); }
 
     OneSimulatedPort port;
     TracedDevice t;

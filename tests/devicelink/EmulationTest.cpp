@@ -30,12 +30,7 @@ class Emulation : public ::testing::Test {
         port.Device().ClearLog();
         t.trace.Clear();
     }
-    std::vector<std::vector<uint8_t>> Requests() {
-        std::vector<std::vector<uint8_t>> requests;
-        for (const sim::Exchange& e : port.Device().Exchanges())
-            requests.push_back(e.request);
-        return requests;
-    }
+    std::vector<std::vector<uint8_t>> Requests() { return RequestsOf(port.Device()); }
 
     OneSimulatedPort port;
     TracedDevice t;

@@ -39,17 +39,8 @@ class OpenDevice : public ::testing::Test {
         port.Device().ClearLog();
         t.trace.Clear();
     }
-    std::vector<std::vector<uint8_t>> Requests() {
-        std::vector<std::vector<uint8_t>> requests;
-        for (const sim::Exchange& e : port.Device().Exchanges())
-            requests.push_back(e.request);
-        return requests;
-    }
-    uint32_t ReadTimeout() {
-        platform::Timeouts timeouts;
-        EXPECT_TRUE(t.device.PortHandle->GetTimeouts(&timeouts));
-        return timeouts.ReadTotalTimeoutConstant;
-    }
+    std::vector<std::vector<uint8_t>> Requests() { return RequestsOf(port.Device()); }
+    uint32_t ReadTimeout() { return ReadTimeoutOf(t.device); }
 
     OneSimulatedPort port;
     TracedDevice t;

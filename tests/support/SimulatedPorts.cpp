@@ -36,3 +36,17 @@ std::vector<uint8_t> RequestBytes(const std::vector<sim::Exchange>& exchanges) {
     }
     return bytes;
 }
+
+std::vector<std::vector<uint8_t>> RequestsOf(const sim::VirtualDevice& device) {
+    std::vector<std::vector<uint8_t>> requests;
+    for (const sim::Exchange& e : device.Exchanges())
+        requests.push_back(e.request);
+    return requests;
+}
+
+uint32_t ReadTimeoutOf(const BKQuillex& device) {
+    platform::Timeouts timeouts;
+    if (!device.PortHandle || !device.PortHandle->GetTimeouts(&timeouts))
+        return 0;
+    return timeouts.ReadTotalTimeoutConstant;
+}

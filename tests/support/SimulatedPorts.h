@@ -53,3 +53,7 @@ class OneSimulatedPort {
 
 // The bytes of every request the device received, concatenated.
 std::vector<uint8_t> RequestBytes(const std::vector<sim::Exchange>& exchanges);
+// Each request the device received, in order.
+std::vector<std::vector<uint8_t>> RequestsOf(const sim::VirtualDevice& device);
+// The read time-out the device object's port has now (total constant).
+uint32_t ReadTimeoutOf(const BKQuillex& device);
