@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -269,6 +270,13 @@ class BKQuillex {
     // timed-out line; the tags name the path in its lines. 0 or a result code.
     int ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, uint8_t seed, uint32_t done,
                           uint32_t size, const ReadPathLines& lines);
+    // The body of every transfer: lock, read time-out, purge, then packets
+    // of up to packetSize bytes (packet(done, n) sends one and takes its
+    // reply: 0 or a result code) with a cancel test before each and a step
+    // after each; then the exit step. QX_E_PORT_BUSY when the lock is not had.
+    int RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeoutMs, const char* cancelLine,
+                      platform::ProgressBar* progress,
+                      const std::function<int(uint32_t done, uint32_t n)>& packet);
     // Locks for a transfer; on a busy port the bar is reset and false
     // returned (the lock holder's time-out and cancel flag stay as they are).
     bool LockForTransfer(platform::ProgressBar* progress);

@@ -82,6 +82,32 @@ int BKQuillex::ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, ui
     return QX_S_OK;
 }
 
+int BKQuillex::RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeoutMs,
+                             const char* cancelLine, platform::ProgressBar* progress,
+                             const std::function<int(uint32_t, uint32_t)>& packet) {
+    if (!LockForTransfer(progress))
+        return QX_E_PORT_BUSY;
+    SetReadTimeout(readTimeoutMs);
+    PurgePort();
+    int result = QX_S_OK;
+    for (uint32_t done = 0; done < size;) {
+        // Read once per packet: a cancel takes effect between packets.
+        if (CancelRequested) {
+            Trace(TraceTarget, "%s", cancelLine);
+            result = QX_E_OPERATION_CANCELED;
+            break;
+        }
+        const uint32_t n = std::min(size - done, packetSize);
+        result = packet(done, n);
+        if (result != QX_S_OK)
+            break;
+        if (progress != nullptr)
+            progress->StepIt();
+        done += n;
+    }
+    return FinishTransfer(result, true, progress);
+}
+
 int BKQuillex::FinishTransfer(int result, bool locked, platform::ProgressBar* progress) {
     if (progress != nullptr)
         progress->SetPosition(0);
@@ -115,38 +141,22 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
     transfer::StartProgress(progress, size, transfer::kBlockPacket);
     Trace(TraceTarget, "BKQuillex ReadBlock Request initiated for %i bytes.",
           static_cast<int>(size));
-    if (!LockForTransfer(progress))
-        return QX_E_PORT_BUSY;
-    SetReadTimeout(kDefaultReadTimeoutMs);
-    PurgePort();
-
     const bool scrambled = ScrambledFraming(options);
-    int result = QX_S_OK;
-    for (uint32_t done = 0; done < size;) {
-        if (CancelRequested) {
-            Trace(TraceTarget, "BKQuillex: ReadBlock - Operation Canceled");
-            result = QX_E_OPERATION_CANCELED;
-            break;
-        }
-        const uint32_t n = std::min(size - done, transfer::kBlockPacket);
-        const uint32_t a = address + done;
-        if (!dunmarra && LargeBinBankSwitch(a) < 0) {
-            result = QX_E_LARGE_BIN_BANK_FAILED;
-            break;
-        }
-        std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, dunmarra, scrambled);
-        uint8_t seed = 0;
-        result = SendTransferPacket(&request, transfer::kBlockScrambleFrom, scrambled, &seed);
-        if (result == QX_S_OK)
-            result = ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
-                                       kBlockReadLines);
-        if (result != QX_S_OK)
-            break;
-        if (progress != nullptr)
-            progress->StepIt();
-        done += n;
-    }
-    return FinishTransfer(result, true, progress);
+    return RunPacketLoop(
+        size, transfer::kBlockPacket, kDefaultReadTimeoutMs,
+        "BKQuillex: ReadBlock - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
+            const uint32_t a = address + done;
+            if (!dunmarra && LargeBinBankSwitch(a) < 0)
+                return QX_E_LARGE_BIN_BANK_FAILED;
+            std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, dunmarra, scrambled);
+            uint8_t seed = 0;
+            const int sent =
+                SendTransferPacket(&request, transfer::kBlockScrambleFrom, scrambled, &seed);
+            if (sent != QX_S_OK)
+                return sent;
+            return ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
+                                     kBlockReadLines);
+        });
 }
 
 int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
@@ -169,53 +179,35 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
         return QX_E_INVALID_FUNC_PARAM;
     }
     transfer::StartProgress(progress, size, transfer::kBlockPacket);
-    if (!LockForTransfer(progress))
-        return QX_E_PORT_BUSY;
-    SetReadTimeout(kDefaultReadTimeoutMs);
-    PurgePort();
-
     const bool alternate = (options & QX_XFER_ALT_WRITE) != 0;
     const uint8_t command = alternate ? 'X' : (options & QX_XFER_WRITE_LOWER) ? 'w' : 'W';
     const int replyLength = alternate ? 2 : 1;
     const bool scrambled = ScrambledFraming(options);
-    int result = QX_S_OK;
-    for (uint32_t done = 0; done < size;) {
-        if (CancelRequested) {
-            Trace(TraceTarget, "BKQuillex: WriteBlock - Operation Canceled");
-            result = QX_E_OPERATION_CANCELED;
-            break;
-        }
-        const uint32_t n = std::min(size - done, transfer::kBlockPacket);
-        const uint32_t a = address + done;
-        if (!dunmarra && LargeBinBankSwitch(a) < 0) {
-            result = QX_E_LARGE_BIN_BANK_FAILED;
-            break;
-        }
-        std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, dunmarra, scrambled);
-        packet.insert(packet.end(), source + done, source + done + n);
-        result = SendTransferPacket(&packet, transfer::kBlockScrambleFrom, scrambled, nullptr);
-        if (result != QX_S_OK)
-            break;
-        uint8_t reply[2] = {};
-        if (ReadPort(reply, replyLength) == 0) {
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        if (alternate) {
-            const uint16_t sum = Checksum16(source + done, n);
-            if (reply[1] * 256u + reply[0] != sum && reply[1] != sum) {
-                result = QX_E_ALT_WRITE_BAD_CHECKSUM;
-                break;
+    return RunPacketLoop(
+        size, transfer::kBlockPacket, kDefaultReadTimeoutMs,
+        "BKQuillex: WriteBlock - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
+            const uint32_t a = address + done;
+            if (!dunmarra && LargeBinBankSwitch(a) < 0)
+                return QX_E_LARGE_BIN_BANK_FAILED;
+            std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, dunmarra, scrambled);
+            packet.insert(packet.end(), source + done, source + done + n);
+            const int sent =
+                SendTransferPacket(&packet, transfer::kBlockScrambleFrom, scrambled, nullptr);
+            if (sent != QX_S_OK)
+                return sent;
+            uint8_t reply[2] = {};
+            if (ReadPort(reply, replyLength) == 0)
+                return QX_E_COMM_READ_TIMEOUT;
+            if (alternate) {
+                // The 16-bit sum low byte first, or (older firmware) in the
+                // second byte alone.
+                const uint16_t sum = Checksum16(source + done, n);
+                return reply[1] * 256u + reply[0] == sum || reply[1] == sum
+                           ? QX_S_OK
+                           : QX_E_ALT_WRITE_BAD_CHECKSUM;
             }
-        } else if (reply[0] != kAck) {
-            result = QX_E_INVALID_RESPONSE;
-            break;
-        }
-        if (progress != nullptr)
-            progress->StepIt();
-        done += n;
-    }
-    return FinishTransfer(result, true, progress);
+            return reply[0] == kAck ? QX_S_OK : QX_E_INVALID_RESPONSE;
+        });
 }
 
 int BKQuillex::Verify(const uint8_t* expected, uint32_t address, uint32_t length,

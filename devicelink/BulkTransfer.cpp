@@ -48,40 +48,22 @@ int BKQuillex::BulkWrite(const uint8_t* source, uint32_t size, uint32_t address,
     if (source == nullptr && size > 0)
         return QX_E_INVALID_FUNC_PARAM;
     transfer::StartProgress(progress, size, transfer::kBulkWritePacket);
-    if (!LockForTransfer(progress))
-        return QX_E_PORT_BUSY;
-    // Storing 4096 bytes takes the device a while.
-    SetReadTimeout(kBulkWriteReadTimeoutMs);
-    PurgePort();
-
     const bool scrambled = ScrambledFraming(options);
-    int result = QX_S_OK;
-    for (uint32_t done = 0; done < size;) {
-        if (CancelRequested) {
-            Trace(TraceTarget, "BrevikWare: BulkWrite - Operation Canceled");
-            result = QX_E_OPERATION_CANCELED;
-            break;
-        }
-        const uint32_t n = std::min(size - done, transfer::kBulkWritePacket);
-        std::vector<uint8_t> packet = transfer::BulkHeader('W', n, address + done, scrambled);
-        packet.insert(packet.end(), source + done, source + done + n);
-        result = SendTransferPacket(&packet, transfer::kBulkScrambleFrom, scrambled, nullptr);
-        if (result != QX_S_OK)
-            break;
-        uint8_t reply = 0;
-        if (ReadPort(&reply, 1) != 1) {
-            result = QX_E_COMM_READ_TIMEOUT;
-            break;
-        }
-        if (reply != kAck) {
-            result = QX_E_INVALID_RESPONSE;
-            break;
-        }
-        if (progress != nullptr)
-            progress->StepIt();
-        done += n;
-    }
-    return FinishTransfer(result, true, progress);
+    // Storing 4096 bytes takes the device a while: 6000 ms per packet.
+    return RunPacketLoop(
+        size, transfer::kBulkWritePacket, kBulkWriteReadTimeoutMs,
+        "BrevikWare: BulkWrite - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
+            std::vector<uint8_t> packet = transfer::BulkHeader('W', n, address + done, scrambled);
+            packet.insert(packet.end(), source + done, source + done + n);
+            const int sent =
+                SendTransferPacket(&packet, transfer::kBulkScrambleFrom, scrambled, nullptr);
+            if (sent != QX_S_OK)
+                return sent;
+            uint8_t reply = 0;
+            if (ReadPort(&reply, 1) != 1)
+                return QX_E_COMM_READ_TIMEOUT;
+            return reply == kAck ? QX_S_OK : QX_E_INVALID_RESPONSE;
+        });
 }
 
 int BKQuillex::BulkRead(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
@@ -97,31 +79,17 @@ int BKQuillex::BulkRead(uint8_t* destination, uint32_t size, uint32_t address, u
     transfer::StartProgress(progress, size, transfer::kBulkReadPacket);
     Trace(TraceTarget, "BrevikWare: Bulk Read Request initiated for %i bytes.",
           static_cast<int>(size));
-    if (!LockForTransfer(progress))
-        return QX_E_PORT_BUSY;
-    SetReadTimeout(kDefaultReadTimeoutMs);
-    PurgePort();
-
     const bool scrambled = ScrambledFraming(options);
-    int result = QX_S_OK;
-    for (uint32_t done = 0; done < size;) {
-        if (CancelRequested) {
-            Trace(TraceTarget, "BrevikWare: Bulk Read - Operation Canceled");
-            result = QX_E_OPERATION_CANCELED;
-            break;
-        }
-        const uint32_t n = std::min(size - done, transfer::kBulkReadPacket);
-        std::vector<uint8_t> request = transfer::BulkHeader('R', n, address + done, scrambled);
-        uint8_t seed = 0;
-        result = SendTransferPacket(&request, transfer::kBulkScrambleFrom, scrambled, &seed);
-        if (result == QX_S_OK)
-            result = ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
-                                       kBulkReadLines);
-        if (result != QX_S_OK)
-            break;
-        if (progress != nullptr)
-            progress->StepIt();
-        done += n;
-    }
-    return FinishTransfer(result, true, progress);
+    return RunPacketLoop(
+        size, transfer::kBulkReadPacket, kDefaultReadTimeoutMs,
+        "BrevikWare: Bulk Read - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
+            std::vector<uint8_t> request = transfer::BulkHeader('R', n, address + done, scrambled);
+            uint8_t seed = 0;
+            const int sent =
+                SendTransferPacket(&request, transfer::kBulkScrambleFrom, scrambled, &seed);
+            if (sent != QX_S_OK)
+                return sent;
+            return ReceiveReadPacket(destination + done, n, scrambled, seed, done, size,
+                                     kBulkReadLines);
+        });
 }
