@@ -2,18 +2,13 @@
 # The brevik command-line tool against brevik-sim: exit codes and what a
 # user reads, from detection to a completed update.
 set -euo pipefail
-sim="$1"
+source "$(dirname "$0")/start-sim.sh"
+start_sim "$1" 2.11.Q
 brevik="$2"
 mkpackage="$3"
 work="$(mktemp -d)"
 trap 'kill "$sim_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$sim" --firmware 2.11.Q >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/sim.out" ] && break
-    sleep 0.1
-done
-export BREVIK_PORTS="$(head -n 1 "$work/sim.out")"
+export BREVIK_PORTS="$sim_port"
 
 set +e
 "$brevik" >/dev/null 2>&1
@@ -33,5 +28,3 @@ grep -q "Update Successful. New version is 02.12.Q" <<<"$updated"
 
 traced="$("$brevik" detect --trace 2>&1 >/dev/null)"
 grep -q "Write Port" <<<"$traced" || { echo "--trace shows no hex dump"; exit 1; }
-kill "$sim_pid"
-wait "$sim_pid" 2>/dev/null || true
