@@ -130,8 +130,8 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const Session& s, const std::s
 int ReadMemory(const Session& s) {
     uint32_t address = 0, size = 0;
     if (s.args.operands.size() != 3 || !ParseCliNumber(s.args.operands[0], &address) ||
-        !ParseCliNumber(s.args.operands[1], &size) || size == 0)
-        return Usage(s, "read takes ADDRESS SIZE FILE (SIZE at least 1)");
+        !ParseCliNumber(s.args.operands[1], &size) || size == 0 || size > kLargestMemoryFile)
+        return Usage(s, "read takes ADDRESS SIZE FILE (SIZE from 1 to 16 MiB)");
     const std::string& path = s.args.operands[2];
     if (FindDevice(s, nullptr, nullptr) == 0)
         return kCliFailed;

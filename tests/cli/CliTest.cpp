@@ -91,6 +91,8 @@ TEST(Cli, UsageAndNoDevice) {
     EXPECT_THAT(unknown.err, HasSubstr("unknown command flash"));
     EXPECT_EQ(kCliUsageError, Brevik({"read", "0x10"}).code);
     EXPECT_EQ(kCliUsageError, Brevik({"eeprom", "0", "257"}).code);
+    EXPECT_EQ(kCliUsageError, Brevik({"read", "0", "0xFFFFFFFF", "out.bin"}).code)
+        << "no 4 GiB buffer for a 1 MiB device";
     EXPECT_EQ(kCliSucceeded, Brevik({"help"}).code);
 
     Outcome none = Brevik({"detect"});
