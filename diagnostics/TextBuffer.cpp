@@ -12,6 +12,14 @@ void TextBuffer::AppendAtEnd(const char* text) {
     text_ += text;
 }
 
+void TextBuffer::AppendLine(const char* text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_ += text_.empty() ? 2 : 3;  // as Length, (separator,) text
+    if (!text_.empty())
+        text_ += "\r\n";
+    text_ += text;
+}
+
 void TextBuffer::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++calls_;

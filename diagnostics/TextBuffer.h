@@ -13,6 +13,8 @@ class TextBuffer : public platform::TextControl {
     size_t Length() const override;
     void AppendAtEnd(const char* text) override;
     void Clear() override;
+    // Separator and text in one step, so lines from several threads stay whole.
+    void AppendLine(const char* text) override;
 
     std::string Text() const;
     // The text split at CR LF.

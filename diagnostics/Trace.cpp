@@ -6,15 +6,25 @@
 #include "diagnostics/BoundedText.h"
 
 void TraceSink::SetEditControl(platform::TextControl* control) {
-    std::lock_guard<std::mutex> lock(appendMutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     editControl_.store(control);
+    idle_.wait(lock, [this] { return appending_ == 0; });
 }
 
 void AppendTraceLine(const TraceSink& sink, const char* text) {
-    std::lock_guard<std::mutex> lock(sink.appendMutex_);
-    platform::TextControl* control = sink.editControl_.load();
-    if (control != nullptr)
-        AppendEditText(control, text, 1, false);
+    platform::TextControl* control;
+    {
+        std::lock_guard<std::mutex> lock(sink.mutex_);
+        control = sink.editControl_.load();
+        if (control == nullptr)
+            return;
+        ++sink.appending_;
+    }
+    // One step per line, so the separator and the text stay together.
+    control->AppendLine(text);
+    std::lock_guard<std::mutex> lock(sink.mutex_);
+    if (--sink.appending_ == 0)
+        sink.idle_.notify_all();
 }
 
 void AppendEditText(platform::TextControl* control, const char* text, int lineBreaks,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -21,17 +22,22 @@ class TraceSink {
     TraceSink(const TraceSink&) = delete;
     TraceSink& operator=(const TraceSink&) = delete;
 
-    // Attaches or detaches the control. Waits for a line being appended, so
-    // a control may be destroyed once this returns with null.
+    // Attaches or detaches the control. Waits for lines being appended to
+    // the old one, so a control may be destroyed once this returns with
+    // null (a control served by the calling thread must not be detached
+    // while other threads trace into it).
     void SetEditControl(platform::TextControl* control);
     platform::TextControl* EditControl() const { return editControl_.load(); }
 
   private:
     friend void AppendTraceLine(const TraceSink& sink, const char* text);
     std::atomic<platform::TextControl*> editControl_{nullptr};
-    // Keeps the separator and the text of one line together when several
-    // threads trace at once.
-    mutable std::mutex appendMutex_;
+    // Counts appends under way. No lock is held while a line is appended:
+    // a control may hand the line to its own thread and wait, and that
+    // thread may be tracing too.
+    mutable std::mutex mutex_;
+    mutable std::condition_variable idle_;
+    mutable int appending_ = 0;
 };
 
 void Trace(const TraceSink* target, const char* format, ...) __attribute__((format(printf, 2, 3)));

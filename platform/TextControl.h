@@ -15,6 +15,13 @@ class TextControl {
     virtual void AppendAtEnd(const char* text) = 0;
     // Empties the control.
     virtual void Clear() = 0;
+    // Appends text as a new line: CR LF first unless the control is empty.
+    // A control that several threads write to makes this one step.
+    virtual void AppendLine(const char* text) {
+        if (Length() > 0)
+            AppendAtEnd("\r\n");
+        AppendAtEnd(text);
+    }
 };
 
 }  // namespace platform

@@ -79,6 +79,24 @@ class DebugTextControl : public platform::TextControl {
         });
     }
 
+    // The separator and the line in one visit to the GUI thread.
+    void AppendLine(const char* text) override {
+        if (!open_)
+            return;
+        const std::string copy = text != nullptr ? text : "";
+        RunOnOwnerThread(dispatcher_, [&] {
+            if (edit_ == nullptr)
+                return;
+            QTextCursor cursor(edit_->document());
+            cursor.movePosition(QTextCursor::End);
+            if (!edit_->document()->isEmpty())
+                cursor.insertText(QStringLiteral("\n"));
+            cursor.insertText(ToDisplayText(copy));
+            edit_->setTextCursor(cursor);
+            edit_->ensureCursorVisible();
+        });
+    }
+
     void Clear() override {
         if (!open_)
             return;

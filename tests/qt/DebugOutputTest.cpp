@@ -160,6 +160,23 @@ TEST_F(DebugOutput, LinesFromAWorkerArriveWholeAndInOrderWhileTheWindowCloses) {
     EXPECT_EQ("line 0", lines.front());
     EXPECT_EQ("line 49", lines.back());
 
+    // The GUI thread tracing too while a worker waits for it to take a line.
+    output.EditHandle()->clear();
+    done = false;
+    std::thread busy([&] {
+        for (int i = 0; i < 100; ++i)
+            Trace(output.Target(), "worker %d", i);
+        done = true;
+    });
+    for (int i = 0; i < 100; ++i) {
+        Trace(output.Target(), "gui %d", i);
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    while (!done)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    busy.join();
+    EXPECT_EQ(200, Text().split('\n').size()) << "no line lost, none merged";
+
     // A worker still tracing while the user closes the window.
     done = false;
     std::thread tracer([&] {
