@@ -63,39 +63,10 @@ class DebugTextControl : public platform::TextControl {
         return length;
     }
 
-    void AppendAtEnd(const char* text) override {
-        if (!open_)
-            return;
-        const std::string copy = text != nullptr ? text : "";
-        RunOnOwnerThread(dispatcher_, [&] {
-            if (edit_ == nullptr)
-                return;
-            // Caret to the end, insert, keep the end in view.
-            QTextCursor cursor(edit_->document());
-            cursor.movePosition(QTextCursor::End);
-            cursor.insertText(ToDisplayText(copy));
-            edit_->setTextCursor(cursor);
-            edit_->ensureCursorVisible();
-        });
-    }
+    void AppendAtEnd(const char* text) override { Insert(text, false); }
 
     // The separator and the line in one visit to the GUI thread.
-    void AppendLine(const char* text) override {
-        if (!open_)
-            return;
-        const std::string copy = text != nullptr ? text : "";
-        RunOnOwnerThread(dispatcher_, [&] {
-            if (edit_ == nullptr)
-                return;
-            QTextCursor cursor(edit_->document());
-            cursor.movePosition(QTextCursor::End);
-            if (!edit_->document()->isEmpty())
-                cursor.insertText(QStringLiteral("\n"));
-            cursor.insertText(ToDisplayText(copy));
-            edit_->setTextCursor(cursor);
-            edit_->ensureCursorVisible();
-        });
-    }
+    void AppendLine(const char* text) override { Insert(text, true); }
 
     void Clear() override {
         if (!open_)
@@ -107,6 +78,25 @@ class DebugTextControl : public platform::TextControl {
     }
 
   private:
+    // Caret to the end, a line break first when asked (and the text is not
+    // empty), the text, and the end kept in view.
+    void Insert(const char* text, bool asNewLine) {
+        if (!open_)
+            return;
+        const std::string copy = text != nullptr ? text : "";
+        RunOnOwnerThread(dispatcher_, [&] {
+            if (edit_ == nullptr)
+                return;
+            QTextCursor cursor(edit_->document());
+            cursor.movePosition(QTextCursor::End);
+            if (asNewLine && !edit_->document()->isEmpty())
+                cursor.insertText(QStringLiteral("\n"));
+            cursor.insertText(ToDisplayText(copy));
+            edit_->setTextCursor(cursor);
+            edit_->ensureCursorVisible();
+        });
+    }
+
     QObject* dispatcher_;
     std::atomic<bool> open_{false};
     QPlainTextEdit* edit_ = nullptr;
