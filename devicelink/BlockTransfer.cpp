@@ -26,6 +26,16 @@ bool EndsTheTransfer(int bulkResult) {
     return bulkResult == QX_E_OPERATION_CANCELED || bulkResult == QX_E_PORT_BUSY;
 }
 
+// A bulk attempt that succeeded has already run the exit step under the
+// lock and given the lock back. Restoring the time-out or clearing the
+// cancel flag again, without the lock, would reach into the transfer of
+// whichever thread has taken the lock since; only the bar is ours.
+int BulkAttemptDone(platform::ProgressBar* progress) {
+    if (progress != nullptr)
+        progress->SetPosition(0);
+    return QX_S_OK;
+}
+
 }  // namespace
 
 bool BKQuillex::ScrambledFraming(uint32_t options) const {
@@ -105,16 +115,17 @@ int BKQuillex::RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeout
             progress->StepIt();
         done += n;
     }
-    return FinishTransfer(result, true, progress);
+    return FinishTransfer(result, progress);
 }
 
-int BKQuillex::FinishTransfer(int result, bool locked, platform::ProgressBar* progress) {
+int BKQuillex::FinishTransfer(int result, platform::ProgressBar* progress) {
     if (progress != nullptr)
         progress->SetPosition(0);
     SetReadTimeout(kDefaultReadTimeoutMs);
-    if (locked)
-        UnlockPort();
+    // Cleared before the lock goes back: a cancel meant for the next lock
+    // holder's transfer must survive.
     CancelRequested = 0;
+    UnlockPort();
     return result;
 }
 
@@ -129,7 +140,7 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
     if (!(options & QX_XFER_NO_BULK)) {
         const int bulk = BulkRead(destination, size, address, 0, progress);
         if (bulk >= 0)
-            return FinishTransfer(QX_S_OK, false, progress);
+            return BulkAttemptDone(progress);
         if (EndsTheTransfer(bulk))
             return bulk;
     }
@@ -168,7 +179,7 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
     if (!(options & QX_XFER_NO_BULK) && size % 256 == 0 && address % 256 == 0) {
         const int bulk = BulkWrite(source, size, address, 0, progress);
         if (bulk >= 0)
-            return FinishTransfer(QX_S_OK, false, progress);
+            return BulkAttemptDone(progress);
         if (EndsTheTransfer(bulk))
             return bulk;
         platform::SleepMilliseconds(kBulkFallbackPauseMs);
@@ -195,8 +206,10 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
                 SendTransferPacket(&packet, transfer::kBlockScrambleFrom, scrambled, nullptr);
             if (sent != QX_S_OK)
                 return sent;
+            // A reply cut short is a time-out: a missing byte of the 'X' sum
+            // must not be taken as 0.
             uint8_t reply[2] = {};
-            if (ReadPort(reply, replyLength) == 0)
+            if (ReadPort(reply, replyLength) < replyLength)
                 return QX_E_COMM_READ_TIMEOUT;
             if (alternate) {
                 // The 16-bit sum low byte first, or (older firmware) in the

@@ -47,7 +47,9 @@ int LoadPackage(const char* path, std::unique_ptr<platform::ReadOnlyFile>* file,
     *file = platform::ReadOnlyFile::Open(path, platform::FileShare::None);
     if (!*file)
         return QX_E_GENERAL_ERROR;
-    const int64_t size = (*file)->Size() & 0xFFFFFFFF;
+    // The whole size: cut to its low 32 bits, a file of 4 GiB and N bytes
+    // would pass for its first N bytes.
+    const int64_t size = (*file)->Size();
     // No body, or more than the 16-bit size of the command can describe:
     // refused before anything is read into memory or sent.
     if (size <= static_cast<int64_t>(kPackageHeaderSize) ||

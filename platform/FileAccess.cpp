@@ -12,14 +12,19 @@ namespace platform {
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share) {
     if (path == nullptr || path[0] == '\0')
         return nullptr;
+    // Without O_NONBLOCK, opening a named pipe waits for a writer, for ever
+    // if none comes: open without waiting, refuse what is not a regular
+    // file, and only then read in blocking mode.
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -13,6 +13,10 @@ uint32_t BytesFor(uint32_t bits) {
     return bits / 8 + (bits % 8 != 0 ? 1 : 0);
 }
 
+// The bit count is the byte count times 8 in 32 bits: above this, the
+// whole bytes needed could not be counted.
+constexpr uint32_t kLargestBitCount = 0xFFFFFFF8u;
+
 // Zeroed storage of count bytes; null for 0 bytes or a failing heap.
 uint8_t* ZeroedBlock(uint32_t count) {
     if (count == 0)
@@ -41,12 +45,16 @@ void BitArray::Release() {
 
 void BitArray::Allocate(uint32_t bits) {
     Release();
+    if (bits > kLargestBitCount)
+        return;  // refused: left empty, as for a failing heap
     const uint32_t bytes = BytesFor(bits);
     storage_ = ZeroedBlock(bytes);
     bitCount_ = storage_ != nullptr ? bytes * 8 : 0;
 }
 
 void BitArray::Resize(uint32_t bits) {
+    if (bits > kLargestBitCount)
+        return;  // refused: nothing changes, as for a failing heap
     const uint32_t bytes = BytesFor(bits);
     uint8_t* block = ZeroedBlock(bytes);
     if (block == nullptr && bytes > 0)

@@ -14,10 +14,12 @@ class BitArray {
     BitArray& operator=(const BitArray& other) { return Assign(other); }
 
     // Fresh zeroed storage for ceil(bits / 8) bytes. When the heap cannot
-    // supply it, the array is left empty (and usable).
+    // supply it, or above 0xFFFFFFF8 bits (a bit count 32 bits cannot hold),
+    // the array is left empty (and usable).
     void Allocate(uint32_t bits);
     // New zeroed storage of ceil(bits / 8) bytes keeping the old contents up
-    // to the smaller size. When the heap cannot supply it, nothing changes.
+    // to the smaller size. When the heap cannot supply it, or above
+    // 0xFFFFFFF8 bits, nothing changes.
     void Resize(uint32_t bits);
 
     void SetBit(uint32_t index);

@@ -31,7 +31,9 @@ uint32_t RoundToMultiple(uint32_t value, uint32_t step, int mode) {
     const bool upFits = down <= std::numeric_limits<uint32_t>::max() - step;
     switch (mode) {
         case kRoundNearest:
-            return r < step / 2 || !upFits ? down : down + step;
+            // Twice the remainder against the step: halving the step would
+            // send values below the half of an odd step up.
+            return uint64_t{r} * 2 < step || !upFits ? down : down + step;
         case kRoundUp:
             return upFits ? down + step : down;
         case kRoundDown:
@@ -157,13 +159,15 @@ void SplitPath(const char* path, char* name, size_t nameCapacity, char* director
 int RectsOverlap(const int32_t a[4], const int32_t b[4]) {
     if (a == nullptr || b == nullptr)
         return 0;
-    // 64-bit so that centres and extents of extreme rectangles cannot overflow.
+    // The centre test with everything doubled, so that no halving loses the
+    // half of an odd side (which made touching rectangles overlap); 64-bit so
+    // that extreme rectangles cannot overflow.
     auto apart = [](int64_t aLow, int64_t aHigh, int64_t bLow, int64_t bHigh) {
-        const int64_t aCentre = (aLow + aHigh) / 2, bCentre = (bLow + bHigh) / 2;
-        const int64_t aHalf = std::max(aLow, aHigh) - aCentre;
-        const int64_t bHalf = std::max(bLow, bHigh) - bCentre;
-        const int64_t distance = bCentre > aCentre ? bCentre - aCentre : aCentre - bCentre;
-        return distance >= aHalf + bHalf;
+        const int64_t aCentre2 = aLow + aHigh, bCentre2 = bLow + bHigh;
+        const int64_t aExtent = std::max(aLow, aHigh) - std::min(aLow, aHigh);
+        const int64_t bExtent = std::max(bLow, bHigh) - std::min(bLow, bHigh);
+        const int64_t distance2 = bCentre2 > aCentre2 ? bCentre2 - aCentre2 : aCentre2 - bCentre2;
+        return distance2 >= aExtent + bExtent;
     };
     if (apart(a[0], a[2], b[0], b[2]) || apart(a[1], a[3], b[1], b[3]))
         return 0;

@@ -10,7 +10,8 @@
 int32_t RoundHalfUp(double x);
 
 enum RoundMode : int { kRoundNearest = 0, kRoundUp = 1, kRoundDown = 2 };
-// Rounds to a multiple of step by mode (nearest: an exact half goes up).
+// Rounds to a multiple of step by mode (nearest: the nearer multiple, an
+// exact half going up).
 // A step of 0 or an unknown mode leaves the value unchanged; a round-up
 // past the largest 32-bit value rounds down instead.
 uint32_t RoundToMultiple(uint32_t value, uint32_t step, int mode);
@@ -42,7 +43,8 @@ void SplitPath(const char* path, char* name, size_t nameCapacity, char* director
                size_t directoryCapacity, int level);
 
 // Rectangles as left, top, right, bottom (either order per axis); 1 when
-// they overlap, 0 when they are apart or only touch.
+// they overlap, 0 when they are apart or only touch. Centres are compared
+// exactly (a rectangle with an odd side has a centre between two units).
 int RectsOverlap(const int32_t a[4], const int32_t b[4]);
 
 // A process-wide slot: get 0 stores value and returns it, else returns

@@ -107,6 +107,30 @@ int Finish(const Session& s, int result, const char* what) {
     return kCliSucceeded;
 }
 
+// The end of the device memory a transfer may reach. A family without a
+// size rule is reached through 16-bit block addresses only.
+uint64_t MemoryEnd(const BKQuillex& device) {
+    const int remaining = device.GetMemoryRemaining(0);
+    return remaining > 0 ? static_cast<uint64_t>(remaining) : 0x10000;
+}
+
+// Refuses, before any transfer, a range that leaves the device's memory: the
+// device would drop the address bits it does not have and write or read
+// somewhere else while reporting success.
+bool RangeInMemory(const Session& s, uint32_t address, uint32_t size) {
+    const uint64_t end = MemoryEnd(s.device);
+    if (uint64_t{address} + size <= end)
+        return true;
+    std::fprintf(s.err,
+                 "brevik: 0x%X..0x%llX is outside the device's memory (0x0..0x%llX, %llu KiB); "
+                 "nothing was transferred\n",
+                 address, static_cast<unsigned long long>(uint64_t{address} + size - 1),
+                 static_cast<unsigned long long>(end - 1),
+                 static_cast<unsigned long long>(end / 1024));
+    s.device.ClosePort();
+    return false;
+}
+
 // Device memory is 1 MiB at most; a larger file is a mistake.
 constexpr int64_t kLargestMemoryFile = 16 * 1024 * 1024;
 
@@ -133,7 +157,7 @@ int ReadMemory(const Session& s) {
         !ParseCliNumber(s.args.operands[1], &size) || size == 0 || size > kLargestMemoryFile)
         return Usage(s, "read takes ADDRESS SIZE FILE (SIZE from 1 to 16 MiB)");
     const std::string& path = s.args.operands[2];
-    if (FindDevice(s, nullptr, nullptr) == 0)
+    if (FindDevice(s, nullptr, nullptr) == 0 || !RangeInMemory(s, address, size))
         return kCliFailed;
     std::vector<uint8_t> data(size);
     const int result =
@@ -158,9 +182,9 @@ int WriteOrVerify(const Session& s, bool verify) {
     const std::optional<std::vector<uint8_t>> data = ReadWholeFile(s, s.args.operands[1]);
     if (!data)
         return kCliFailed;
-    if (FindDevice(s, nullptr, nullptr) == 0)
-        return kCliFailed;
     const uint32_t size = static_cast<uint32_t>(data->size());
+    if (FindDevice(s, nullptr, nullptr) == 0 || !RangeInMemory(s, address, size))
+        return kCliFailed;
     if (verify) {
         const int result = s.device.Verify(data->data(), address, size, s.progress);
         if (result == 1)

@@ -20,9 +20,12 @@ bool CheckPackageFile(const char* path, PackageHeader* headerCopy) {
     auto file = platform::ReadOnlyFile::Open(path, platform::FileShare::Read);
     if (!file)
         return false;
-    const uint32_t size = GetFileSizeByName(path);
-    if (size == 0)
+    // The whole size, not its low 32 bits: a file of 4 GiB and N bytes must
+    // not pass for its first N bytes.
+    const int64_t fullSize = file->Size();
+    if (fullSize <= 0 || static_cast<uint64_t>(fullSize) > kLargestPackageFile)
         return false;
+    const uint32_t size = static_cast<uint32_t>(fullSize);
 
     // The file is summed as it streams in rather than held whole: the
     // verdict is the same and an oversized file costs no memory.

@@ -9,7 +9,8 @@
 // file that cannot be opened.
 uint32_t GetFileSizeByName(const char* path);
 
-// Reads the file whole and tests its magic and header sum. Whenever the file
+// Reads the file whole and tests its size (a header and at most the largest
+// body), its magic and header sum; a larger file is not read. Whenever the file
 // was read whole, *headerCopy receives its first 256 bytes (zero-filled past
 // the end of a shorter file), valid or not; the caller's loaded flag says
 // whether the copy counts.

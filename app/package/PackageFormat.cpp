@@ -57,7 +57,7 @@ int ValidatePackageForUpload(const uint8_t* file, size_t size) {
 }
 
 bool PackageSelectable(const uint8_t* file, size_t size) {
-    if (file == nullptr || size < kPackageHeaderSize)
+    if (file == nullptr || size < kPackageHeaderSize || size > kLargestPackageFile)
         return false;
     const PackageHeader header = HeaderOf(file);
     return header.HasMagic() && FileSum(file, size) == header.HeaderSum();

@@ -11,6 +11,8 @@
 constexpr size_t kPackageHeaderSize = 256;
 constexpr size_t kMaxPackageBody = 65536;  // the upload command carries 16 bits
 constexpr size_t kHeaderSumStart = 8;
+// No file larger than this is a package, whatever its low 32 size bits say.
+constexpr uint64_t kLargestPackageFile = kPackageHeaderSize + kMaxPackageBody;
 
 struct PackageHeader {
     uint8_t Bytes[kPackageHeaderSize] = {};
@@ -33,6 +35,7 @@ bool BodyCheckByteValid(const uint8_t* body, size_t length);
 // Returns 0 or QX_E_INVALID_FIRMWARE_IMAGE.
 int ValidatePackageForUpload(const uint8_t* file, size_t size);
 
-// The selection check on a whole file: at least a header, the magic and
-// the header sum (the body check byte is the upload's business).
+// The selection check on a whole file: at least a header, no more than a
+// header and the largest body, the magic and the header sum (the body check
+// byte is the upload's business).
 bool PackageSelectable(const uint8_t* file, size_t size);

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "app/package/PackageBuilder.h"
 #include "app/package/PackageFile.h"
 #include "app/package/PackageTarget.h"
 #include "platform/FileAccess.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Fifo.h"
 #include "tests/support/TempDir.h"
 
 using ::testing::ElementsAre;
@@ -160,4 +163,30 @@ TEST(PackageTarget, UpdateIsEnabledOnlyForAMatchingDevice) {
     device.HardwareFlags = 0x9800;
     EXPECT_FALSE(CheckPackageTarget(state)) << "no hardware answers to 'K'";
     EXPECT_EQ(2u, dialog.boxes.size());
+}
+
+TEST(PackageFile, SizesBeyondThePackageRulesAndPipesAreRefused) {
+    TempDir dir;
+    PackageHeader header;
+    const std::vector<uint8_t> good =
+        BuildPackage(MakeFirmwarePayload(299, 2, 12, 'Q'), 2, 12, 'Q');
+    // A valid package followed by 4 GiB of zeros (sparse): its low 32 size
+    // bits are those of the valid package alone.
+    const std::string huge = dir.Write("huge.bfw", good);
+    std::filesystem::resize_file(huge, (uint64_t{1} << 32) + good.size());
+    EXPECT_EQ(good.size(), GetFileSizeByName(huge.c_str())) << "the low 32 bits, as documented";
+    EXPECT_FALSE(CheckPackageFile(huge.c_str(), &header));
+
+    const std::vector<uint8_t> largest = BuildPackage(std::vector<uint8_t>(65535, 3), 1, 1, 'Q');
+    EXPECT_TRUE(CheckPackageFile(dir.Write("largest.bfw", largest).c_str(), &header));
+    const std::vector<uint8_t> over = BuildPackage(std::vector<uint8_t>(65536, 3), 1, 1, 'Q');
+    EXPECT_FALSE(CheckPackageFile(dir.Write("over.bfw", over).c_str(), &header))
+        << "a body the upload command cannot describe is no package";
+
+    const std::string fifo = dir.File("pipe.bfw");
+    ASSERT_TRUE(MakeFifo(fifo));
+    bool valid = true;
+    EXPECT_TRUE(
+        ReturnsWithoutBlocking(fifo, [&] { valid = CheckPackageFile(fifo.c_str(), &header); }));
+    EXPECT_FALSE(valid);
 }

@@ -24,7 +24,7 @@ Verdicts Model(const std::vector<uint8_t>& f) {
     for (size_t i = 8; i < f.size(); ++i)
         sum += f[i];
     const uint32_t stored = f[4] | f[5] << 8 | f[6] << 16 | uint32_t(f[7]) << 24;
-    const bool selectable = magic && sum == stored;
+    const bool selectable = magic && sum == stored && f.size() <= 256 + 65536;
     const size_t n = f.size() - 256;
     bool bodyOk = n >= 1 && n <= 65536;
     if (bodyOk) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,6 +11,7 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -173,4 +175,49 @@ TEST(Cli, MemoryAndConfigurationMemory) {
     Outcome unwritable = Brevik({"read", "0", "16", nowhere.c_str()});
     EXPECT_EQ(kCliFailed, unwritable.code);
     EXPECT_THAT(unwritable.err, HasSubstr("cannot be written"));
+}
+
+TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
+    OneSimulatedPort port;  // a Quillex: 64 KiB of device memory
+    TempDir dir;
+    const std::vector<uint8_t> block(256, 0xA5);
+    const std::string source = dir.Write("block.bin", block);
+    const std::string out = dir.File("out.bin");
+    port.Device().SetMemory(0xFF00, std::vector<uint8_t>(256, 0));
+
+    // 0x1FF00 would land at 0xFF00 once the device drops bit 16.
+    for (std::vector<const char*> words :
+         {std::vector<const char*>{"write", "0x1FF00", source.c_str()},
+          std::vector<const char*>{"write", "0xFFFF", source.c_str()},
+          std::vector<const char*>{"verify", "0x10000", source.c_str()},
+          std::vector<const char*>{"read", "0xFFF0", "0x20", out.c_str()},
+          std::vector<const char*>{"read", "0xFFFFFFFF", "2", out.c_str()}}) {
+        port.Device().ClearLog();
+        Outcome refused = Brevik(words);
+        EXPECT_EQ(kCliFailed, refused.code) << words[0] << " " << words[1];
+        EXPECT_THAT(refused.err, HasSubstr("is outside the device's memory (0x0..0xFFFF, 64 KiB)"));
+        EXPECT_EQ("", refused.out);
+        for (const sim::Exchange& e : port.Device().Exchanges())
+            EXPECT_THAT(e.command, ::testing::Not(::testing::AnyOf("R", "W", "w", "X", "ZR", "ZW")))
+                << "only detection went out";
+    }
+    EXPECT_EQ(std::vector<uint8_t>(256, 0), port.Device().Memory(0xFF00, 256));
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    Outcome last = Brevik({"write", "0xFF00", source.c_str()});
+    EXPECT_EQ(kCliSucceeded, last.code) << "the last 256 bytes are in range: " << last.err;
+    EXPECT_EQ(block, port.Device().Memory(0xFF00, 256));
+
+    const std::string fifo = dir.File("pipe.bin");
+    ASSERT_TRUE(MakeFifo(fifo));
+    for (const char* command : {"write", "verify"}) {
+        Outcome piped;
+        EXPECT_TRUE(ReturnsWithoutBlocking(fifo,
+                                           [&] {
+                                               piped = Brevik({command, "0", fifo.c_str()});
+                                           }))
+            << command << " must not wait for a writer on a named pipe";
+        EXPECT_EQ(kCliFailed, piped.code);
+        EXPECT_THAT(piped.err, HasSubstr("cannot be read"));
+    }
 }

@@ -379,3 +379,79 @@ TEST_F(Transfers, VerifyCountsDifferences) {
     t.device.ClosePort();
     EXPECT_EQ(QX_E_PORT_NOT_INITIALIZED, t.device.Verify(expected.data(), 0x300, 600, nullptr));
 }
+
+// Once the transfer has let go of the port lock and steps the bar back to
+// 0, another thread's transfer takes the lock, raises its read time-out and
+// has its cancel requested; it keeps the lock until released.
+class LockTakingProgressBar : public RecordingProgressBar {
+  public:
+    explicit LockTakingProgressBar(BKQuillex& device) : device_(device) {}
+    ~LockTakingProgressBar() override { Release(); }
+    void SetPosition(int position) override {
+        RecordingProgressBar::SetPosition(position);
+        if (position != 0 || MaxPosition() == 0 || device_.PortLockFree == 0 || other_.joinable())
+            return;
+        std::atomic<bool> ready{false};
+        other_ = std::thread([this, &ready] {
+            taken_ = device_.LockPort(kPortLockWaitMs) == QX_S_OK;
+            device_.SetReadTimeout(kLongReadTimeoutMs);
+            device_.CancelRequested = 1;
+            ready = true;
+            while (!release_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            device_.CancelRequested = 0;
+            device_.SetReadTimeout(kDefaultReadTimeoutMs);
+            if (taken_)
+                device_.UnlockPort();
+        });
+        while (!ready)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    bool Triggered() const { return other_.joinable(); }
+    void Release() {
+        release_ = true;
+        if (other_.joinable())
+            other_.join();
+    }
+
+  private:
+    BKQuillex& device_;
+    std::thread other_;
+    std::atomic<bool> taken_{false};
+    std::atomic<bool> release_{false};
+};
+
+TEST_F(Transfers, ABulkSuccessLeavesTheNextLockHolderAloneConcurrency) {
+    Open(2, 12, 'Q', kQuillexUsb);
+    for (bool write : {false, true}) {
+        std::vector<uint8_t> data = Pattern(4096, 9);
+        LockTakingProgressBar bar(t.device);
+        const int result = write ? t.device.WriteBlock(data.data(), 4096, 0x1000, 0, &bar)
+                                 : t.device.ReadBlock(data.data(), 4096, 0x1000, 0, &bar);
+        EXPECT_EQ(QX_S_OK, result);
+        ASSERT_TRUE(bar.Triggered()) << "the other thread took the lock after the bulk transfer";
+        EXPECT_EQ(static_cast<uint32_t>(kLongReadTimeoutMs), ReadTimeoutOf(t.device))
+            << (write ? "write" : "read") << ": the holder's time-out stays";
+        EXPECT_EQ(1, t.device.CancelRequested.load()) << "the holder's cancel stays";
+        EXPECT_EQ(0, t.device.PortLockFree.load());
+        EXPECT_EQ("pos 0", bar.Calls().back());
+        bar.Release();
+        EXPECT_EQ(1, t.device.PortLockFree.load());
+    }
+}
+
+TEST_F(Transfers, AShortAlternateWriteReplyIsATimeout) {
+    Open(2, 11, 'Q', kQuillexUsb);
+    const std::vector<uint8_t> data = Pattern(10, 5);
+    // Only the sum's low byte arrives; the missing byte must not count as 0
+    // (a sum below 256 would then pass).
+    std::vector<uint8_t> small(10, 1);
+    Device().InjectFault("X", {sim::FaultKind::CutShort, 0, 0, 1});
+    EXPECT_EQ(QX_E_COMM_READ_TIMEOUT,
+              t.device.WriteBlock(small.data(), 10, 0x2000, QX_XFER_ALT_WRITE, nullptr));
+    Device().InjectFault("X", {sim::FaultKind::CutShort, 0, 0, 1});
+    EXPECT_EQ(QX_E_COMM_READ_TIMEOUT,
+              t.device.WriteBlock(data.data(), 10, 0x2000, QX_XFER_ALT_WRITE, nullptr));
+    EXPECT_EQ(1, t.device.PortLockFree.load());
+    EXPECT_EQ(QX_S_OK, t.device.WriteBlock(data.data(), 10, 0x2000, QX_XFER_ALT_WRITE, nullptr));
+}

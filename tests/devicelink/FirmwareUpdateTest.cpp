@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "app/package/PackageBuilder.h"
@@ -9,6 +10,7 @@
 #include "platform/FileAccess.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Fifo.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
@@ -207,6 +209,14 @@ TEST_F(FirmwareUpload, BadPackagesNeverTouchThePort) {
     add("header-only.bfw", p, QX_E_INVALID_FIRMWARE_IMAGE);
     add("over-long.bfw", BuildPackage(std::vector<uint8_t>(65536, 1), 2, 12, 'Q'),
         QX_E_INVALID_FIRMWARE_IMAGE);
+    // A valid package followed by 4 GiB of zeros: its low 32 size bits
+    // describe the valid package alone.
+    const std::string huge = dir.Write("huge.bfw", good);
+    std::filesystem::resize_file(huge, (uint64_t{1} << 32) + good.size());
+    cases.push_back({huge, QX_E_INVALID_FIRMWARE_IMAGE});
+    const std::string fifo = dir.File("pipe.bfw");
+    ASSERT_TRUE(MakeFifo(fifo));
+    cases.push_back({fifo, QX_E_GENERAL_ERROR});
     cases.push_back({dir.File("missing.bfw"), QX_E_GENERAL_ERROR});
     cases.push_back({dir.Path(), QX_E_GENERAL_ERROR});
     const std::string held = dir.Write("held.bfw", good);
@@ -216,7 +226,11 @@ TEST_F(FirmwareUpload, BadPackagesNeverTouchThePort) {
     ASSERT_EQ(QX_S_OK, t.device.SetReadTimeout(1234));
     for (const auto& [path, code] : cases) {
         RecordingProgressBar bar;
-        EXPECT_EQ(code, t.device.UpdateFirmware(path.c_str(), &bar)) << path;
+        int result = 1;
+        EXPECT_TRUE(ReturnsWithoutBlocking(fifo, [&] {
+            result = t.device.UpdateFirmware(path.c_str(), &bar);
+        })) << path;
+        EXPECT_EQ(code, result) << path;
         EXPECT_THAT(bar.Calls(), ElementsAre("pos 0")) << path;
     }
     EXPECT_TRUE(Sim().ReceivedBytes().empty());

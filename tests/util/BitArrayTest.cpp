@@ -181,3 +181,34 @@ TEST(BitArrayRandomized, AgreesWithAVectorOfBool) {
         ASSERT_EQ(model.size() - set, bits.CountClearBits());
     }
 }
+
+namespace {
+size_t g_largestRequest = 0;
+// Remembers the largest block asked for and hands out none above 1 MiB.
+void* RecordingAllocator(size_t bytes) {
+    g_largestRequest = std::max(g_largestRequest, bytes);
+    return bytes > (1u << 20) ? nullptr : std::malloc(bytes);
+}
+}  // namespace
+
+TEST(BitArray, SizesBeyondTheBitCountAreRefused) {
+    BitArray::SetAllocatorForTesting(RecordingAllocator);
+    BitArray bits(16);
+    bits.SetBit(5);
+    g_largestRequest = 0;
+    // 0xFFFFFFF9 bits need 0x20000000 bytes, whose bit count does not fit
+    // 32 bits: no storage is asked for at all.
+    bits.Resize(0xFFFFFFF9u);
+    EXPECT_EQ(0u, g_largestRequest);
+    EXPECT_EQ(16u, bits.BitCount()) << "a refused resize changes nothing";
+    EXPECT_EQ(1, bits.TestBit(5));
+    bits.Allocate(0xFFFFFFFFu);
+    EXPECT_EQ(0u, g_largestRequest);
+    EXPECT_EQ(0u, bits.BitCount());
+    EXPECT_EQ(nullptr, bits.Bytes());
+    // The largest describable size is asked for (and here refused by the heap).
+    bits.Allocate(0xFFFFFFF8u);
+    EXPECT_EQ(0x1FFFFFFFu, g_largestRequest);
+    EXPECT_EQ(0u, bits.BitCount());
+    BitArray::SetAllocatorForTesting(nullptr);
+}

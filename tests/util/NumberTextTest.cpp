@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -62,6 +63,23 @@ TEST(Rounding, HalfUpAndMultiples) {
     EXPECT_EQ(9u, RoundToMultiple(9, 4, 7));
     EXPECT_EQ(9u, RoundToMultiple(9, 0, 1)) << "a step of 0 leaves the value";
     EXPECT_EQ(0xFFFFFFF0u, RoundToMultiple(0xFFFFFFFFu, 16, 1)) << "no wrap to 0";
+}
+
+TEST(Rounding, NearestIsTheNearestMultipleForEveryStep) {
+    EXPECT_EQ(3u, RoundToMultiple(4, 3, kRoundNearest));
+    EXPECT_EQ(5u, RoundToMultiple(7, 5, kRoundNearest));
+    EXPECT_EQ(10u, RoundToMultiple(8, 5, kRoundNearest));
+    for (uint32_t step = 1; step <= 17; ++step) {
+        for (uint32_t value = 0; value <= 60; ++value) {
+            const uint32_t down = value / step * step, up = down + step;
+            // Twice the distance, so an exact half compares without halving.
+            const uint32_t expected = value == down ? value : 2 * (value - down) < step ? down : up;
+            EXPECT_EQ(expected, RoundToMultiple(value, step, kRoundNearest))
+                << value << " to a multiple of " << step;
+        }
+    }
+    EXPECT_EQ(0xFFFFFFFEu, RoundToMultiple(0xFFFFFFFFu, 0xFFFFFFFEu, kRoundNearest))
+        << "no wrap when the step is large";
 }
 
 TEST(TextHelpers, HexCountsTranslationAndQuotes) {
@@ -142,6 +160,31 @@ TEST(RectsOverlap, TouchingIsApart) {
     EXPECT_EQ(1, RectsOverlap(a, flipped));
     const int32_t huge[4] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
     EXPECT_EQ(1, RectsOverlap(a, huge));
+    const int32_t odd[4] = {0, 0, 5, 5};
+    const int32_t oddNeighbour[4] = {5, 0, 10, 5};
+    EXPECT_EQ(0, RectsOverlap(odd, oddNeighbour)) << "odd sides that only touch";
+}
+
+TEST(RectsOverlap, AgreesWithExactCentresOnAGrid) {
+    // Centre and half-extent compared exactly (in doubles), per axis.
+    auto apart = [](double aLow, double aHigh, double bLow, double bHigh) {
+        const double aCentre = (aLow + aHigh) / 2, bCentre = (bLow + bHigh) / 2;
+        const double halves = std::abs(aHigh - aLow) / 2 + std::abs(bHigh - bLow) / 2;
+        return std::abs(bCentre - aCentre) >= halves;
+    };
+    for (int32_t l = -3; l <= 3; ++l) {
+        for (int32_t r = -3; r <= 3; ++r) {
+            for (int32_t bl = -3; bl <= 3; ++bl) {
+                for (int32_t br = -3; br <= 3; ++br) {
+                    const int32_t a[4] = {l, 0, r, 4};
+                    const int32_t b[4] = {bl, 1, br, 3};
+                    const int expected = apart(l, r, bl, br) ? 0 : 1;
+                    EXPECT_EQ(expected, RectsOverlap(a, b))
+                        << "[" << l << "," << r << "] and [" << bl << "," << br << "]";
+                }
+            }
+        }
+    }
 }
 
 TEST(SharedValue, StoresAndReads) {

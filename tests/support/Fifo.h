@@ -1,0 +1,31 @@
+// A named pipe in a scratch folder, and a guard for calls that might block
+// on opening it: a call still blocked after the wait is set free by opening
+// the pipe from this side, so a failing test ends instead of hanging.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+
+inline bool MakeFifo(const std::string& path) {
+    return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+// True when call returned within the wait without help.
+inline bool ReturnsWithoutBlocking(const std::string& fifo, const std::function<void()>& call,
+                                   std::chrono::milliseconds wait = std::chrono::seconds(3)) {
+    std::future<void> done = std::async(std::launch::async, call);
+    if (done.wait_for(wait) == std::future_status::ready)
+        return true;
+    // A reader waiting in open() for a writer is let through by one.
+    const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    done.wait();
+    if (fd >= 0)
+        ::close(fd);
+    return false;
+}
