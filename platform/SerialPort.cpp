@@ -1,25 +1,25 @@
+// The Windows time-out semantics of a communications handle, built on the
+// few primitives of a serial line; no system calls of its own.
 #include "platform/SerialPort.h"
 
-#include "platform/TermiosBaud.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <chrono>
+
+#include "platform/SerialLine.h"
+#include "platform/SerialTap.h"
+#include "platform/TerminalLine.h"
 
 namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds from now until the deadline, rounded up so that poll never
-// wakes before it.
+std::atomic<SerialTap*> g_tap{nullptr};
+std::atomic<unsigned> g_portsOpened{0};
+
+// Milliseconds from now until the deadline, rounded up so that a wait never
+// ends before it.
 int MillisecondsUntil(Clock::time_point deadline) {
     auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero())
@@ -28,54 +28,7 @@ int MillisecondsUntil(Clock::time_point deadline) {
     return static_cast<int>(std::min<long long>(ms, 0x7FFFFFFF));
 }
 
-// Waits for the events on fd up to timeoutMs (-1: forever). Returns the
-// revents, 0 on time-out, -1 on failure. Retries on EINTR with the time left.
-int WaitFor(int fd, short events, int timeoutMs) {
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        pollfd p{fd, events, 0};
-        int rc = ::poll(&p, 1, timeoutMs);
-        if (rc > 0)
-            return p.revents;
-        if (rc == 0)
-            return 0;
-        if (errno != EINTR)
-            return -1;
-        if (timeoutMs >= 0)
-            timeoutMs = MillisecondsUntil(deadline);
-    }
-}
-
-void ApplyModemLine(int fd, int line, LineControl control) {
-    int bits = line;
-    // A pseudo-terminal has no modem lines and refuses these requests.
-    (void)::ioctl(fd, control == LineControl::Disable ? TIOCMBIC : TIOCMBIS, &bits);
-}
-
 }  // namespace
-
-const char* DescribeOpenError(OpenError error) {
-    switch (error) {
-        case OpenError::None:
-            return "no error";
-        case OpenError::NotFound:
-            return "no such device";
-        case OpenError::PermissionDenied:
-            return "permission denied (add the user to the 'dialout' group and log in again)";
-        case OpenError::Busy:
-            return "port is in use by another program";
-        case OpenError::NotATerminal:
-            return "not a serial device";
-        case OpenError::Other:
-            break;
-    }
-    return "could not be opened";
-}
-
-bool IsSupportedBaudRate(uint32_t baud) {
-    speed_t speed;
-    return BaudToSpeed(baud, &speed);
-}
 
 std::unique_ptr<SerialPort> SerialPort::Open(const char* path, OpenError* error) {
     OpenError ignored;
@@ -86,50 +39,34 @@ std::unique_ptr<SerialPort> SerialPort::Open(const char* path, OpenError* error)
         *error = OpenError::NotFound;
         return nullptr;
     }
-    int fd;
-    do {
-        fd = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        switch (errno) {
-            case ENOENT:
-            case ENODEV:
-            case ENXIO:
-            case ENOTDIR:
-                *error = OpenError::NotFound;
-                break;
-            case EACCES:
-            case EPERM:
-                *error = OpenError::PermissionDenied;
-                break;
-            case EBUSY:
-                *error = OpenError::Busy;
-                break;
-            default:
-                *error = OpenError::Other;
-        }
+    std::unique_ptr<SerialLine> line = OpenTerminalLine(path, error);
+    if (!line)
         return nullptr;
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        *error = OpenError::NotATerminal;
+    return std::unique_ptr<SerialPort>(new SerialPort(std::move(line), path));
+}
+
+std::unique_ptr<SerialPort> SerialPort::OpenOn(std::unique_ptr<SerialLine> line, const char* name) {
+    if (!line)
         return nullptr;
+    return std::unique_ptr<SerialPort>(new SerialPort(std::move(line), name));
+}
+
+void SerialPort::InstallTap(SerialTap* tap) {
+    g_tap = tap;
+}
+
+SerialPort::SerialPort(std::unique_ptr<SerialLine> line, const char* name)
+    : line_(std::move(line)), tap_(g_tap.load()) {
+    if (tap_ != nullptr) {
+        tapPort_ = ++g_portsOpened;
+        tap_->Opened(tapPort_, name != nullptr ? name : "");
     }
-    // flock keeps out every other opener, root included; TIOCEXCL also keeps
-    // out programs that do not use flock (root is exempt from it).
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        *error = OpenError::Busy;
-        return nullptr;
-    }
-    (void)::ioctl(fd, TIOCEXCL);
-    return std::unique_ptr<SerialPort>(new SerialPort(fd));
 }
 
 SerialPort::~SerialPort() {
-    // The exclusive flag belongs to the terminal, not to this descriptor.
-    (void)::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
+    line_.reset();
+    if (tap_ != nullptr)
+        tap_->Closed(tapPort_);
 }
 
 bool SerialPort::SetupQueues(uint32_t inQueue, uint32_t outQueue) {
@@ -141,83 +78,20 @@ bool SerialPort::SetupQueues(uint32_t inQueue, uint32_t outQueue) {
 }
 
 bool SerialPort::GetState(LineState* state) const {
-    if (state == nullptr)
-        return false;
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0)
-        return false;
-    state->BaudRate = SpeedToBaud(::cfgetospeed(&tio));
-    switch (tio.c_cflag & CSIZE) {
-        case CS5:
-            state->ByteSize = 5;
-            break;
-        case CS6:
-            state->ByteSize = 6;
-            break;
-        case CS7:
-            state->ByteSize = 7;
-            break;
-        default:
-            state->ByteSize = 8;
-    }
-    state->Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : kNoParity;
-    state->StopBits = (tio.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
-    state->OutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
-    state->OutX = (tio.c_iflag & IXON) != 0;
-    state->InX = (tio.c_iflag & IXOFF) != 0;
-    state->OutxDsrFlow = dsrFlow_;
-    state->DsrSensitivity = dsrSensitivity_;
-    state->DtrControl = dtr_;
-    state->RtsControl = rts_;
-    return true;
+    return state != nullptr && line_->GetState(state);
 }
 
 bool SerialPort::SetState(const LineState& state) {
-    speed_t speed;
-    if (!BaudToSpeed(state.BaudRate, &speed))
+    if (!IsSupportedBaudRate(state.BaudRate))
         return false;
     if (state.ByteSize < 5 || state.ByteSize > 8 || state.Parity > 2)
         return false;
     if (state.StopBits != kOneStopBit && state.StopBits != kTwoStopBits)
         return false;
-    // Linux has no DSR output flow control.
-    if (state.OutxDsrFlow || state.DsrSensitivity)
+    if (!line_->SetState(state))
         return false;
-
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0)
-        return false;
-    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
-    if (state.OutX)
-        tio.c_iflag |= IXON;
-    if (state.InX)
-        tio.c_iflag |= IXOFF;
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= kSizes[state.ByteSize - 5] | CREAD | CLOCAL;
-    if (state.Parity != kNoParity)
-        tio.c_cflag |= PARENB | (state.Parity == 1 ? PARODD : 0);
-    if (state.StopBits == kTwoStopBits)
-        tio.c_cflag |= CSTOPB;
-    if (state.OutxCtsFlow || state.RtsControl == LineControl::Handshake)
-        tio.c_cflag |= CRTSCTS;
-    // Reads are driven by poll and the time-outs of this class.
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
-        return false;
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
-        return false;
-
-    dsrFlow_ = state.OutxDsrFlow;
-    dsrSensitivity_ = state.DsrSensitivity;
-    dtr_ = state.DtrControl;
-    rts_ = state.RtsControl;
-    ApplyModemLine(fd_, TIOCM_DTR, dtr_);
-    if (rts_ != LineControl::Handshake)
-        ApplyModemLine(fd_, TIOCM_RTS, rts_);
+    if (tap_ != nullptr)
+        tap_->StateSet(tapPort_, state);
     return true;
 }
 
@@ -230,18 +104,23 @@ bool SerialPort::GetTimeouts(Timeouts* timeouts) const {
 }
 
 bool SerialPort::SetTimeouts(const Timeouts& timeouts) {
-    std::lock_guard<std::mutex> lock(timeoutsMutex_);
-    timeouts_ = timeouts;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        timeouts_ = timeouts;
+    }
+    if (tap_ != nullptr)
+        tap_->TimeoutsSet(tapPort_, timeouts);
     return true;
 }
 
 bool SerialPort::Purge(unsigned flags) {
-    bool tx = (flags & kPurgeTxClear) != 0;
-    bool rx = (flags & kPurgeRxClear) != 0;
+    const bool tx = (flags & kPurgeTxClear) != 0;
+    const bool rx = (flags & kPurgeRxClear) != 0;
+    if (tap_ != nullptr)
+        tap_->Purged(tapPort_, flags);
     if (!tx && !rx)
         return (flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0;
-    int queue = tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH);
-    return ::tcflush(fd_, queue) == 0;
+    return line_->Discard(tx, rx);
 }
 
 bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
@@ -283,29 +162,22 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
                 waitMs = waitMs < 0 ? gap : std::min(waitMs, gap);
             }
         }
-        int revents = WaitFor(fd_, POLLIN, waitMs);
-        if (revents < 0 || (revents & POLLNVAL)) {
-            ok = false;
+        const int n = line_->Receive(buffer + got, count - got, waitMs);
+        if (n < 0) {
+            ok = false;  // the device failed or went away
             break;
         }
-        if (revents == 0)
+        if (n == 0)
             break;  // time-out
-        ssize_t n = ::read(fd_, buffer + got, count - got);
-        if (n > 0) {
-            got += static_cast<uint32_t>(n);
-            lastByte = Clock::now();
-            if (waitMs == 0 && !immediate)
-                break;  // a deadline passed: take what came, stop
-        } else if (n == 0) {
-            ok = false;  // hung up: the device is gone
-            break;
-        } else if (errno != EINTR && errno != EAGAIN) {
-            ok = false;
-            break;
-        }
+        got += static_cast<uint32_t>(n);
+        lastByte = Clock::now();
+        if (waitMs == 0 && !immediate)
+            break;  // a deadline passed: take what came, stop
     }
     if (received != nullptr)
         *received = got;
+    if (tap_ != nullptr)
+        tap_->ReadDone(tapPort_, buffer, got, count);
     return ok;
 }
 
@@ -324,27 +196,20 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
 
     bool ok = true;
     while (put < count) {
-        ssize_t n = ::write(fd_, buffer + put, count - put);
-        if (n > 0) {
-            put += static_cast<uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
+        const int n =
+            line_->Send(buffer + put, count - put, totalMs == 0 ? -1 : MillisecondsUntil(deadline));
+        if (n < 0) {
             ok = false;
             break;
         }
-        int revents = WaitFor(fd_, POLLOUT, totalMs == 0 ? -1 : MillisecondsUntil(deadline));
-        if (revents < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            ok = false;
-            break;
-        }
-        if (revents == 0)
+        if (n == 0)
             break;  // time-out: report what went out
+        put += static_cast<uint32_t>(n);
     }
     if (written != nullptr)
         *written = put;
+    if (tap_ != nullptr && put > 0)
+        tap_->Wrote(tapPort_, buffer, put);
     return ok;
 }
 

@@ -53,18 +53,27 @@ enum class OpenError { None, NotFound, PermissionDenied, Busy, NotATerminal, Oth
 // Short human text for an open failure, for trace lines and tool output.
 const char* DescribeOpenError(OpenError error);
 
+class SerialLine;
+class SerialTap;
+
 class SerialPort {
   public:
     // Opens an existing terminal device for reading and writing, exclusively:
     // a second open of the same device, from this or another process, fails
     // with OpenError::Busy. Returns null on failure and sets *error.
     static std::unique_ptr<SerialPort> Open(const char* path, OpenError* error);
+    // A port over a line made elsewhere (a line in memory: tests and fuzzing
+    // serve a device through one); name is what a capture calls it.
+    static std::unique_ptr<SerialPort> OpenOn(std::unique_ptr<SerialLine> line, const char* name);
+    // Ports opened from now on report their traffic to tap (null: none); it
+    // must outlive them.
+    static void InstallTap(SerialTap* tap);
 
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Linux has no driver queue sizes; the values are checked and recorded.
+    // There are no driver queue sizes here; the values are checked and recorded.
     bool SetupQueues(uint32_t inQueue, uint32_t outQueue);
     uint32_t InQueueSize() const { return inQueue_; }
     uint32_t OutQueueSize() const { return outQueue_; }
@@ -88,21 +97,19 @@ class SerialPort {
     bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written);
 
   private:
-    explicit SerialPort(int fd) : fd_(fd) {}
+    SerialPort(std::unique_ptr<SerialLine> line, const char* name);
 
-    int fd_;
+    std::unique_ptr<SerialLine> line_;
+    SerialTap* tap_ = nullptr;
+    unsigned tapPort_ = 0;
     uint32_t inQueue_ = 0;
     uint32_t outQueue_ = 0;
-    bool dsrFlow_ = false;
-    bool dsrSensitivity_ = false;
-    LineControl dtr_ = LineControl::Enable;
-    LineControl rts_ = LineControl::Enable;
     // Another thread may change the time-outs while a read is running.
     mutable std::mutex timeoutsMutex_;
     Timeouts timeouts_{};
 };
 
-// Baud rate to termios speed and back; false/0 for a rate without a constant.
+// True when the system's serial layer can set the rate.
 bool IsSupportedBaudRate(uint32_t baud);
 
 }  // namespace platform
