@@ -1,5 +1,6 @@
-// brevik-sim: serves one virtual device on a pseudo-terminal until killed.
-// Prints the terminal's path on the first line of standard output.
+// brevik-sim: serves one virtual device on a pseudo-terminal until killed,
+// or replays a captured serial session. Prints the terminal's path on the
+// first line of standard output.
 #include <unistd.h>
 
 #include <csignal>
@@ -7,17 +8,36 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "sim/FaultSpec.h"
+#include "sim/ReplayDevice.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: brevik-sim [--firmware MAJOR.MINOR.LETTER] [--link PATH] [--pace]\n"
-                 "  --firmware  firmware version the device reports (default 2.11.Q)\n"
-                 "  --link      also make PATH a symbolic link to the device's port\n"
-                 "  --pace      take as long as a real line at the current rate\n");
+void Usage(std::FILE* to) {
+    std::fprintf(
+        to,
+        "usage: brevik-sim [--firmware MAJOR.MINOR.LETTER] [--link PATH] [--pace]\n"
+        "                  [--fault REPLY[=K]:KIND[:VALUE]]...\n"
+        "       brevik-sim --replay FILE [--replay-port NAME] [--mutate SEED] [--link PATH]\n"
+        "\n"
+        "Serves a virtual Brevik device on a pseudo-terminal and prints its path.\n"
+        "  --firmware  firmware version the device reports (default 2.11.Q)\n"
+        "  --link      also make PATH a symbolic link to the device's port\n"
+        "  --pace      take as long as a real line at the current rate\n"
+        "%s"
+        "  --replay    serve a capture written by 'brevik --capture FILE': the host\n"
+        "              must send what it sent then and gets the replies it got then;\n"
+        "              the first difference is reported and ends the answers. Exits\n"
+        "              0 when the whole session matched, 1 otherwise\n"
+        "  --replay-port  the captured port to replay (default: the first that\n"
+        "              received bytes)\n"
+        "  --mutate    flip bits in and cut short some replies (deterministic for a\n"
+        "              seed), to try the host against a spoiled session\n"
+        "  --help, --version\n",
+        sim::FaultSpecHelp());
 }
 
 bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
@@ -34,47 +54,149 @@ bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    sim::DeviceConfig config;
-    std::string link;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--firmware") == 0 && i + 1 < argc) {
-            if (!ParseFirmware(argv[++i], &config)) {
-                std::fprintf(stderr, "brevik-sim: bad firmware version '%s'\n", argv[i]);
-                return 2;
-            }
-        } else if (std::strcmp(argv[i], "--pace") == 0) {
-            config.paceAtLineRate = true;
-        } else if (std::strcmp(argv[i], "--link") == 0 && i + 1 < argc) {
-            link = argv[++i];
-        } else {
-            Usage();
-            return 2;
-        }
+// Makes link point at the port; the link goes away with the object.
+class PortLink {
+  public:
+    explicit PortLink(std::string link) : link_(std::move(link)) {}
+    ~PortLink() {
+        if (made_)
+            ::unlink(link_.c_str());
+    }
+    bool Make(const std::string& port) {
+        if (link_.empty())
+            return true;
+        ::unlink(link_.c_str());
+        made_ = ::symlink(port.c_str(), link_.c_str()) == 0;
+        if (!made_)
+            std::fprintf(stderr, "brevik-sim: cannot create link %s\n", link_.c_str());
+        return made_;
     }
 
-    // Block the stop signals before any thread starts, then wait for one.
+  private:
+    std::string link_;
+    bool made_ = false;
+};
+
+sigset_t BlockStopSignals() {
+    // Blocked before any thread starts, so that only sigwait sees them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return stopSignals;
+}
 
-    sim::VirtualDevice device(config);
+bool StopSignalPending(const sigset_t& signals) {
+    timespec none{0, 0};
+    return sigtimedwait(&signals, nullptr, &none) > 0;
+}
+
+int Replay(const std::string& file, const std::string& portName, bool mutate, uint32_t seed,
+           const std::string& link) {
+    capture::Session session;
+    std::string error;
+    std::vector<sim::Turn> turns;
+    if (!capture::ReadCaptureFile(file, &session, &error) ||
+        !sim::ConversationOf(session, portName, &turns, &error)) {
+        std::fprintf(stderr, "brevik-sim: %s: %s\n", file.c_str(), error.c_str());
+        return 2;
+    }
+    if (mutate)
+        sim::MutateReplies(&turns, seed);
+    const sigset_t stopSignals = BlockStopSignals();
+    sim::ReplayDevice device(std::move(turns));
+    PortLink portLink(link);
     if (!device.Start()) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(device.PortPath().c_str(), link.c_str()) != 0) {
-            std::fprintf(stderr, "brevik-sim: cannot create link %s\n", link.c_str());
+    if (!portLink.Make(device.PortPath()))
+        return 1;
+    std::printf("%s\n", device.PortPath().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "brevik-sim: replaying %s (%s)%s\n", file.c_str(), session.program.c_str(),
+                 mutate ? ", mutated" : "");
+    while (!device.WaitUntilDone(100)) {
+        if (StopSignalPending(stopSignals)) {
+            std::fprintf(stderr, "brevik-sim: replay stopped before its end\n");
             return 1;
         }
     }
+    // The last replies may still be on their way to the host.
+    ::usleep(200 * 1000);
+    std::fprintf(stderr, "brevik-sim: replay %s: %s\n", device.Matched() ? "matched" : "differs",
+                 device.Report().c_str());
+    return device.Matched() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::DeviceConfig config;
+    std::string link, replay, replayPort;
+    bool mutate = false;
+    uint32_t seed = 0;
+    std::vector<sim::FaultSpec> faults;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("brevik-sim %s\n", BREVIK_VERSION);
+            return 0;
+        } else if (arg == "--firmware" && hasValue) {
+            if (!ParseFirmware(argv[++i], &config)) {
+                std::fprintf(stderr, "brevik-sim: bad firmware version '%s'\n", argv[i]);
+                return 2;
+            }
+        } else if (arg == "--pace") {
+            config.paceAtLineRate = true;
+        } else if (arg == "--link" && hasValue) {
+            link = argv[++i];
+        } else if (arg == "--fault" && hasValue) {
+            sim::FaultSpec spec;
+            std::string error;
+            if (!sim::ParseFaultSpec(argv[++i], &spec, &error)) {
+                std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
+                return 2;
+            }
+            faults.push_back(spec);
+        } else if (arg == "--replay" && hasValue) {
+            replay = argv[++i];
+        } else if (arg == "--replay-port" && hasValue) {
+            replayPort = argv[++i];
+        } else if (arg == "--mutate" && hasValue) {
+            char* end = nullptr;
+            seed = static_cast<uint32_t>(std::strtoul(argv[++i], &end, 10));
+            mutate = true;
+            if (*end != '\0') {
+                std::fprintf(stderr, "brevik-sim: --mutate takes a number\n");
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "brevik-sim: unknown or incomplete option '%s' (see --help)\n",
+                         arg.c_str());
+            return 2;
+        }
+    }
+    if (!replay.empty())
+        return Replay(replay, replayPort, mutate, seed, link);
+
+    const sigset_t stopSignals = BlockStopSignals();
+    sim::VirtualDevice device(config);
+    for (const sim::FaultSpec& spec : faults)
+        device.InjectFault(spec.command, spec.fault);
+    if (!device.Start()) {
+        std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
+        return 1;
+    }
+    PortLink portLink(link);
+    if (!portLink.Make(device.PortPath()))
+        return 1;
     std::printf("%s\n", device.PortPath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "brevik-sim: %s device, firmware %d.%d.%c, serving until stopped\n",
@@ -84,7 +206,5 @@ int main(int argc, char** argv) {
     int received = 0;
     sigwait(&stopSignals, &received);
     device.Stop();
-    if (!link.empty())
-        ::unlink(link.c_str());
     return 0;
 }

@@ -19,6 +19,12 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments* out, std
                 return false;
             }
             out->port = argv[++i];
+        } else if (arg == "--capture") {
+            if (i + 1 >= argc) {
+                *error = "--capture needs a file to write the serial session into";
+                return false;
+            }
+            out->capture = argv[++i];
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             *error = "unknown option " + arg;
             return false;
@@ -48,7 +54,7 @@ bool ParseCliNumber(const std::string& text, uint32_t* value) {
 }
 
 const char* CliUsage() {
-    return "usage: brevik COMMAND [OPERANDS] [--port COMn|PATH] [--trace]\n"
+    return "usage: brevik COMMAND [OPERANDS] [--port COMn|PATH] [--trace] [--capture FILE]\n"
            "\n"
            "  ports                        list the port table\n"
            "  detect                       find the device and describe it\n"
@@ -57,6 +63,10 @@ const char* CliUsage() {
            "  write ADDRESS FILE           write FILE into device memory\n"
            "  verify ADDRESS FILE          compare device memory with FILE\n"
            "  eeprom ADDRESS SIZE          show configuration memory (1..256 bytes)\n"
+           "\n"
+           "--capture FILE writes every byte of the serial session, both ways and\n"
+           "time-stamped, into FILE (BREVIK_CAPTURE does the same); brevik-sim\n"
+           "--replay FILE serves it back as a device.\n"
            "\n"
            "Numbers are decimal or 0x-hexadecimal. read, write and verify take\n"
            "--no-bulk (block packets only) and --plain (no Dunmarra scrambling).\n"

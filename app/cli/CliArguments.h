@@ -13,6 +13,7 @@ struct CliArguments {
     bool noBulk = false;  // --no-bulk: block packets only
     bool plain = false;   // --plain: no Dunmarra scrambling
     std::string port;     // --port COMn or a device path: only that port
+    std::string capture;  // --capture FILE: the serial session into FILE
 };
 
 // False with a reason for an unknown option or a missing option value.

@@ -6,6 +6,7 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
 #include "diagnostics/TextBuffer.h"
+#include "diagnostics/capture/CaptureFile.h"
 #include "platform/Console.h"
 
 namespace {
@@ -33,6 +34,13 @@ int main(int argc, char** argv) {
     if (!ParseCliArguments(argc, argv, &args, &error)) {
         std::fprintf(stderr, "brevik: %s\n\n%s", error.c_str(), CliUsage());
         return kCliUsageError;
+    }
+    const capture::ScopedCapture capture(
+        args.capture.empty() ? capture::CapturePathFromEnvironment() : args.capture,
+        "brevik " BREVIK_VERSION);
+    if (!capture.Ok()) {
+        std::fprintf(stderr, "brevik: the capture file cannot be written\n");
+        return kCliFailed;
     }
     BKQuillex device;
     StderrTextControl console;

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/qt/QtUpdaterDialog.h"
+#include "diagnostics/capture/CaptureFile.h"
 #include "platform/Thread.h"
 
 namespace {
@@ -12,6 +13,9 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // BREVIK_CAPTURE=FILE records the dialog's serial session for a bug report.
+    const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
+                                         "brevik-updater " BREVIK_VERSION);
     QApplication app(argc, argv);
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
