@@ -4,6 +4,10 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang-format
           qt6-base-dev fonts-dejavu-core xvfb xauth)
+# tools/install-deps.sh fuzz: also clang with its libFuzzer runtime.
+if [ "${1:-}" = "fuzz" ]; then
+    packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

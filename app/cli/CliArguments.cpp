@@ -1,5 +1,6 @@
 #include "app/cli/CliArguments.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -42,6 +43,13 @@ bool ParseCliNumber(const std::string& text, uint32_t* value) {
         return false;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* digits = text.c_str() + (hex ? 2 : 0);
+    // Digits only: strtoull alone would also take leading blanks, a sign and
+    // a second 0x after the first.
+    for (const char* c = digits; *c != '\0'; ++c) {
+        if (!(hex ? std::isxdigit(static_cast<unsigned char>(*c))
+                  : std::isdigit(static_cast<unsigned char>(*c))))
+            return false;
+    }
     if (*digits == '\0')
         return false;
     char* end = nullptr;

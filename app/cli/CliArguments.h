@@ -19,7 +19,8 @@ struct CliArguments {
 // False with a reason for an unknown option or a missing option value.
 bool ParseCliArguments(int argc, const char* const* argv, CliArguments* out, std::string* error);
 
-// A number as "0x1F00" (hexadecimal) or "7936" (decimal), 32-bit at most.
+// A number as "0x1F00" (hexadecimal) or "7936" (decimal), 32-bit at most;
+// nothing else (no blanks, no sign).
 bool ParseCliNumber(const std::string& text, uint32_t* value);
 
 // What the tool says to "brevik help" and to a wrong command line.

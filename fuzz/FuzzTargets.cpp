@@ -1,0 +1,163 @@
+#include "fuzz/FuzzTargets.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/cli/CliArguments.h"
+#include "app/package/PackageBuilder.h"
+#include "app/package/PackageFile.h"
+#include "devicelink/BKQuillex.h"
+#include "fuzz/CommandRuns.h"
+#include "fuzz/Models.h"
+#include "fuzz/ScriptedLine.h"
+
+namespace fuzz {
+namespace {
+
+std::vector<std::vector<uint8_t>> ParseReplies(const uint8_t* data, size_t size) {
+    std::vector<std::vector<uint8_t>> replies;
+    for (size_t at = 0; at < size;) {
+        size_t length = data[at++];
+        if (at < size)
+            length = length << 8 | data[at++];
+        const size_t take = std::min(length, size - at);
+        replies.emplace_back(data + at, data + at + take);
+        at += take;
+    }
+    return replies;
+}
+
+std::string Broken(const std::string& what, int result) {
+    return what + " (result " + std::to_string(result) + ")";
+}
+
+}  // namespace
+
+std::vector<uint8_t> RepliesInput(uint8_t command, uint8_t variant,
+                                  const std::vector<std::vector<uint8_t>>& replies) {
+    std::vector<uint8_t> input = {command, variant};
+    for (const std::vector<uint8_t>& reply : replies) {
+        const size_t length = std::min<size_t>(reply.size(), 0xFFFF);
+        input.push_back(static_cast<uint8_t>(length >> 8));
+        input.push_back(static_cast<uint8_t>(length));
+        input.insert(input.end(), reply.begin(), reply.begin() + static_cast<long>(length));
+    }
+    return input;
+}
+
+std::string CheckDeviceReplies(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return "";
+    const uint8_t command = data[0] % kCommandCount;
+    const uint8_t variant = data[1];
+    const std::vector<std::vector<uint8_t>> replies = ParseReplies(data + 2, size - 2);
+
+    BKQuillex device;
+    std::vector<uint8_t> hostBytes;
+    device.PortHandle =
+        platform::SerialPort::OpenOn(std::make_unique<ScriptedLine>(replies, &hostBytes), "fuzz");
+    device.PortOpen = 1;
+    PrepareDevice(&device, variant);
+    CountingProgressBar bar;
+    const CommandRun run = RunCommand(&device, command, variant, &bar);
+
+    if (device.PortLockFree != 1)
+        return Broken("the port lock was not given back", run.result);
+    if (run.holdsTransferState) {
+        if (CurrentReadTimeout(device) != static_cast<uint32_t>(kDefaultReadTimeoutMs))
+            return Broken("the read time-out was not put back to 300 ms", run.result);
+        if (device.CancelRequested != 0)
+            return Broken("the cancel flag was left set", run.result);
+        if (bar.position != 0)
+            return Broken("the progress bar was not put back to 0", run.result);
+    }
+    if (run.result > 0 && command != kVerify && command != kStatus && command != kDataLink &&
+        command != kEmulationMode && command != kBanks && command != kIdentify && command != kRaw &&
+        command != kIdentity)
+        return Broken("a positive result where a result code was due", run.result);
+    if (command == kUpload) {
+        const model::UploadOutcome expected =
+            model::Upload(replies, kFuzzPackageBody, device.FirmwareVersion.Letter == 'D');
+        if (run.result != expected.result)
+            return Broken("the upload result is not " + std::to_string(expected.result) +
+                              ", the one its replies call for",
+                          run.result);
+        if (run.result == QX_S_OK && bar.steps != expected.acknowledged)
+            return Broken("the bar moved " + std::to_string(bar.steps) + " steps for " +
+                              std::to_string(expected.acknowledged) + " acknowledged blocks",
+                          run.result);
+    }
+    return "";
+}
+
+std::string CheckPackageBytes(const uint8_t* data, size_t size) {
+    const std::string path = ScratchFile("package.bfw");
+    const std::vector<uint8_t> bytes(data, data + size);
+    if (!WritePackageFile(path, bytes))
+        return "";  // no room for the file: nothing to judge
+    const model::PackageVerdicts expected = model::Package(bytes);
+    PackageHeader header;
+    if (CheckPackageFile(path.c_str(), &header) != expected.selectable)
+        return expected.selectable ? "a selectable package was refused"
+                                   : "a broken package was selectable";
+
+    // The upload against a device that takes everything: it must succeed for
+    // an uploadable package and send nothing for any other.
+    BKQuillex device;
+    std::vector<uint8_t> hostBytes;
+    // Every transmission is acknowledged, and the status follows the last.
+    std::vector<std::vector<uint8_t>> acks(258, std::vector<uint8_t>{'O'});
+    const size_t n = bytes.size() > 256 ? bytes.size() - 256 : 0;
+    const size_t transmissions = n / 256 + (n % 256 != 0 ? 1 : 0);
+    if (transmissions + 1 <= acks.size())
+        acks[transmissions] = {'O', 'C'};
+    device.PortHandle =
+        platform::SerialPort::OpenOn(std::make_unique<ScriptedLine>(acks, &hostBytes), "fuzz");
+    device.PortOpen = 1;
+    PrepareDevice(&device, 0);
+    const int result = device.UpdateFirmware(path.c_str(), nullptr);
+    if (expected.uploadable && result != QX_S_OK)
+        return Broken("a valid package was not uploaded", result);
+    if (!expected.uploadable && (result != QX_E_INVALID_FIRMWARE_IMAGE || !hostBytes.empty()))
+        return Broken("a package that breaks the rules reached the device", result);
+    return "";
+}
+
+std::string CheckCommandLine(const uint8_t* data, size_t size) {
+    std::vector<std::string> words(1, "brevik");
+    std::string word;
+    for (size_t i = 0; i < size && words.size() < 32; ++i) {
+        if (data[i] == 0) {
+            words.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (!word.empty())
+        words.push_back(word);
+    std::vector<const char*> argv;
+    for (const std::string& w : words)
+        argv.push_back(w.c_str());
+    CliArguments args;
+    std::string error;
+    if (ParseCliArguments(static_cast<int>(argv.size()), argv.data(), &args, &error) &&
+        !error.empty())
+        return "a command line was taken with an error: " + error;
+    for (size_t i = 1; i < words.size(); ++i) {
+        uint32_t parsed = 0, expected = 0;
+        const bool taken = ParseCliNumber(words[i], &parsed);
+        const bool valid = model::CliNumber(words[i], &expected);
+        if (taken != valid || (taken && parsed != expected))
+            return "the number '" + words[i] + "' was " + (taken ? "taken" : "refused") +
+                   (taken ? " as " + std::to_string(parsed) : "");
+    }
+    return "";
+}
+
+}  // namespace fuzz

@@ -1,0 +1,49 @@
+// The fuzz targets as plain functions: libFuzzer drives them from fuzz/*Main,
+// the test suite replays the kept inputs through them. Each returns "" or
+// the property the input broke.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// Device replies. Input: the command to run (first byte), a variant (device
+// family and options, second byte), then the replies, each a length byte and
+// that many bytes; each write of the host releases the next reply.
+std::string CheckDeviceReplies(const uint8_t* data, size_t size);
+// Package files: the bytes as a file, through the selection check and the
+// upload's own read and checks.
+std::string CheckPackageBytes(const uint8_t* data, size_t size);
+// The command line: arguments separated by NUL bytes.
+std::string CheckCommandLine(const uint8_t* data, size_t size);
+
+// The commands of CheckDeviceReplies, by the input's first byte.
+enum Command : uint8_t {
+    kVersion,
+    kIdentify,
+    kConfigMemory,
+    kBanks,
+    kUpload,
+    kBlockRead,
+    kBulkRead,
+    kBlockWrite,
+    kBulkWrite,
+    kVerify,
+    kStatus,
+    kIdentity,
+    kDataLink,
+    kEmulationMode,
+    kRaw,
+    kCommandCount
+};
+
+// A CheckDeviceReplies input; replies longer than 255 bytes are split.
+std::vector<uint8_t> RepliesInput(uint8_t command, uint8_t variant,
+                                  const std::vector<std::vector<uint8_t>>& replies);
+
+// Valid inputs to start fuzzing from (for "replies", "package", "cli").
+std::vector<std::vector<uint8_t>> SeedInputs(const std::string& target);
+
+}  // namespace fuzz

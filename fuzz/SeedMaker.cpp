@@ -1,0 +1,116 @@
+#include "fuzz/SeedMaker.h"
+
+#include "app/package/PackageBuilder.h"
+#include "fuzz/CommandRuns.h"
+#include "fuzz/FuzzTargets.h"
+#include "platform/PortTable.h"
+#include "platform/SerialTap.h"
+#include "sim/VirtualDevice.h"
+
+namespace fuzz {
+namespace {
+
+// Collects what the device answered, one reply per host write: the shape of
+// a "replies" input.
+class ReplyRecorder : public platform::SerialTap {
+  public:
+    void Opened(unsigned, const char*) override {}
+    void Closed(unsigned) override {}
+    void StateSet(unsigned, const platform::LineState&) override {}
+    void TimeoutsSet(unsigned, const platform::Timeouts&) override {}
+    void Purged(unsigned, unsigned) override {}
+    void Wrote(unsigned, const uint8_t*, uint32_t) override {
+        if (armed)
+            replies.emplace_back();
+    }
+    void ReadDone(unsigned, const uint8_t* bytes, uint32_t count, uint32_t) override {
+        if (armed && !replies.empty())
+            replies.back().insert(replies.back().end(), bytes, bytes + count);
+    }
+    bool armed = false;
+    std::vector<std::vector<uint8_t>> replies;
+};
+
+sim::DeviceConfig ConfigOf(uint8_t variant) {
+    static constexpr struct {
+        uint8_t major, minor;
+        char letter;
+    } kVersions[4] = {{2, 12, 'Q'}, {2, 11, 'Q'}, {10, 12, 'L'}, {1, 5, 'D'}};
+    sim::DeviceConfig config;
+    config.major = kVersions[variant & 3].major;
+    config.minor = kVersions[variant & 3].minor;
+    config.letter = kVersions[variant & 3].letter;
+    return config;
+}
+
+std::vector<uint8_t> RecordReplies(uint8_t command, uint8_t variant) {
+    sim::VirtualDevice device(ConfigOf(variant));
+    if (!device.Start())
+        return {};
+    const auto previous = platform::PortTable::Override();
+    platform::PortTable::SetOverride({device.PortPath()});
+    ReplyRecorder recorder;
+    platform::SerialPort::InstallTap(&recorder);
+    std::vector<uint8_t> input;
+    {
+        BKQuillex host;
+        if (host.InitPort("COM1", 115200) == QX_S_OK) {
+            PrepareDevice(&host, variant);
+            recorder.armed = true;
+            CountingProgressBar bar;
+            RunCommand(&host, command, variant, &bar);
+            recorder.armed = false;
+            input = RepliesInput(command, variant, recorder.replies);
+            host.ClosePort();
+        }
+    }
+    platform::SerialPort::InstallTap(nullptr);
+    if (previous)
+        platform::PortTable::SetOverride(*previous);
+    else
+        platform::PortTable::ClearOverride();
+    device.Stop();
+    return input;
+}
+
+}  // namespace
+
+std::vector<Seed> MakeSeeds(const std::string& target) {
+    std::vector<Seed> seeds;
+    if (target == "replies") {
+        for (uint8_t command = 0; command < kCommandCount; ++command) {
+            for (uint8_t variant : {0, 1, 2, 3, 3 | 8, 16}) {
+                std::vector<uint8_t> input = RecordReplies(command, variant);
+                if (!input.empty())
+                    seeds.push_back({"c" + std::to_string(command) + "-v" + std::to_string(variant),
+                                     std::move(input)});
+            }
+        }
+    } else if (target == "package") {
+        for (size_t n : {1, 99, 256, 300, 4096}) {
+            seeds.push_back({"body-" + std::to_string(n),
+                             BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, 'Q'), 2, 12, 'Q')});
+        }
+    } else if (target == "cli") {
+        const char lines[][48] = {"update\0p.bfw\0--port\0COM3",
+                                  "read\0"
+                                  "0x100\0"
+                                  "600\0out.bin",
+                                  "write\0"
+                                  "4096\0in.bin\0--no-bulk",
+                                  "eeprom\0"
+                                  "1\0"
+                                  "7\0--trace",
+                                  "--capture\0s.cap\0detect"};
+        for (size_t i = 0; i < sizeof lines / sizeof lines[0]; ++i) {
+            size_t length = sizeof lines[i];
+            while (length > 0 && lines[i][length - 1] == '\0')
+                --length;
+            seeds.push_back(
+                {"line-" + std::to_string(i), std::vector<uint8_t>(lines[i], lines[i] + length)});
+        }
+    }
+    return seeds;
+}
+
+}  // namespace fuzz
