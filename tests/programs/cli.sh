@@ -3,7 +3,7 @@
 # user reads, from detection to a completed update.
 set -euo pipefail
 source "$(dirname "$0")/start-sim.sh"
-start_sim "$1" 2.11.Q
+start_sim "$1" --firmware 2.11.Q
 brevik="$2"
 mkpackage="$3"
 work="$(mktemp -d)"

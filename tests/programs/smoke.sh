@@ -3,7 +3,7 @@
 # updater finds it through the port table.
 set -euo pipefail
 source "$(dirname "$0")/start-sim.sh"
-start_sim "$1" 3.4.Q
+start_sim "$1" --firmware 3.4.Q
 detect="$2"
 result="$(BREVIK_PORTS="$sim_port" "$detect")"
 echo "$result"

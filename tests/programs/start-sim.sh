@@ -1,9 +1,11 @@
-# Sourced by the program tests: starts brevik-sim ($1) with firmware $2,
-# leaves its pid in sim_pid and its port in sim_port, and stops it on exit.
+# Sourced by the program tests: starts brevik-sim ($1) with the options that
+# follow, leaves its pid in sim_pid and its port in sim_port, and stops it on
+# exit.
 start_sim() {
-    local sim="$1" firmware="$2" out
+    local sim="$1" out
+    shift
     out="$(mktemp)"
-    "$sim" --firmware "$firmware" >"$out" &
+    "$sim" "$@" >"$out" &
     sim_pid=$!
     trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
     for _ in $(seq 50); do

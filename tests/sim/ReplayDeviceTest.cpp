@@ -1,0 +1,179 @@
+// Capture and replay: a session captured against the virtual device, served
+// back by the replay device, gives the library the same results; a host that
+// strays is told where; spoiled replies never turn into a success.
+#include "sim/ReplayDevice.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/package/PackageBuilder.h"
+#include "fuzz/Models.h"
+#include "sim/FaultSpec.h"
+#include "tests/support/SimulatedPorts.h"
+#include "tests/support/TempDir.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+struct SessionResults {
+    uint32_t flags = 0;
+    FirmwareVersion version{};
+    int upload = 1;
+    int read = 1;
+    std::vector<uint8_t> memory;
+};
+
+constexpr size_t kBody = 600;
+
+// Detection, an upload and a memory read, as a user's session would have them.
+SessionResults RunSession(const std::string& package) {
+    BKQuillex device;
+    SessionResults r;
+    r.flags = device.DetectHardware(nullptr, 0, &r.version, kDetectFromFirstPort);
+    r.upload = device.UpdateFirmware(package.c_str(), nullptr);
+    r.memory.assign(600, 0);
+    r.read = device.ReadBlock(r.memory.data(), 600, 0x100, QX_XFER_NO_BULK, nullptr);
+    device.ClosePort();
+    return r;
+}
+
+capture::Session ReadBack(const std::string& path) {
+    capture::Session session;
+    std::string error;
+    EXPECT_TRUE(capture::ReadCaptureFile(path, &session, &error)) << error;
+    return session;
+}
+
+// What the host read after each of its writes, from the upload command on:
+// the replies the upload saw.
+std::vector<std::vector<uint8_t>> UploadReplies(const capture::Session& session, bool* found) {
+    std::vector<std::vector<uint8_t>> replies;
+    *found = false;
+    for (const capture::Event& e : session.events) {
+        if (e.kind == capture::EventKind::Tx) {
+            *found = *found || (e.bytes.size() == 4 && e.bytes[0] == 'f');
+            if (*found)
+                replies.emplace_back();
+        } else if (e.kind == capture::EventKind::Rx && *found) {
+            replies.back().insert(replies.back().end(), e.bytes.begin(), e.bytes.end());
+        }
+    }
+    return replies;
+}
+
+class Replay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        KeepRealPortsOutOfReach();
+        package = dir.Write("p.bfw",
+                            BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+        capturePath = dir.File("session.cap");
+        OneSimulatedPort port;
+        std::vector<uint8_t> pattern(0x1000);
+        for (size_t i = 0; i < pattern.size(); ++i)
+            pattern[i] = static_cast<uint8_t>(i * 13);
+        port.Device().SetMemory(0, pattern);
+        const capture::ScopedCapture capture(capturePath, "brevik test");
+        captured = RunSession(package);
+        ASSERT_EQ(QX_S_OK, captured.upload);
+        ASSERT_EQ(QX_S_OK, captured.read);
+    }
+
+    TempDir dir;
+    std::string package, capturePath;
+    SessionResults captured;
+};
+
+}  // namespace
+
+TEST_F(Replay, ACapturedSessionReplaysWithTheSameResults) {
+    std::vector<sim::Turn> turns;
+    std::string error;
+    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &turns, &error)) << error;
+    sim::ReplayDevice replay(turns, 3000);
+    ASSERT_TRUE(replay.Start());
+    ScopedPortTable table({replay.PortPath()});
+    const SessionResults replayed = RunSession(package);
+    EXPECT_TRUE(replay.WaitUntilDone(5000));
+    EXPECT_TRUE(replay.Matched()) << replay.Report();
+    EXPECT_EQ(captured.flags, replayed.flags);
+    EXPECT_EQ(captured.version.Minor, replayed.version.Minor);
+    EXPECT_EQ(QX_S_OK, replayed.upload);
+    EXPECT_EQ(QX_S_OK, replayed.read);
+    EXPECT_EQ(captured.memory, replayed.memory);
+}
+
+TEST_F(Replay, AHostThatStraysIsToldWhereAndGetsNoMoreReplies) {
+    std::vector<sim::Turn> turns;
+    std::string error;
+    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &turns, &error)) << error;
+    sim::ReplayDevice replay(turns, 3000);
+    ASSERT_TRUE(replay.Start());
+    ScopedPortTable table({replay.PortPath()});
+    // Another package: the upload's blocks differ from the captured ones.
+    const std::string other = dir.Write(
+        "other.bfw", BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 13, 'Q'), 2, 13, 'Q'));
+    const SessionResults strayed = RunSession(other);
+    EXPECT_TRUE(replay.WaitUntilDone(5000));
+    EXPECT_FALSE(replay.Matched());
+    EXPECT_THAT(replay.Report(), HasSubstr("differs: the host sent 0x"));
+    EXPECT_NE(QX_S_OK, strayed.upload) << "no replies after the difference";
+
+    EXPECT_FALSE(sim::ConversationOf(ReadBack(capturePath), "/dev/none", &turns, &error));
+    EXPECT_THAT(error, HasSubstr("no port named /dev/none"));
+}
+
+TEST_F(Replay, SpoiledRepliesNeverTurnIntoASuccess) {
+    std::vector<sim::Turn> original;
+    std::string error;
+    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &original, &error)) << error;
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::vector<sim::Turn> turns = original;
+        sim::MutateReplies(&turns, seed);
+        sim::ReplayDevice replay(turns, 500);
+        ASSERT_TRUE(replay.Start());
+        ScopedPortTable table({replay.PortPath()});
+        const std::string hostSide = dir.File("replayed-" + std::to_string(seed) + ".cap");
+        SessionResults r;
+        {
+            const capture::ScopedCapture capture(hostSide, "brevik test");
+            r = RunSession(package);
+        }
+        // The upload's result is the one the replies it read call for.
+        bool uploaded = false;
+        const auto replies = UploadReplies(ReadBack(hostSide), &uploaded);
+        if (uploaded) {
+            EXPECT_EQ(model::Upload(replies, kBody, false).result, r.upload);
+        } else {
+            EXPECT_NE(QX_S_OK, r.upload) << "no upload went out";
+        }
+        if (r.read == QX_S_OK) {
+            EXPECT_EQ(captured.memory, r.memory) << "a read that succeeded has the device's bytes";
+        }
+    }
+}
+
+TEST(FaultSpec, CommandLineFaults) {
+    sim::FaultSpec spec;
+    std::string error;
+    ASSERT_TRUE(sim::ParseFaultSpec("upload.block=3:silent", &spec, &error)) << error;
+    EXPECT_EQ("f.block", spec.command);
+    EXPECT_EQ(sim::FaultKind::NoReply, spec.fault.kind);
+    EXPECT_EQ(3, spec.fault.skip);
+    EXPECT_EQ(1, spec.fault.times);
+    ASSERT_TRUE(sim::ParseFaultSpec("VV:late:400", &spec, &error)) << error;
+    EXPECT_EQ("VV", spec.command);
+    EXPECT_EQ(400, spec.fault.delayMs);
+    EXPECT_EQ(-1, spec.fault.times) << "every reply";
+    ASSERT_TRUE(sim::ParseFaultSpec("upload.final:wrong:5A", &spec, &error));
+    EXPECT_EQ(0x5A, spec.fault.byte);
+    ASSERT_TRUE(sim::ParseFaultSpec("upload:unknown", &spec, &error));
+    EXPECT_EQ("f", spec.command);
+    EXPECT_EQ('?', spec.fault.byte);
+    for (const char* bad : {"silent", "upload.block=x:silent", "VV:late", "VV:silent:3",
+                            "VV:wrong:1FF", "VV:melt", ":silent"}) {
+        EXPECT_FALSE(sim::ParseFaultSpec(bad, &spec, &error)) << bad;
+    }
+}
