@@ -145,10 +145,11 @@ std::string CheckCommandLine(const uint8_t* data, size_t size) {
     for (const std::string& w : words)
         argv.push_back(w.c_str());
     CliArguments args;
-    std::string error;
-    if (ParseCliArguments(static_cast<int>(argv.size()), argv.data(), &args, &error) &&
-        !error.empty())
-        return "a command line was taken with an error: " + error;
+    const CliParse parse = ParseCliArguments(static_cast<int>(argv.size()), argv.data(), &args);
+    if (parse.run && (!parse.err.empty() || args.command.empty()))
+        return "a command line was taken with a complaint or without a command";
+    if (!parse.run && parse.exitCode == 2 && parse.err.empty())
+        return "a wrong command line was refused without a word";
     for (size_t i = 1; i < words.size(); ++i) {
         uint32_t parsed = 0, expected = 0;
         const bool taken = ParseCliNumber(words[i], &parsed);

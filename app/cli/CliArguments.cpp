@@ -1,41 +1,132 @@
 #include "app/cli/CliArguments.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
 
-bool ParseCliArguments(int argc, const char* const* argv, CliArguments* out, std::string* error) {
+#include "app/cli/CliExitCodes.h"
+
+namespace {
+
+struct CommandSpec {
+    const char* name;
+    const char* description;
+    const char* operands;  // names of the positional operands, blank-separated
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"ports", "list the port table", ""},
+    {"detect", "find the device and describe it", ""},
+    {"info", "check a firmware package and describe it, without a device", "PACKAGE"},
+    {"update", "check a firmware package and flash it", "PACKAGE"},
+    {"read", "read device memory into FILE ('-': standard output)", "ADDRESS SIZE FILE"},
+    {"write", "write FILE into device memory", "ADDRESS FILE"},
+    {"verify", "compare device memory with FILE", "ADDRESS FILE"},
+    {"eeprom", "show configuration memory (1..256 bytes)", "ADDRESS SIZE"},
+    {"help", "show this help", ""},
+};
+
+std::vector<std::string> Words(const char* text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+const char* kFooter =
+    "Numbers are decimal or 0x-hexadecimal. Ctrl+C stops a memory transfer\n"
+    "between packets; a firmware update is never interrupted.\n"
+    "--capture FILE (or BREVIK_CAPTURE) writes every byte of the serial session,\n"
+    "both ways and time-stamped, into FILE; brevik-sim --replay FILE serves it\n"
+    "back as a device. BREVIK_PORT is the default of --port.\n";
+
+}  // namespace
+
+CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out) {
     *out = CliArguments{};
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--trace") {
-            out->trace = true;
-        } else if (arg == "--no-bulk") {
-            out->noBulk = true;
-        } else if (arg == "--plain") {
-            out->plain = true;
-        } else if (arg == "--port") {
-            if (i + 1 >= argc) {
-                *error = "--port needs a port: COMn or a device path";
-                return false;
-            }
-            out->port = argv[++i];
-        } else if (arg == "--capture") {
-            if (i + 1 >= argc) {
-                *error = "--capture needs a file to write the serial session into";
-                return false;
-            }
-            out->capture = argv[++i];
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            *error = "unknown option " + arg;
-            return false;
-        } else if (out->command.empty()) {
-            out->command = arg;
-        } else {
-            out->operands.push_back(arg);
+    CliParse parse;
+    CLI::App app(
+        "brevik: the Brevik firmware update utility and device library from the "
+        "command line.",
+        "brevik");
+    app.footer(std::string(kFooter) + "\n" + ExitCodeHelp());
+    app.set_version_flag("--version", std::string("brevik ") + BREVIK_VERSION);
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+    if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr)
+        out->port = port;
+    app.add_option("-p,--port", out->port, "only this port: COMn or a device path")
+        ->envname("BREVIK_PORT");
+    app.add_flag("--trace", out->trace, "show the device link's trace lines on stderr");
+    app.add_option("--capture", out->capture, "write the serial session into FILE");
+    app.add_flag("--json", out->json, "print one JSON document on stdout");
+    app.add_flag("-q,--quiet", out->quiet, "no progress bar");
+
+    std::vector<std::vector<std::string>> operands(std::size(kCommands));
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        const CommandSpec& spec = kCommands[i];
+        CLI::App* command = app.add_subcommand(spec.name, spec.description);
+        const std::vector<std::string> names = Words(spec.operands);
+        if (!names.empty()) {
+            std::string joined;
+            for (const std::string& n : names)
+                joined += (joined.empty() ? "" : " ") + n;
+            command->add_option("operands", operands[i], joined)
+                ->expected(static_cast<int>(names.size()))
+                ->required();
+        }
+        const std::string name = spec.name;
+        if (name == "read" || name == "write" || name == "verify") {
+            command->add_flag("--no-bulk", out->noBulk, "block packets only");
+            command->add_flag("--plain", out->plain, "Dunmarra: no scrambling");
+        }
+        if (name == "update") {
+            command->add_flag("--allow-reinstall", out->allowReinstall,
+                              "flash the version the device already has");
+            command->add_flag("--allow-older", out->allowOlder,
+                              "flash a version older than the device's");
+            command->add_flag("--dry-run", out->dryRun,
+                              "check everything and say what would be flashed; send nothing "
+                              "but the detection");
         }
     }
-    return true;
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        std::ostringstream text;
+        app.exit(e, text, text);
+        parse.out = text.str();
+        return parse;
+    } catch (const CLI::CallForVersion& e) {
+        parse.out = std::string("brevik ") + BREVIK_VERSION + "\n";
+        return parse;
+    } catch (const CLI::ParseError& e) {
+        parse.exitCode = kCliUsageError;
+        parse.err = std::string("brevik: ") + e.what() + "\nRun 'brevik --help' for more.\n";
+        return parse;
+    }
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        if (app.got_subcommand(kCommands[i].name)) {
+            out->command = kCommands[i].name;
+            out->operands = operands[i];
+        }
+    }
+    if (out->command == "help" || out->command.empty()) {
+        parse.out = app.help();
+        parse.exitCode = out->command.empty() ? kCliUsageError : kCliSucceeded;
+        if (out->command.empty()) {
+            parse.err = parse.out;
+            parse.out.clear();
+        }
+        return parse;
+    }
+    parse.run = true;
+    return parse;
 }
 
 bool ParseCliNumber(const std::string& text, uint32_t* value) {
@@ -59,25 +150,4 @@ bool ParseCliNumber(const std::string& text, uint32_t* value) {
         return false;
     *value = static_cast<uint32_t>(parsed);
     return true;
-}
-
-const char* CliUsage() {
-    return "usage: brevik COMMAND [OPERANDS] [--port COMn|PATH] [--trace] [--capture FILE]\n"
-           "\n"
-           "  ports                        list the port table\n"
-           "  detect                       find the device and describe it\n"
-           "  update PACKAGE.bfw           check a firmware package and flash it\n"
-           "  read ADDRESS SIZE FILE       read device memory into FILE\n"
-           "  write ADDRESS FILE           write FILE into device memory\n"
-           "  verify ADDRESS FILE          compare device memory with FILE\n"
-           "  eeprom ADDRESS SIZE          show configuration memory (1..256 bytes)\n"
-           "\n"
-           "--capture FILE writes every byte of the serial session, both ways and\n"
-           "time-stamped, into FILE (BREVIK_CAPTURE does the same); brevik-sim\n"
-           "--replay FILE serves it back as a device.\n"
-           "\n"
-           "Numbers are decimal or 0x-hexadecimal. read, write and verify take\n"
-           "--no-bulk (block packets only) and --plain (no Dunmarra scrambling).\n"
-           "Ctrl+C stops a memory transfer between packets; a firmware update is\n"
-           "never interrupted.\n";
 }

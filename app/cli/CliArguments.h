@@ -1,5 +1,6 @@
 // The command line of the brevik tool: a command, its operands, and the
-// options that may stand anywhere.
+// options, parsed with CLI11. Options of the tool may stand before or after
+// the command; "--" ends the options.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +10,29 @@
 struct CliArguments {
     std::string command;
     std::vector<std::string> operands;
-    bool trace = false;   // --trace: the device link's trace lines
-    bool noBulk = false;  // --no-bulk: block packets only
-    bool plain = false;   // --plain: no Dunmarra scrambling
-    std::string port;     // --port COMn or a device path: only that port
-    std::string capture;  // --capture FILE: the serial session into FILE
+    bool trace = false;           // --trace: the device link's trace lines
+    bool noBulk = false;          // --no-bulk: block packets only
+    bool plain = false;           // --plain: no Dunmarra scrambling
+    std::string port;             // --port/-p COMn or a device path (default BREVIK_PORT)
+    std::string capture;          // --capture FILE: the serial session into FILE
+    bool json = false;            // --json: one JSON document on stdout
+    bool quiet = false;           // --quiet: no progress
+    bool allowReinstall = false;  // update: the version already on the device
+    bool allowOlder = false;      // update: an older version
+    bool dryRun = false;          // update: check everything, send nothing
 };
 
-// False with a reason for an unknown option or a missing option value.
-bool ParseCliArguments(int argc, const char* const* argv, CliArguments* out, std::string* error);
+// What parsing decided: run the command, or end with exitCode after printing
+// out (help, version) and err (what is wrong, in one line, and a hint).
+struct CliParse {
+    bool run = false;
+    int exitCode = 0;
+    std::string out;
+    std::string err;
+};
+
+CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out);
 
 // A number as "0x1F00" (hexadecimal) or "7936" (decimal), 32-bit at most;
 // nothing else (no blanks, no sign).
 bool ParseCliNumber(const std::string& text, uint32_t* value);
-
-// What the tool says to "brevik help" and to a wrong command line.
-const char* CliUsage();

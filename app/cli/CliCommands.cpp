@@ -1,5 +1,9 @@
 #include "app/cli/CliCommands.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstdarg>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,104 +11,281 @@
 
 #include "app/logic/UpdaterDialogLogic.h"
 #include "app/package/PackageFile.h"
+#include "app/package/PackageInspection.h"
 #include "app/package/PackageTarget.h"
 #include "platform/FileAccess.h"
+#include "platform/PortAccess.h"
 #include "platform/PortTable.h"
+#include "platform/SerialPort.h"
 
 namespace {
 
-struct Session {
+using Json = nlohmann::ordered_json;
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+// One run of the tool: what it tells people, or the JSON document it builds.
+class Session {
+  public:
+    Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e,
+            platform::ProgressBar* p)
+        : args(a), device(d), out(o), err(e), progress(a.json || a.quiet ? nullptr : p) {
+        doc["schema"] = kCliJsonSchema;
+        doc["command"] = a.command;
+    }
+
+    // A line for people on stdout (nothing with --json).
+    void Say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        if (args.json)
+            return;
+        va_list list;
+        va_start(list, format);
+        std::vfprintf(out, format, list);
+        va_end(list);
+        std::fputc('\n', out);
+    }
+    // Ends the run with a failure: a line on stderr, or the error object.
+    int Fail(int exitCode, const std::string& message) {
+        if (!args.json)
+            std::fprintf(err, "brevik: %s\n", message.c_str());
+        doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
+        return exitCode;
+    }
+    int Finish(int exitCode) {
+        if (args.json) {
+            doc["ok"] = exitCode == kCliSucceeded;
+            doc["exit_code"] = exitCode;
+            std::fprintf(out, "%s\n", doc.dump(2).c_str());
+        }
+        return exitCode;
+    }
+
     const CliArguments& args;
     BKQuillex& device;
     std::FILE* out;
     std::FILE* err;
     platform::ProgressBar* progress;
+    Json doc;
 };
 
-int Usage(const Session& s, const char* what) {
-    std::fprintf(s.err, "brevik: %s\n\n%s", what, CliUsage());
-    return kCliUsageError;
-}
-
-// Finds the device over the port table (from COM1); 0 when none answered.
-uint32_t FindDevice(const Session& s, char* description, FirmwareVersion* version) {
-    const uint32_t flags =
-        s.device.DetectHardware(description, kTextCapacity, version, kDetectFromFirstPort);
-    if (flags == 0) {
-        s.device.ClosePort();
-        std::fprintf(s.err, "%s\n", ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text);
-    }
-    return flags;
-}
-
-int Ports(const Session& s) {
+// Why no device answered: a port that could not be opened says why.
+int NoDevice(Session& s) {
+    s.device.ClosePort();
     const std::vector<std::string> ports = platform::PortTable::Entries();
     if (ports.empty())
-        std::fprintf(s.out, "No serial ports.\n");
-    for (size_t i = 0; i < ports.size(); ++i)
-        std::fprintf(s.out, "COM%zu  %s\n", i + 1, ports[i].c_str());
+        return s.Fail(kCliNoDevice,
+                      "no serial ports here; connect the device, or name its port with --port");
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string name = "COM" + std::to_string(i + 1) + " (" + ports[i] + ")";
+        platform::OpenError error = platform::OpenError::None;
+        platform::SerialPort::Open(ports[i].c_str(), &error);
+        if (error == platform::OpenError::PermissionDenied) {
+            const std::string group = platform::GroupOwningDevice(ports[i]);
+            return s.Fail(kCliPermissionDenied,
+                          name + ": permission denied. The port belongs to the group '" +
+                              (group.empty() ? "dialout" : group) +
+                              "': join it with 'sudo usermod -aG " +
+                              (group.empty() ? "dialout" : group) +
+                              " $USER' and log in again (the package's udev rule gives the "
+                              "logged-in user access without it)");
+        }
+        if (error == platform::OpenError::Busy) {
+            const std::string holder = platform::ProcessHoldingDevice(ports[i]);
+            return s.Fail(kCliPortBusy, name + " is in use by " +
+                                            (holder.empty() ? "another program" : holder) +
+                                            "; close it and try again");
+        }
+        if (error == platform::OpenError::NotATerminal && ports.size() == 1)
+            return s.Fail(kCliNoDevice, name + " is not a serial device");
+        if (error == platform::OpenError::NotFound && ports.size() == 1)
+            return s.Fail(kCliNoDevice, name + ": no such device");
+    }
+    std::string message = ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text;
+    for (const std::string& port : ports) {
+        if (platform::IsModemClassDevice(port) && platform::ModemManagerRunning()) {
+            message += " ModemManager is running and may have grabbed " + port +
+                       ": tell it to leave the device alone (the package's udev rule does) or "
+                       "stop it while flashing.";
+            break;
+        }
+    }
+    return s.Fail(kCliNoDevice, message);
+}
+
+struct Found {
+    uint32_t flags = 0;
+    char description[kTextCapacity] = {};
+    FirmwareVersion version{};
+};
+
+// Finds the device over the port table (from COM1); flags 0 when none answered.
+Found FindDevice(Session& s) {
+    Found found;
+    found.flags = s.device.DetectHardware(found.description, kTextCapacity, &found.version,
+                                          kDetectFromFirstPort);
+    if (found.flags != 0) {
+        s.doc["device"] = {{"description", found.description},
+                           {"firmware", DeviceVersionText(found.version)},
+                           {"port", "COM" + std::to_string(s.device.ComPortNumber)},
+                           {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+    }
+    return found;
+}
+
+int Ports(Session& s) {
+    const std::vector<std::string> ports = platform::PortTable::Entries();
+    if (ports.empty())
+        s.Say("No serial ports.");
+    Json list = Json::array();
+    for (size_t i = 0; i < ports.size(); ++i) {
+        s.Say("COM%zu  %s", i + 1, ports[i].c_str());
+        list.push_back({{"name", "COM" + std::to_string(i + 1)}, {"path", ports[i]}});
+    }
+    s.doc["ports"] = list;
     return kCliSucceeded;
 }
 
-int Detect(const Session& s) {
-    char description[kTextCapacity] = {};
-    FirmwareVersion version{};
-    if (FindDevice(s, description, &version) == 0)
-        return kCliFailed;
-    std::fprintf(s.out, "%s, firmware %s, on COM%d\n", description,
-                 DeviceVersionText(version).c_str(), s.device.ComPortNumber);
+int Detect(Session& s) {
+    const Found found = FindDevice(s);
+    if (found.flags == 0)
+        return NoDevice(s);
+    s.Say("%s, firmware %s, on COM%d", found.description, DeviceVersionText(found.version).c_str(),
+          s.device.ComPortNumber);
+    if (!(found.flags & kHwCurrentCommandFamily))
+        s.Say("It speaks the older commands: the updater does not flash it.");
     s.device.ClosePort();
     return kCliSucceeded;
 }
 
-int Update(const Session& s) {
-    if (s.args.operands.size() != 1)
-        return Usage(s, "update takes one package file");
-    const char* path = s.args.operands[0].c_str();
-    PackageHeader header{};
-    if (!CheckPackageFile(path, &header)) {
-        std::fprintf(s.err, "%s: Invalid Firmware Package\n", path);
-        return kCliFailed;
+// The package described, checks and all; false when it is not uploadable.
+bool DescribePackage(Session& s, const std::string& path, PackageInspection* p) {
+    *p = InspectPackage(path);
+    const bool readable = p->access == PackageInspection::Access::Readable;
+    Json checks = {{"size", p->sizeFits},
+                   {"magic", p->magic},
+                   {"header_sum", p->HeaderSumRight()},
+                   {"body_check_byte", p->bodyCheckByte}};
+    s.doc["package"] = {{"path", path}, {"valid", p->Uploadable()}};
+    if (readable) {
+        s.doc["package"]["size"] = p->size;
+        s.doc["package"]["body_size"] = p->BodySize();
+        s.doc["package"]["checks"] = checks;
+        if (p->magic) {
+            s.doc["package"]["version"] = PackageVersionText(p->header);
+            s.doc["package"]["target"] = std::string(1, p->header.Target());
+            s.doc["package"]["target_name"] = TargetHardwareText(p->header.Target());
+            s.doc["package"]["header_sum"] = Hex(p->storedSum);
+            s.doc["package"]["computed_sum"] = Hex(p->computedSum);
+        }
     }
-    char description[kTextCapacity] = {};
-    FirmwareVersion version{};
-    const uint32_t flags = FindDevice(s, description, &version);
-    if (flags == 0)
-        return kCliFailed;
+    return p->Uploadable();
+}
+
+int Info(Session& s) {
+    PackageInspection p;
+    const std::string& path = s.args.operands[0];
+    const bool valid = DescribePackage(s, path, &p);
+    if (p.access != PackageInspection::Access::Readable)
+        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    s.Say("%s", path.c_str());
+    s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
+          static_cast<unsigned long long>(p.BodySize()));
+    if (p.magic) {
+        s.Say("  version       %s", PackageVersionText(p.header).c_str());
+        s.Say("  target        %c (%s)", p.header.Target(), TargetHardwareText(p.header.Target()));
+        s.Say("  header sum    0x%08X, computed 0x%08X", p.storedSum, p.computedSum);
+    }
+    auto verdict = [](bool ok) { return ok ? "passed" : "FAILED"; };
+    s.Say("  checks        size %s, magic %s, header sum %s, body check byte %s",
+          verdict(p.sizeFits), verdict(p.magic), verdict(p.HeaderSumRight()),
+          verdict(p.bodyCheckByte));
+    if (!valid)
+        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    s.Say("  verdict       valid");
+    return kCliSucceeded;
+}
+
+int Update(Session& s) {
+    const std::string& path = s.args.operands[0];
+    PackageInspection p;
+    if (!DescribePackage(s, path, &p))
+        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    const PackageHeader& header = p.header;
+    const Found found = FindDevice(s);
+    if (found.flags == 0)
+        return NoDevice(s);
     const char target = header.Target();
-    if (!(flags & kHwCurrentCommandFamily) || !(flags & TargetHardwareBit(target))) {
-        std::fprintf(s.err, "Cannot Update: the package (%s for %s) does not fit the %s.\n",
-                     PackageVersionText(header).c_str(), TargetHardwareText(target), description);
+    const std::string from = DeviceVersionText(found.version);
+    const std::string to = PackageVersionText(header);
+    if (!(found.flags & kHwCurrentCommandFamily) || !(found.flags & TargetHardwareBit(target))) {
         s.device.ClosePort();
-        return kCliFailed;
+        return s.Fail(kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
+                                          ") does not fit the " + found.description);
     }
-    std::fprintf(s.out, "Updating %s from %s to %s...\n", description,
-                 DeviceVersionText(version).c_str(), PackageVersionText(header).c_str());
-    const int result = s.device.UpdateFirmware(path, s.progress);
-    std::string text = ResultBoxFor(result).text;
-    if (result == QX_S_OK) {
-        FirmwareVersion now{};
-        text += s.device.DetectHardware(nullptr, 0, &now, kDetectFromFirstPort) != 0
-                    ? DeviceVersionText(now)
-                    : "unknown (the device was not found again).";
+    const int order = header.Major() != found.version.Major
+                          ? (header.Major() < found.version.Major ? -1 : 1)
+                          : (header.Minor() < found.version.Minor   ? -1
+                             : header.Minor() > found.version.Minor ? 1
+                                                                    : 0);
+    if (order == 0 && !s.args.allowReinstall) {
+        s.device.ClosePort();
+        return s.Fail(kCliFailed,
+                      "the device already has " + from + "; --allow-reinstall flashes it again");
     }
+    if (order < 0 && !s.args.allowOlder) {
+        s.device.ClosePort();
+        return s.Fail(kCliFailed, "the package (" + to + ") is older than the device's " + from +
+                                      "; --allow-older flashes it anyway");
+    }
+    s.doc["update"] = {{"from", from}, {"to", to}, {"dry_run", s.args.dryRun}};
+    if (s.args.dryRun) {
+        s.Say("Would update %s from %s to %s (%llu bytes). Nothing was sent.", found.description,
+              from.c_str(), to.c_str(), static_cast<unsigned long long>(p.BodySize()));
+        s.device.ClosePort();
+        return kCliSucceeded;
+    }
+    s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
+    const int result = s.device.UpdateFirmware(path.c_str(), s.progress);
+    s.doc["update"]["result"] = ResultCodeName(result);
+    if (result != QX_S_OK) {
+        s.device.ClosePort();
+        return s.Fail(ExitCodeForResult(result), ResultBoxFor(result).text);
+    }
+    // The device's word is read back: a status byte that said success is not
+    // taken for the new firmware running.
+    FirmwareVersion now{};
+    const bool again = s.device.DetectHardware(nullptr, 0, &now, kDetectFromFirstPort) != 0;
     s.device.ClosePort();
-    std::fprintf(result == QX_S_OK ? s.out : s.err, "%s\n", text.c_str());
-    return result == QX_S_OK ? kCliSucceeded : kCliFailed;
+    if (!again)
+        return s.Fail(kCliNoDevice,
+                      "the device took the update but was not found again; its new version is "
+                      "unknown");
+    s.doc["update"]["now"] = DeviceVersionText(now);
+    if (now.Major != header.Major() || now.Minor != header.Minor() || now.Letter != target)
+        return s.Fail(kCliFailed, "the device reports " + DeviceVersionText(now) +
+                                      " after the update, not " + to);
+    s.Say("%s%s", ResultBoxFor(QX_S_OK).text, DeviceVersionText(now).c_str());
+    return kCliSucceeded;
 }
 
 uint32_t TransferOptions(const Session& s) {
     return (s.args.noBulk ? QX_XFER_NO_BULK : 0u) | (s.args.plain ? QX_XFER_PLAIN : 0u);
 }
 
-// The transfer's end: its result code named, the port closed.
-int Finish(const Session& s, int result, const char* what) {
+// A failed transfer in words people read; the port is closed.
+int TransferFailed(Session& s, int result, const char* what) {
     s.device.ClosePort();
-    if (result < 0) {
-        std::fprintf(s.err, "%s failed: %s\n", what, ResultCodeName(result));
-        return kCliFailed;
-    }
-    return kCliSucceeded;
+    const int code = ExitCodeForResult(result);
+    const char* why = code == kCliNoDevice    ? "the device stopped answering"
+                      : code == kCliPortBusy  ? "the port is busy"
+                      : code == kCliCancelled ? "cancelled"
+                                              : "the device turned it down";
+    s.doc["result"] = ResultCodeName(result);
+    return s.Fail(code, std::string(what) + " failed: " + why);
 }
 
 // The end of the device memory a transfer may reach. A family without a
@@ -117,133 +298,191 @@ uint64_t MemoryEnd(const BKQuillex& device) {
 // Refuses, before any transfer, a range that leaves the device's memory: the
 // device would drop the address bits it does not have and write or read
 // somewhere else while reporting success.
-bool RangeInMemory(const Session& s, uint32_t address, uint32_t size) {
+std::optional<int> OutsideMemory(Session& s, uint32_t address, uint32_t size) {
     const uint64_t end = MemoryEnd(s.device);
     if (uint64_t{address} + size <= end)
-        return true;
-    std::fprintf(s.err,
-                 "brevik: 0x%X..0x%llX is outside the device's memory (0x0..0x%llX, %llu KiB); "
-                 "nothing was transferred\n",
-                 address, static_cast<unsigned long long>(uint64_t{address} + size - 1),
-                 static_cast<unsigned long long>(end - 1),
-                 static_cast<unsigned long long>(end / 1024));
+        return std::nullopt;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "0x%X..0x%llX is outside the device's memory (0x0..0x%llX, %llu KiB); "
+                  "nothing was transferred",
+                  address, static_cast<unsigned long long>(uint64_t{address} + size - 1),
+                  static_cast<unsigned long long>(end - 1),
+                  static_cast<unsigned long long>(end / 1024));
     s.device.ClosePort();
-    return false;
+    return s.Fail(kCliUsageError, text);
 }
 
 // Device memory is 1 MiB at most; a larger file is a mistake.
 constexpr int64_t kLargestMemoryFile = 16 * 1024 * 1024;
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const Session& s, const std::string& path) {
+std::optional<std::vector<uint8_t>> ReadWholeFile(Session& s, const std::string& path,
+                                                  int* failure) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        *failure = s.Fail(kCliFileError, path + ": no such file");
+        return std::nullopt;
+    }
     auto file = platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::Read);
     const int64_t size = file ? file->Size() : -1;
     if (size <= 0 || size > kLargestMemoryFile) {
-        std::fprintf(s.err, "%s: cannot be read, is empty or is larger than 16 MiB\n",
-                     path.c_str());
+        *failure =
+            s.Fail(kCliFileError, path + ": cannot be read, is empty or is larger than 16 MiB");
         return std::nullopt;
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     uint32_t got = 0;
     if (!file->Read(bytes.data(), static_cast<uint32_t>(size), &got) || got != size) {
-        std::fprintf(s.err, "%s: cannot be read\n", path.c_str());
+        *failure = s.Fail(kCliFileError, path + ": cannot be read");
         return std::nullopt;
     }
     return bytes;
 }
 
-int ReadMemory(const Session& s) {
+bool ParseAddressAndSize(const Session& s, uint32_t* address, uint32_t* size) {
+    return ParseCliNumber(s.args.operands[0], address) &&
+           (size == nullptr || ParseCliNumber(s.args.operands[1], size));
+}
+
+int ReadMemory(Session& s) {
     uint32_t address = 0, size = 0;
-    if (s.args.operands.size() != 3 || !ParseCliNumber(s.args.operands[0], &address) ||
-        !ParseCliNumber(s.args.operands[1], &size) || size == 0 || size > kLargestMemoryFile)
-        return Usage(s, "read takes ADDRESS SIZE FILE (SIZE from 1 to 16 MiB)");
+    if (!ParseAddressAndSize(s, &address, &size) || size == 0 || size > kLargestMemoryFile)
+        return s.Fail(kCliUsageError, "read takes ADDRESS SIZE FILE (SIZE from 1 to 16 MiB)");
+    // The output first: a file that cannot be written is found out before
+    // the device is asked for anything.
     const std::string& path = s.args.operands[2];
-    if (FindDevice(s, nullptr, nullptr) == 0 || !RangeInMemory(s, address, size))
-        return kCliFailed;
+    const bool toStdout = path == "-";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        toStdout ? nullptr : std::fopen(path.c_str(), "wb"), std::fclose);
+    if (!toStdout && !file)
+        return s.Fail(kCliFileError, path + ": cannot be written");
+    auto discard = [&] {
+        if (!toStdout) {
+            file.reset();
+            std::remove(path.c_str());
+        }
+    };
+    const Found found = FindDevice(s);
+    if (found.flags == 0) {
+        discard();
+        return NoDevice(s);
+    }
+    if (std::optional<int> refused = OutsideMemory(s, address, size)) {
+        discard();
+        return *refused;
+    }
     std::vector<uint8_t> data(size);
     const int result =
         s.device.ReadBlock(data.data(), size, address, TransferOptions(s), s.progress);
-    if (result < 0)
-        return Finish(s, result, "read");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
-                                                         std::fclose);
-    if (!file || std::fwrite(data.data(), 1, size, file.get()) != size) {
-        std::fprintf(s.err, "%s: cannot be written\n", path.c_str());
-        s.device.ClosePort();
-        return kCliFailed;
+    s.device.ClosePort();
+    if (result < 0) {
+        discard();
+        return TransferFailed(s, result, "read");
     }
-    std::fprintf(s.out, "Read %u bytes from 0x%X into %s\n", size, address, path.c_str());
-    return Finish(s, QX_S_OK, "read");
+    std::FILE* to = toStdout ? s.out : file.get();
+    if (std::fwrite(data.data(), 1, size, to) != size || std::fflush(to) != 0) {
+        discard();
+        return s.Fail(kCliFileError, path + ": cannot be written");
+    }
+    s.doc["read"] = {{"address", address}, {"size", size}, {"file", path}};
+    if (!toStdout)
+        s.Say("Read %u bytes from 0x%X into %s", size, address, path.c_str());
+    return kCliSucceeded;
 }
 
-int WriteOrVerify(const Session& s, bool verify) {
+int WriteOrVerify(Session& s, bool verify) {
     uint32_t address = 0;
-    if (s.args.operands.size() != 2 || !ParseCliNumber(s.args.operands[0], &address))
-        return Usage(s, verify ? "verify takes ADDRESS FILE" : "write takes ADDRESS FILE");
-    const std::optional<std::vector<uint8_t>> data = ReadWholeFile(s, s.args.operands[1]);
+    if (!ParseAddressAndSize(s, &address, nullptr))
+        return s.Fail(kCliUsageError, std::string(verify ? "verify" : "write") +
+                                          " takes ADDRESS FILE; '" + s.args.operands[0] +
+                                          "' is not a number");
+    const std::string& path = s.args.operands[1];
+    int failure = kCliFailed;
+    const std::optional<std::vector<uint8_t>> data = ReadWholeFile(s, path, &failure);
     if (!data)
-        return kCliFailed;
+        return failure;
     const uint32_t size = static_cast<uint32_t>(data->size());
-    if (FindDevice(s, nullptr, nullptr) == 0 || !RangeInMemory(s, address, size))
-        return kCliFailed;
-    if (verify) {
-        const int result = s.device.Verify(data->data(), address, size, s.progress);
-        if (result == 1)
-            std::fprintf(s.out, "Device memory at 0x%X holds the %u bytes of %s\n", address, size,
-                         s.args.operands[1].c_str());
-        else if (result == 0)
-            std::fprintf(s.err, "Device memory at 0x%X differs from %s\n", address,
-                         s.args.operands[1].c_str());
-        const int code = Finish(s, result, "verify");
-        return result == 1 ? code : kCliFailed;
+    const Found found = FindDevice(s);
+    if (found.flags == 0)
+        return NoDevice(s);
+    if (std::optional<int> refused = OutsideMemory(s, address, size))
+        return *refused;
+    if (!verify) {
+        const int result =
+            s.device.WriteBlock(data->data(), size, address, TransferOptions(s), s.progress);
+        if (result != QX_S_OK)
+            return TransferFailed(s, result, "write");
+        s.device.ClosePort();
+        s.doc["write"] = {{"address", address}, {"size", size}, {"file", path}};
+        s.Say("Wrote %u bytes to 0x%X", size, address);
+        return kCliSucceeded;
     }
-    const int result =
-        s.device.WriteBlock(data->data(), size, address, TransferOptions(s), s.progress);
-    if (result == QX_S_OK)
-        std::fprintf(s.out, "Wrote %u bytes to 0x%X\n", size, address);
-    return Finish(s, result, "write");
+    // Read back and compared here, so that the first difference can be named.
+    std::vector<uint8_t> device(size);
+    const int result = s.device.ReadBlock(device.data(), size, address, 0, s.progress);
+    if (result < 0)
+        return TransferFailed(s, result, "verify");
+    s.device.ClosePort();
+    uint32_t differing = 0, first = 0;
+    for (uint32_t i = size; i-- > 0;) {
+        if (device[i] != (*data)[i]) {
+            ++differing;
+            first = i;
+        }
+    }
+    s.doc["verify"] = {
+        {"address", address}, {"size", size}, {"file", path}, {"differing_bytes", differing}};
+    if (differing == 0) {
+        s.Say("Device memory at 0x%X holds the %u bytes of %s", address, size, path.c_str());
+        return kCliSucceeded;
+    }
+    s.doc["verify"]["first_difference"] = address + first;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "device memory at 0x%X differs from %s: %u bytes differ, the first at 0x%X "
+                  "(device 0x%02X, file 0x%02X)",
+                  address, path.c_str(), differing, address + first, device[first], (*data)[first]);
+    return s.Fail(kCliFailed, text);
 }
 
-int Eeprom(const Session& s) {
+int Eeprom(Session& s) {
     uint32_t address = 0, size = 0;
-    if (s.args.operands.size() != 2 || !ParseCliNumber(s.args.operands[0], &address) ||
-        !ParseCliNumber(s.args.operands[1], &size) || size < 1 || size > 256 || address > 0xFFFF)
-        return Usage(s, "eeprom takes ADDRESS (below 0x10000) and SIZE (1 to 256)");
-    if (FindDevice(s, nullptr, nullptr) == 0)
-        return kCliFailed;
+    if (!ParseAddressAndSize(s, &address, &size) || size < 1 || size > 256 || address > 0xFFFF)
+        return s.Fail(kCliUsageError, "eeprom takes ADDRESS (below 0x10000) and SIZE (1 to 256)");
+    const Found found = FindDevice(s);
+    if (found.flags == 0)
+        return NoDevice(s);
     uint8_t data[256] = {};
     const int result =
         s.device.ReadEEPROM(data, static_cast<uint16_t>(address), static_cast<uint16_t>(size));
-    if (result == QX_S_OK) {
-        for (uint32_t i = 0; i < size; i += 16) {
-            std::fprintf(s.out, "%04X:", address + i);
-            for (uint32_t j = i; j < size && j < i + 16; ++j)
-                std::fprintf(s.out, " %02X", data[j]);
-            std::fprintf(s.out, "\n");
+    if (result != QX_S_OK)
+        return TransferFailed(s, result, "eeprom");
+    s.device.ClosePort();
+    Json bytes = Json::array();
+    for (uint32_t i = 0; i < size; i += 16) {
+        std::string line;
+        char cell[8];
+        std::snprintf(cell, sizeof cell, "%04X:", address + i);
+        line = cell;
+        for (uint32_t j = i; j < size && j < i + 16; ++j) {
+            std::snprintf(cell, sizeof cell, " %02X", data[j]);
+            line += cell;
+            bytes.push_back(data[j]);
         }
+        s.Say("%s", line.c_str());
     }
-    return Finish(s, result, "eeprom");
+    s.doc["eeprom"] = {{"address", address}, {"bytes", bytes}};
+    return kCliSucceeded;
 }
 
-}  // namespace
-
-int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
-                  platform::ProgressBar* progress) {
-    const Session s{args, device, out, err, progress};
-    if (!args.port.empty()) {
-        // Only the named port: the table becomes that one entry.
-        const std::optional<std::string> path = platform::PortTable::Resolve(args.port.c_str());
-        if (!path) {
-            std::fprintf(err, "brevik: %s is not a serial port here (see: brevik ports)\n",
-                         args.port.c_str());
-            return kCliFailed;
-        }
-        platform::PortTable::SetOverride({*path});
-    }
-    const std::string& c = args.command;
+int Dispatch(Session& s) {
+    const std::string& c = s.args.command;
     if (c == "ports")
         return Ports(s);
     if (c == "detect")
         return Detect(s);
+    if (c == "info")
+        return Info(s);
     if (c == "update")
         return Update(s);
     if (c == "read")
@@ -254,9 +493,21 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
         return WriteOrVerify(s, true);
     if (c == "eeprom")
         return Eeprom(s);
-    if (c == "help" || c.empty()) {
-        std::fprintf(c.empty() ? err : out, "%s", CliUsage());
-        return c.empty() ? kCliUsageError : kCliSucceeded;
+    return s.Fail(kCliUsageError, "unknown command " + c + "; run 'brevik --help'");
+}
+
+}  // namespace
+
+int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
+                  platform::ProgressBar* progress) {
+    Session s(args, device, out, err, progress);
+    if (!args.port.empty()) {
+        // Only the named port: the table becomes that one entry.
+        const std::optional<std::string> path = platform::PortTable::Resolve(args.port.c_str());
+        if (!path)
+            return s.Finish(
+                s.Fail(kCliNoDevice, args.port + " is not a serial port here (see: brevik ports)"));
+        platform::PortTable::SetOverride({*path});
     }
-    return Usage(s, ("unknown command " + c).c_str());
+    return s.Finish(Dispatch(s));
 }

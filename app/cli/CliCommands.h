@@ -1,16 +1,17 @@
-// The commands of the brevik tool, over one device object. Results go to
-// out, complaints to err; long transfers report to the progress bar.
+// The commands of the brevik tool, over one device object. Text for people
+// goes to out (results) and err (complaints); with --json, one JSON document
+// goes to out instead. Long transfers report to the progress bar.
 #pragma once
 
 #include <cstdio>
 
 #include "app/cli/CliArguments.h"
+#include "app/cli/CliExitCodes.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/ProgressBar.h"
 
-constexpr int kCliSucceeded = 0;
-constexpr int kCliFailed = 1;
-constexpr int kCliUsageError = 2;
+// The version of the --json document's layout.
+constexpr int kCliJsonSchema = 1;
 
 int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
                   platform::ProgressBar* progress);

@@ -30,24 +30,25 @@ class StderrTextControl : public platform::TextControl {
 
 int main(int argc, char** argv) {
     CliArguments args;
-    std::string error;
-    if (!ParseCliArguments(argc, argv, &args, &error)) {
-        std::fprintf(stderr, "brevik: %s\n\n%s", error.c_str(), CliUsage());
-        return kCliUsageError;
+    const CliParse parse = ParseCliArguments(argc, argv, &args);
+    if (!parse.run) {
+        std::fputs(parse.out.c_str(), stdout);
+        std::fputs(parse.err.c_str(), stderr);
+        return parse.exitCode;
     }
     const capture::ScopedCapture capture(
         args.capture.empty() ? capture::CapturePathFromEnvironment() : args.capture,
         "brevik " BREVIK_VERSION);
     if (!capture.Ok()) {
         std::fprintf(stderr, "brevik: the capture file cannot be written\n");
-        return kCliFailed;
+        return kCliFileError;
     }
     BKQuillex device;
     StderrTextControl console;
     TraceSink sink(&console);
     if (args.trace)
         device.SetTraceTarget(&sink);
-    ConsoleProgressBar progress(stderr);
+    ConsoleProgressBar progress(stderr);  // draws only on a terminal
     // Ctrl+C asks a memory transfer to stop between packets; a firmware
     // update runs to its end (an interrupted flash can leave the device
     // without firmware), so there the request is noted and dropped.

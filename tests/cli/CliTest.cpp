@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +13,7 @@
 
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
+#include "app/package/PackageBuilder.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
@@ -37,10 +41,12 @@ std::string Drain(std::FILE* file) {
 Outcome Brevik(std::vector<const char*> words, RecordingProgressBar* bar = nullptr) {
     words.insert(words.begin(), "brevik");
     CliArguments args;
-    std::string error;
     Outcome run;
-    if (!ParseCliArguments(static_cast<int>(words.size()), words.data(), &args, &error)) {
-        run.err = error;
+    const CliParse parse = ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
+    if (!parse.run) {
+        run.code = parse.exitCode;
+        run.out = parse.out;
+        run.err = parse.err;
         return run;
     }
     std::FILE* out = std::tmpfile();
@@ -59,29 +65,64 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
 
 }  // namespace
 
-TEST(CliArguments, OptionsAnywhereAndNumbers) {
-    const char* words[] = {"brevik", "--trace", "read", "0x100", "--port", "COM2", "16", "out"};
+TEST(CliArguments, OptionsAnywhereHelpVersionAndNumbers) {
+    const char* words[] = {"brevik", "--trace", "read", "0x100", "--port=COM2", "16", "out"};
     CliArguments args;
-    std::string error;
-    ASSERT_TRUE(ParseCliArguments(8, words, &args, &error));
+    CliParse parse = ParseCliArguments(7, words, &args);
+    ASSERT_TRUE(parse.run) << parse.err;
     EXPECT_EQ("read", args.command);
     EXPECT_EQ((std::vector<std::string>{"0x100", "16", "out"}), args.operands);
     EXPECT_TRUE(args.trace);
     EXPECT_EQ("COM2", args.port);
+    const char* shortPort[] = {"brevik", "-p", "COM3", "detect", "--json"};
+    ASSERT_TRUE(ParseCliArguments(5, shortPort, &args).run);
+    EXPECT_EQ("COM3", args.port);
+    EXPECT_TRUE(args.json);
+    const char* dashes[] = {"brevik", "write", "--", "0x10", "-odd-name.bin"};
+    ASSERT_TRUE(ParseCliArguments(5, dashes, &args).run);
+    EXPECT_EQ((std::vector<std::string>{"0x10", "-odd-name.bin"}), args.operands);
 
+    ::setenv("BREVIK_PORT", "COM4", 1);
+    const char* plain[] = {"brevik", "detect"};
+    ASSERT_TRUE(ParseCliArguments(2, plain, &args).run);
+    EXPECT_EQ("COM4", args.port) << "the environment's default";
+    const char* given[] = {"brevik", "detect", "-p", "COM5"};
+    ASSERT_TRUE(ParseCliArguments(4, given, &args).run);
+    EXPECT_EQ("COM5", args.port) << "the command line wins";
+    ::unsetenv("BREVIK_PORT");
+
+    // A wrong option: one line naming it, and where to look; no usage dump.
+    const char* unknown[] = {"brevik", "detect", "--fastest"};
+    parse = ParseCliArguments(3, unknown, &args);
+    EXPECT_FALSE(parse.run);
+    EXPECT_EQ(kCliUsageError, parse.exitCode);
+    EXPECT_THAT(parse.err, HasSubstr("--fastest"));
+    EXPECT_THAT(parse.err, HasSubstr("Run 'brevik --help' for more."));
+    EXPECT_EQ(2, std::count(parse.err.begin(), parse.err.end(), '\n'));
     const char* dangling[] = {"brevik", "detect", "--port"};
-    EXPECT_FALSE(ParseCliArguments(3, dangling, &args, &error));
-    EXPECT_THAT(error, HasSubstr("--port needs a port"));
-    const char* unknown[] = {"brevik", "detect", "--fast"};
-    EXPECT_FALSE(ParseCliArguments(3, unknown, &args, &error));
-    EXPECT_EQ("unknown option --fast", error);
+    EXPECT_EQ(kCliUsageError, ParseCliArguments(3, dangling, &args).exitCode);
+
+    const char* help[] = {"brevik", "--help"};
+    parse = ParseCliArguments(2, help, &args);
+    EXPECT_FALSE(parse.run);
+    EXPECT_EQ(kCliSucceeded, parse.exitCode);
+    EXPECT_THAT(parse.out, HasSubstr("update"));
+    EXPECT_THAT(parse.out, HasSubstr("130  cancelled with Ctrl+C"));
+    const char* commandHelp[] = {"brevik", "update", "-h"};
+    parse = ParseCliArguments(3, commandHelp, &args);
+    EXPECT_EQ(kCliSucceeded, parse.exitCode);
+    EXPECT_THAT(parse.out, HasSubstr("--allow-reinstall"));
+    const char* version[] = {"brevik", "--version"};
+    parse = ParseCliArguments(2, version, &args);
+    EXPECT_EQ(std::string("brevik ") + BREVIK_VERSION + "\n", parse.out);
 
     uint32_t value = 0;
     EXPECT_TRUE(ParseCliNumber("0x1F00", &value));
     EXPECT_EQ(0x1F00u, value);
     EXPECT_TRUE(ParseCliNumber("4294967295", &value));
     EXPECT_EQ(0xFFFFFFFFu, value);
-    for (const char* bad : {"", "0x", "12k", "-1", "+5", "4294967296", "0x1FFFFFFFF", "x10"})
+    for (const char* bad :
+         {"", "0x", "12k", "-1", "+5", "4294967296", "0x1FFFFFFFF", "x10", " 12", "0x0x10", "1 "})
         EXPECT_FALSE(ParseCliNumber(bad, &value)) << bad;
 }
 
@@ -90,7 +131,7 @@ TEST(Cli, UsageAndNoDevice) {
     EXPECT_EQ(kCliUsageError, Brevik({}).code);
     Outcome unknown = Brevik({"flash"});
     EXPECT_EQ(kCliUsageError, unknown.code);
-    EXPECT_THAT(unknown.err, HasSubstr("unknown command flash"));
+    EXPECT_THAT(unknown.err, HasSubstr("flash"));
     EXPECT_EQ(kCliUsageError, Brevik({"read", "0x10"}).code);
     EXPECT_EQ(kCliUsageError, Brevik({"eeprom", "0", "257"}).code);
     EXPECT_EQ(kCliUsageError, Brevik({"read", "0", "0xFFFFFFFF", "out.bin"}).code)
@@ -98,16 +139,16 @@ TEST(Cli, UsageAndNoDevice) {
     EXPECT_EQ(kCliSucceeded, Brevik({"help"}).code);
 
     Outcome none = Brevik({"detect"});
-    EXPECT_EQ(kCliFailed, none.code);
-    EXPECT_THAT(none.err, HasSubstr("Device not found. Be sure it is connected and configured."));
+    EXPECT_EQ(kCliNoDevice, none.code);
+    EXPECT_THAT(none.err, HasSubstr("no serial ports here"));
     Outcome ports = Brevik({"ports"});
     EXPECT_EQ("No serial ports.\n", ports.out);
     Outcome elsewhere = Brevik({"detect", "--port", "COM9"});
-    EXPECT_EQ(kCliFailed, elsewhere.code);
+    EXPECT_EQ(kCliNoDevice, elsewhere.code);
     EXPECT_THAT(elsewhere.err, HasSubstr("COM9 is not a serial port here"));
 }
 
-TEST(Cli, DetectAndUpdate) {
+TEST(Cli, DetectUpdateAndItsGuardRails) {
     OneSimulatedPort port;
     TempDir dir;
     Outcome ports = Brevik({"ports"});
@@ -116,19 +157,57 @@ TEST(Cli, DetectAndUpdate) {
     EXPECT_EQ(kCliSucceeded, found.code);
     EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM1\n", found.out);
 
-    const std::string broken = dir.Write("broken.bfw", std::vector<uint8_t>(300, 0x11));
-    Outcome invalid = Brevik({"update", broken.c_str()});
-    EXPECT_EQ(kCliFailed, invalid.code);
-    EXPECT_THAT(invalid.err, HasSubstr("Invalid Firmware Package"));
+    // Packages that fail a check say which, and never reach the device.
+    std::vector<uint8_t> good = BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q');
+    std::vector<uint8_t> badSum = good;
+    badSum[300] ^= 1;
+    std::vector<uint8_t> badBody = good;
+    badBody.back() ^= 1;
+    RefreshHeaderSum(&badBody);
+    const std::pair<std::string, std::string> bad[] = {
+        {dir.File("none.bfw"), "no such file"},
+        {dir.Path(), "a folder, not a package file"},
+        {dir.Write("junk.bfw", std::vector<uint8_t>(300, 0x11)), "no \"ZRFW\""},
+        {dir.Write("sum.bfw", badSum), "its header sum is wrong"},
+        {dir.Write("body.bfw", badBody), "its body check byte is wrong"},
+        {dir.Write("short.bfw", std::vector<uint8_t>(good.begin(), good.begin() + 100)),
+         "shorter than a package header"}};
+    for (const auto& [path, why] : bad) {
+        Outcome refused = Brevik({"update", path.c_str()});
+        EXPECT_EQ(kCliBadPackage, refused.code) << path;
+        EXPECT_THAT(refused.err, HasSubstr(why)) << path;
+        EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("QX_E"))) << "no internal names";
+    }
     const std::string tessaly =
         dir.Write("tessaly.bfw", BuildPackage(MakeFirmwarePayload(999, 10, 12, 'L'), 10, 12, 'L'));
     Outcome foreign = Brevik({"update", tessaly.c_str()});
-    EXPECT_EQ(kCliFailed, foreign.code);
-    EXPECT_THAT(foreign.err, HasSubstr("Cannot Update: the package (10.12.L for Tessaly)"));
+    EXPECT_EQ(kCliBadPackage, foreign.code);
+    EXPECT_THAT(foreign.err, HasSubstr("the package (10.12.L for Tessaly) does not fit"));
+    EXPECT_EQ(0, port.Device().State().uploadsCompleted);
+
+    // The same or an older version only when asked for.
+    const std::string same =
+        dir.Write("same.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 11, 'Q'), 2, 11, 'Q'));
+    const std::string older =
+        dir.Write("older.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 9, 'Q'), 2, 9, 'Q'));
+    Outcome reinstall = Brevik({"update", same.c_str()});
+    EXPECT_EQ(kCliFailed, reinstall.code);
+    EXPECT_THAT(reinstall.err, HasSubstr("already has 02.11.Q; --allow-reinstall"));
+    Outcome downgrade = Brevik({"update", older.c_str()});
+    EXPECT_EQ(kCliFailed, downgrade.code);
+    EXPECT_THAT(downgrade.err, HasSubstr("older than the device's 02.11.Q; --allow-older"));
     EXPECT_EQ(0, port.Device().State().uploadsCompleted);
 
     const std::string package =
         dir.Write("quillex.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    port.Device().ClearLog();
+    Outcome dry = Brevik({"update", "--dry-run", package.c_str()});
+    EXPECT_EQ(kCliSucceeded, dry.code) << dry.err;
+    EXPECT_THAT(dry.out, HasSubstr("Would update Quillex USB v2.11.Q from 02.11.Q to 2.12.Q "
+                                   "(3000 bytes). Nothing was sent."));
+    for (const sim::Exchange& e : port.Device().Exchanges())
+        EXPECT_NE("f", e.command) << "a dry run sends no upload";
+
     RecordingProgressBar bar;
     Outcome update = Brevik({"update", package.c_str()}, &bar);
     EXPECT_EQ(kCliSucceeded, update.code) << update.err;
@@ -136,6 +215,64 @@ TEST(Cli, DetectAndUpdate) {
     EXPECT_THAT(update.out, HasSubstr("Update Successful. New version is 02.12.Q"));
     EXPECT_EQ(1, port.Device().State().uploadsCompleted);
     EXPECT_GE(bar.MaxPosition(), 11);
+    EXPECT_EQ(kCliSucceeded, Brevik({"update", "--allow-older", older.c_str()}).code);
+    EXPECT_EQ(kCliSucceeded, Brevik({"update", "--allow-reinstall", older.c_str()}).code);
+
+    // A device that says success but comes back with another version.
+    const std::vector<uint8_t> unstamped =
+        BuildPackage(std::vector<uint8_t>(999, 0x22), 2, 12, 'Q');  // no image stamp
+    Outcome unchanged = Brevik({"update", dir.Write("unstamped.bfw", unstamped).c_str()});
+    EXPECT_EQ(kCliFailed, unchanged.code);
+    EXPECT_THAT(unchanged.err,
+                HasSubstr("the device reports 02.09.Q after the update, not 2.12.Q"));
+
+    // The device turns the update down.
+    port.Device().InjectFault("f.final", {sim::FaultKind::WrongByte, 'W', 0, 1});
+    Outcome flashFailed = Brevik({"update", package.c_str()});
+    EXPECT_EQ(kCliDeviceRefused, flashFailed.code);
+    EXPECT_THAT(flashFailed.err, HasSubstr("You will need to cold-reboot"));
+}
+
+TEST(Cli, InfoAndJson) {
+    TempDir dir;
+    KeepRealPortsOutOfReach();
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    Outcome info = Brevik({"info", package.c_str()});
+    EXPECT_EQ(kCliSucceeded, info.code) << info.err;
+    EXPECT_THAT(info.out, HasSubstr("version       2.12.Q"));
+    EXPECT_THAT(info.out, HasSubstr("target        Q (Quillex)"));
+    EXPECT_THAT(info.out, HasSubstr("size          356 bytes (body 100)"));
+    EXPECT_THAT(info.out, HasSubstr("verdict       valid"));
+
+    Outcome json = Brevik({"info", package.c_str(), "--json"});
+    EXPECT_EQ(kCliSucceeded, json.code);
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(kCliJsonSchema, doc["schema"]);
+    EXPECT_EQ("info", doc["command"]);
+    EXPECT_EQ(true, doc["ok"]);
+    EXPECT_EQ(0, doc["exit_code"]);
+    EXPECT_EQ("2.12.Q", doc["package"]["version"]);
+    EXPECT_EQ("Q", doc["package"]["target"]);
+    EXPECT_EQ(100, doc["package"]["body_size"]);
+    EXPECT_EQ(true, doc["package"]["checks"]["header_sum"]);
+    EXPECT_EQ("", json.err);
+
+    Outcome failed = Brevik({"detect", "--json"});
+    EXPECT_EQ(kCliNoDevice, failed.code);
+    const nlohmann::json error = nlohmann::json::parse(failed.out);
+    EXPECT_EQ(false, error["ok"]);
+    EXPECT_EQ(kCliNoDevice, error["exit_code"]);
+    EXPECT_EQ("no-device", error["error"]["key"]);
+    EXPECT_EQ("", failed.err) << "with --json the error is in the document";
+
+    OneSimulatedPort port;
+    const nlohmann::json detected = nlohmann::json::parse(Brevik({"detect", "--json"}).out);
+    EXPECT_EQ("Quillex USB v2.11.Q", detected["device"]["description"]);
+    EXPECT_EQ("02.11.Q", detected["device"]["firmware"]);
+    EXPECT_EQ("COM1", detected["device"]["port"]);
+    const nlohmann::json listed = nlohmann::json::parse(Brevik({"ports", "--json"}).out);
+    EXPECT_EQ(port.Device().PortPath(), listed["ports"][0]["path"]);
 }
 
 TEST(Cli, MemoryAndConfigurationMemory) {
@@ -158,23 +295,39 @@ TEST(Cli, MemoryAndConfigurationMemory) {
     Outcome read = Brevik({"read", "256", "600", copy.c_str(), "--no-bulk"});
     EXPECT_EQ(kCliSucceeded, read.code) << read.err;
     EXPECT_EQ(data, FileBytes(copy));
+    Outcome toStdout = Brevik({"read", "256", "600", "-"});
+    EXPECT_EQ(kCliSucceeded, toStdout.code) << toStdout.err;
+    EXPECT_EQ(std::string(data.begin(), data.end()), toStdout.out) << "the bytes alone";
 
     data[599] ^= 0xFF;
+    data[300] ^= 0x01;
     const std::string changed = dir.Write("changed.bin", data);
     Outcome differs = Brevik({"verify", "0x100", changed.c_str()});
     EXPECT_EQ(kCliFailed, differs.code);
-    EXPECT_THAT(differs.err, HasSubstr("differs from"));
+    EXPECT_THAT(differs.err, HasSubstr("2 bytes differ, the first at 0x22C"));
     Outcome missing = Brevik({"write", "0", dir.File("none.bin").c_str()});
-    EXPECT_EQ(kCliFailed, missing.code);
-    EXPECT_THAT(missing.err, HasSubstr("cannot be read"));
+    EXPECT_EQ(kCliFileError, missing.code);
+    EXPECT_THAT(missing.err, HasSubstr("no such file"));
 
     Outcome eeprom = Brevik({"eeprom", "1", "7"});
     EXPECT_EQ(kCliSucceeded, eeprom.code) << eeprom.err;
     EXPECT_EQ("0001: 51 30 33 55 12 34 56\n", eeprom.out) << "the hardware version block";
+
+    // The output is opened before the device is asked: nothing goes out.
+    port.Device().ClearLog();
     const std::string nowhere = dir.File("no-such-folder/out.bin");
     Outcome unwritable = Brevik({"read", "0", "16", nowhere.c_str()});
-    EXPECT_EQ(kCliFailed, unwritable.code);
+    EXPECT_EQ(kCliFileError, unwritable.code);
     EXPECT_THAT(unwritable.err, HasSubstr("cannot be written"));
+    EXPECT_TRUE(port.Device().Exchanges().empty());
+    // A read that fails leaves no half-written file behind.
+    port.Device().InjectFault("ZR", {sim::FaultKind::NoReply});
+    port.Device().InjectFault("R", {sim::FaultKind::NoReply});
+    const std::string lost = dir.File("lost.bin");
+    Outcome silent = Brevik({"read", "0", "512", lost.c_str()});
+    EXPECT_EQ(kCliNoDevice, silent.code);
+    EXPECT_THAT(silent.err, HasSubstr("read failed: the device stopped answering"));
+    EXPECT_FALSE(std::filesystem::exists(lost));
 }
 
 TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
@@ -194,7 +347,7 @@ TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
           std::vector<const char*>{"read", "0xFFFFFFFF", "2", out.c_str()}}) {
         port.Device().ClearLog();
         Outcome refused = Brevik(words);
-        EXPECT_EQ(kCliFailed, refused.code) << words[0] << " " << words[1];
+        EXPECT_EQ(kCliUsageError, refused.code) << words[0] << " " << words[1];
         EXPECT_THAT(refused.err, HasSubstr("is outside the device's memory (0x0..0xFFFF, 64 KiB)"));
         EXPECT_EQ("", refused.out);
         for (const sim::Exchange& e : port.Device().Exchanges())
@@ -217,7 +370,7 @@ TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
                                                piped = Brevik({command, "0", fifo.c_str()});
                                            }))
             << command << " must not wait for a writer on a named pipe";
-        EXPECT_EQ(kCliFailed, piped.code);
+        EXPECT_EQ(kCliFileError, piped.code);
         EXPECT_THAT(piped.err, HasSubstr("cannot be read"));
     }
 }

@@ -1,0 +1,22 @@
+// Exit codes of the brevik tool, and the one table that turns the device
+// link's result codes into them.
+#pragma once
+
+constexpr int kCliSucceeded = 0;
+constexpr int kCliFailed = 1;      // anything not named below (e.g. verify found differences)
+constexpr int kCliUsageError = 2;  // the command line is wrong
+constexpr int kCliNoDevice = 3;    // no device found, or it stopped answering
+constexpr int kCliPermissionDenied = 4;
+constexpr int kCliPortBusy = 5;       // another program holds the port
+constexpr int kCliBadPackage = 6;     // the package file fails its checks or does not fit
+constexpr int kCliDeviceRefused = 7;  // the device turned the update or transfer down
+constexpr int kCliFileError = 8;      // a file could not be read or written
+constexpr int kCliCancelled = 130;    // Ctrl+C
+
+int ExitCodeForResult(int resultCode);
+
+// The stable key of an exit code for --json ("no-device", "port-busy", ...).
+const char* ExitCodeKey(int exitCode);
+
+// The table above as --help and the README print it.
+const char* ExitCodeHelp();

@@ -1,0 +1,77 @@
+#include "platform/PortAccess.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+}  // namespace
+
+std::string GroupOwningDevice(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "";
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr)
+        return "";
+    return found->gr_name;
+}
+
+std::string ProcessHoldingDevice(const std::string& path) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(path, ec);
+    if (ec)
+        return "";
+    const std::string self = std::to_string(::getpid());
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        std::error_code fdError;
+        for (const fs::directory_entry& fd :
+             fs::directory_iterator(process.path() / "fd", fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd.path(), linkError) == target && !linkError)
+                return FirstLine(process.path() / "comm") + " (pid " + pid + ")";
+        }
+    }
+    return "";
+}
+
+bool ModemManagerRunning() {
+    std::error_code ec;
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
+        std::error_code commError;
+        if (fs::exists(process.path() / "comm", commError) &&
+            FirstLine(process.path() / "comm") == "ModemManager")
+            return true;
+    }
+    return false;
+}
+
+bool IsModemClassDevice(const std::string& path) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
+}
+
+}  // namespace platform
