@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/HelpAndVersion.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/PortTable.h"
 
@@ -34,6 +35,12 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(
+            argc, argv, "brevik-detect",
+            "usage: brevik-detect [--trace]\n"
+            "Looks for a Brevik device over the port table and prints what it\n"
+            "found; --trace shows every trace line and hex dump of the device link.\n"))
+        return 0;
     const bool verbose = argc > 1 && std::string(argv[1]) == "--trace";
     ConsoleTextControl console;
     TraceSink sink(&console);

@@ -6,10 +6,16 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/HelpAndVersion.h"
 #include "app/package/PackageBuilder.h"
 #include "app/package/PackageFormat.h"
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "brevik-mkpackage",
+                            "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n"
+                            "Writes a valid firmware package; the body (16384 bytes unless given,\n"
+                            "1 to 65536) carries an image stamp with the version.\n"))
+        return 0;
     unsigned major = 0, minor = 0;
     char letter = 0, extra = 0;
     if (argc < 3 || argc > 4 ||

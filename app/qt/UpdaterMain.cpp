@@ -1,6 +1,7 @@
 // brevik-updater: the firmware update dialog.
 #include <QApplication>
 
+#include "app/HelpAndVersion.h"
 #include "app/qt/QtUpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Thread.h"
@@ -13,6 +14,13 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(
+            argc, argv, "brevik-updater",
+            "usage: brevik-updater\n"
+            "The Brevik firmware update dialog: finds the device, checks a firmware\n"
+            "package (.bfw) and flashes it. BREVIK_PORTS sets the port table;\n"
+            "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n"))
+        return 0;
     // BREVIK_CAPTURE=FILE records the dialog's serial session for a bug report.
     const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
                                          "brevik-updater " BREVIK_VERSION);
