@@ -142,6 +142,10 @@ class BKQuillex {
     int RequestFirmwareVersion(::FirmwareVersion* out);
     uint32_t DetectHardware(char* description, int descriptionSize, ::FirmwareVersion* version,
                             int options);
+    // The same detection on port COMn alone (n = 1..255), remembering nothing;
+    // lets a program probe several ports at once, one device object each.
+    uint32_t DetectHardwareOnPort(int portNumber, char* description, int descriptionSize,
+                                  ::FirmwareVersion* version);
     uint32_t IdentifyHardware(const ::FirmwareVersion* version);
     int ReadHardwareVersion(uint8_t* out);
     void GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* version, char* text,
@@ -243,6 +247,12 @@ class BKQuillex {
     std::unique_ptr<BKSerial> Serial;
 
   private:
+    // One port of the scan (index from 0): opened at 115200, asked for its
+    // version there, at 921600 and at 19200; true when a device answered.
+    bool ProbeScanPort(int index, bool restoreLastRate);
+    // The end of a detection: identified and described, or nothing found.
+    uint32_t ReportDetection(bool found, char* description, int descriptionSize,
+                             ::FirmwareVersion* version);
     // One read that tells a failed read (*failed set) from a time-out.
     int ReadPortReporting(uint8_t* buffer, int count, bool* failed);
     // Discards both queues of the port, as every request does first.

@@ -122,43 +122,33 @@ int BKQuillex::RequestFirmwareVersion(::FirmwareVersion* out) {
     return result;
 }
 
-uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
-                                   ::FirmwareVersion* version, int options) {
-    const bool fromFirstPort = (options & kDetectFromFirstPort) != 0;
-    HardwareFlags = 0;
-    int index = fromFirstPort ? 0 : static_cast<int>(LastPortIndex % kPortCount);
-    bool found = false;
-    for (int attempts = 0; attempts < kPortCount && !found; ++attempts) {
-        char name[20];
-        BoundedFormat(name, sizeof name, "COM%i", index + 1);
-        if (InitPort(name, kScanBaud) == QX_S_OK) {
-            if (index >= kFirstHighPortIndex)
-                platform::SleepMilliseconds(kHighPortPauseMs);
-            if (!fromFirstPort && static_cast<uint32_t>(index) == LastPortIndex) {
-                SetUSBBaud(static_cast<int>(LastBaudCode), 1);
-            }
+bool BKQuillex::ProbeScanPort(int index, bool restoreLastRate) {
+    char name[20];
+    BoundedFormat(name, sizeof name, "COM%i", index + 1);
+    if (InitPort(name, kScanBaud) != QX_S_OK)
+        return false;
+    if (index >= kFirstHighPortIndex)
+        platform::SleepMilliseconds(kHighPortPauseMs);
+    if (restoreLastRate)
+        SetUSBBaud(static_cast<int>(LastBaudCode), 1);
+    bool found = RequestFirmwareVersion(nullptr) == QX_S_OK;
+    if (!found && SetUSBBaud(kBaudCode921600, 1) >= 0)
+        found = RequestFirmwareVersion(nullptr) == QX_S_OK;
+    if (!found) {
+        SetUSBBaud(kBaudCode115200, 1);
+        if (SetPortBaud(kSlowScanBaud))
             found = RequestFirmwareVersion(nullptr) == QX_S_OK;
-            if (!found && SetUSBBaud(kBaudCode921600, 1) >= 0) {
-                found = RequestFirmwareVersion(nullptr) == QX_S_OK;
-            }
-            if (!found) {
-                SetUSBBaud(kBaudCode115200, 1);
-                if (SetPortBaud(kSlowScanBaud))
-                    found = RequestFirmwareVersion(nullptr) == QX_S_OK;
-            }
-        }
-        if (!found)
-            index = index >= kPortCount - 1 ? 0 : index + 1;
     }
+    return found;
+}
+
+uint32_t BKQuillex::ReportDetection(bool found, char* description, int descriptionSize,
+                                    ::FirmwareVersion* version) {
     if (!found) {
         if (description != nullptr && descriptionSize > 0)
             description[0] = '\0';
         FirmwareVersion = {};
         return HardwareFlags;
-    }
-    if (!fromFirstPort) {
-        LastPortIndex = static_cast<uint32_t>(index);
-        LastBaudCode = UsbBaudCode;
     }
     HardwareFlags = IdentifyHardware(&FirmwareVersion);
     if (description != nullptr) {
@@ -167,6 +157,33 @@ uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
     if (version != nullptr)
         *version = FirmwareVersion;
     return HardwareFlags;
+}
+
+uint32_t BKQuillex::DetectHardware(char* description, int descriptionSize,
+                                   ::FirmwareVersion* version, int options) {
+    const bool fromFirstPort = (options & kDetectFromFirstPort) != 0;
+    HardwareFlags = 0;
+    int index = fromFirstPort ? 0 : static_cast<int>(LastPortIndex % kPortCount);
+    bool found = false;
+    for (int attempts = 0; attempts < kPortCount && !found; ++attempts) {
+        found =
+            ProbeScanPort(index, !fromFirstPort && static_cast<uint32_t>(index) == LastPortIndex);
+        if (!found)
+            index = index >= kPortCount - 1 ? 0 : index + 1;
+    }
+    if (found && !fromFirstPort) {
+        LastPortIndex = static_cast<uint32_t>(index);
+        LastBaudCode = UsbBaudCode;
+    }
+    return ReportDetection(found, description, descriptionSize, version);
+}
+
+uint32_t BKQuillex::DetectHardwareOnPort(int portNumber, char* description, int descriptionSize,
+                                         ::FirmwareVersion* version) {
+    HardwareFlags = 0;
+    const bool found =
+        portNumber >= 1 && portNumber <= kPortCount && ProbeScanPort(portNumber - 1, false);
+    return ReportDetection(found, description, descriptionSize, version);
 }
 
 uint32_t BKQuillex::IdentifyHardware(const ::FirmwareVersion* version) {

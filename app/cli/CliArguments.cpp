@@ -84,7 +84,13 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
             command->add_flag("--no-bulk", out->noBulk, "block packets only");
             command->add_flag("--plain", out->plain, "Dunmarra: no scrambling");
         }
+        if (name == "detect")
+            command->add_flag("--all", out->all,
+                              "find every attached device, probing the ports "
+                              "in parallel");
         if (name == "update") {
+            command->add_flag("--all", out->all,
+                              "flash every attached device the package fits, in parallel");
             command->add_flag("--allow-reinstall", out->allowReinstall,
                               "flash the version the device already has");
             command->add_flag("--allow-older", out->allowOlder,

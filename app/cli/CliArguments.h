@@ -20,6 +20,7 @@ struct CliArguments {
     bool allowReinstall = false;  // update: the version already on the device
     bool allowOlder = false;      // update: an older version
     bool dryRun = false;          // update: check everything, send nothing
+    bool all = false;             // detect, update: every attached device
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

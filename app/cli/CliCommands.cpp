@@ -2,11 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdarg>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/logic/UpdaterDialogLogic.h"
@@ -70,6 +73,7 @@ class Session {
     std::FILE* err;
     platform::ProgressBar* progress;
     Json doc;
+    int onlyPort = 0;  // --port: COMn alone
 };
 
 // Why no device answered: a port that could not be opened says why.
@@ -117,22 +121,85 @@ int NoDevice(Session& s) {
 }
 
 struct Found {
+    int port = 0;
     uint32_t flags = 0;
     char description[kTextCapacity] = {};
     FirmwareVersion version{};
 };
 
-// Finds the device over the port table (from COM1); flags 0 when none answered.
-Found FindDevice(Session& s) {
+Json DeviceJson(const Found& found) {
+    return {{"description", found.description},
+            {"firmware", DeviceVersionText(found.version)},
+            {"port", "COM" + std::to_string(found.port)},
+            {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+}
+
+// Detection on one port with a device object of its own.
+Found ProbePort(BKQuillex& device, int port) {
     Found found;
-    found.flags = s.device.DetectHardware(found.description, kTextCapacity, &found.version,
-                                          kDetectFromFirstPort);
-    if (found.flags != 0) {
-        s.doc["device"] = {{"description", found.description},
-                           {"firmware", DeviceVersionText(found.version)},
-                           {"port", "COM" + std::to_string(s.device.ComPortNumber)},
-                           {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+    found.port = port;
+    found.flags =
+        device.DetectHardwareOnPort(port, found.description, kTextCapacity, &found.version);
+    return found;
+}
+
+// Every port of the table probed at once, one thread and device object each:
+// silent ports cost their time-outs side by side, not one after another.
+std::vector<Found> FindEveryDevice() {
+    const size_t count = std::min<size_t>(platform::PortTable::Entries().size(), 255);
+    std::vector<Found> results(count);
+    std::vector<std::thread> probes;
+    for (size_t i = 0; i < count; ++i) {
+        probes.emplace_back([&results, i] {
+            BKQuillex device;
+            results[i] = ProbePort(device, static_cast<int>(i + 1));
+            device.ClosePort();
+        });
     }
+    for (std::thread& probe : probes)
+        probe.join();
+    std::vector<Found> found;
+    for (const Found& f : results) {
+        if (f.flags != 0)
+            found.push_back(f);
+    }
+    return found;
+}
+
+std::string Listed(const std::vector<Found>& devices) {
+    std::string text;
+    for (const Found& f : devices)
+        text += std::string(text.empty() ? "" : ", ") + "COM" + std::to_string(f.port) + " (" +
+                f.description + ")";
+    return text;
+}
+
+// Finds the device: on the --port alone, else the first over the table. A
+// command that changes the device makes sure it is the only one answering.
+Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullptr) {
+    Found found;
+    if (s.onlyPort != 0) {
+        found = ProbePort(s.device, s.onlyPort);
+    } else if (changesTheDevice && platform::PortTable::Entries().size() > 1) {
+        const std::vector<Found> every = FindEveryDevice();
+        if (every.size() > 1) {
+            Json list = Json::array();
+            for (const Found& f : every)
+                list.push_back(DeviceJson(f));
+            s.doc["devices"] = list;
+            *refusal = s.Fail(kCliUsageError, "more than one device answers: " + Listed(every) +
+                                                  "; name the one to change with --port");
+            return Found{};
+        }
+        if (every.size() == 1)
+            found = ProbePort(s.device, every[0].port);
+    } else {
+        found.flags = s.device.DetectHardware(found.description, kTextCapacity, &found.version,
+                                              kDetectFromFirstPort);
+        found.port = s.device.ComPortNumber;
+    }
+    if (found.flags != 0)
+        s.doc["device"] = DeviceJson(found);
     return found;
 }
 
@@ -149,7 +216,21 @@ int Ports(Session& s) {
     return kCliSucceeded;
 }
 
+int DetectEvery(Session& s) {
+    const std::vector<Found> every = FindEveryDevice();
+    Json list = Json::array();
+    for (const Found& f : every) {
+        s.Say("%s, firmware %s, on COM%d", f.description, DeviceVersionText(f.version).c_str(),
+              f.port);
+        list.push_back(DeviceJson(f));
+    }
+    s.doc["devices"] = list;
+    return every.empty() ? NoDevice(s) : kCliSucceeded;
+}
+
 int Detect(Session& s) {
+    if (s.args.all)
+        return DetectEvery(s);
     const Found found = FindDevice(s);
     if (found.flags == 0)
         return NoDevice(s);
@@ -209,37 +290,182 @@ int Info(Session& s) {
     return kCliSucceeded;
 }
 
-int Update(Session& s) {
-    const std::string& path = s.args.operands[0];
-    PackageInspection p;
-    if (!DescribePackage(s, path, &p))
-        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
-    const PackageHeader& header = p.header;
-    const Found found = FindDevice(s);
-    if (found.flags == 0)
-        return NoDevice(s);
+// Whether the package may go onto the device found: code 0, or the exit code
+// and why not.
+struct Admission {
+    int code = kCliSucceeded;
+    std::string why;
+};
+
+Admission Admit(const Session& s, const PackageHeader& header, const Found& found) {
     const char target = header.Target();
     const std::string from = DeviceVersionText(found.version);
     const std::string to = PackageVersionText(header);
-    if (!(found.flags & kHwCurrentCommandFamily) || !(found.flags & TargetHardwareBit(target))) {
-        s.device.ClosePort();
-        return s.Fail(kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
-                                          ") does not fit the " + found.description);
-    }
+    if (!(found.flags & kHwCurrentCommandFamily) || !(found.flags & TargetHardwareBit(target)))
+        return {kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
+                                    ") does not fit the " + found.description};
     const int order = header.Major() != found.version.Major
                           ? (header.Major() < found.version.Major ? -1 : 1)
                           : (header.Minor() < found.version.Minor   ? -1
                              : header.Minor() > found.version.Minor ? 1
                                                                     : 0);
-    if (order == 0 && !s.args.allowReinstall) {
-        s.device.ClosePort();
-        return s.Fail(kCliFailed,
-                      "the device already has " + from + "; --allow-reinstall flashes it again");
+    if (order == 0 && !s.args.allowReinstall)
+        return {kCliFailed,
+                "the device already has " + from + "; --allow-reinstall flashes it again"};
+    if (order < 0 && !s.args.allowOlder)
+        return {kCliFailed, "the package (" + to + ") is older than the device's " + from +
+                                "; --allow-older flashes it anyway"};
+    return {};
+}
+
+struct Flashed {
+    int code = kCliSucceeded;
+    std::string message;  // for people: the dialog's words, or what went wrong after
+    std::string result;   // the library's result name
+    std::string now;      // the version read back
+};
+
+// Uploads the package into the device found on its port, then reads the
+// version back: a status byte that said success is not taken for the new
+// firmware running. The port is closed afterwards.
+Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const std::string& path,
+                         const PackageHeader& header, platform::ProgressBar* progress) {
+    Flashed f;
+    const int result = device.UpdateFirmware(path.c_str(), progress);
+    f.result = ResultCodeName(result);
+    if (result != QX_S_OK) {
+        device.ClosePort();
+        f.code = ExitCodeForResult(result);
+        f.message = ResultBoxFor(result).text;
+        return f;
     }
-    if (order < 0 && !s.args.allowOlder) {
+    FirmwareVersion now{};
+    const bool again = device.DetectHardwareOnPort(found.port, nullptr, 0, &now) != 0;
+    device.ClosePort();
+    if (!again) {
+        f.code = kCliNoDevice;
+        f.message =
+            "the device took the update but was not found again; its new version is "
+            "unknown";
+        return f;
+    }
+    f.now = DeviceVersionText(now);
+    if (now.Major != header.Major() || now.Minor != header.Minor() ||
+        now.Letter != header.Target()) {
+        f.code = kCliFailed;
+        f.message =
+            "the device reports " + f.now + " after the update, not " + PackageVersionText(header);
+        return f;
+    }
+    f.message = std::string(ResultBoxFor(QX_S_OK).text) + f.now;
+    return f;
+}
+
+// A copy of a file in a folder of its own, removed with the object.
+class PrivateCopy {
+  public:
+    PrivateCopy(const std::string& path, int tag) {
+        std::error_code ec;
+        std::random_device random;
+        folder_ = std::filesystem::temp_directory_path(ec) /
+                  ("brevik-" + std::to_string(tag) + "-" + std::to_string(random()));
+        ok_ = !ec && std::filesystem::create_directory(folder_, ec) && !ec &&
+              std::filesystem::copy_file(path, folder_ / "package.bfw", ec) && !ec;
+    }
+    ~PrivateCopy() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    bool Ok() const { return ok_; }
+    std::string Path() const { return (folder_ / "package.bfw").string(); }
+
+  private:
+    std::filesystem::path folder_;
+    bool ok_ = false;
+};
+
+// Every attached device the package fits, flashed side by side, a line each.
+int UpdateEvery(Session& s, const std::string& path, const PackageInspection& p) {
+    const std::vector<Found> every = FindEveryDevice();
+    if (every.empty())
+        return NoDevice(s);
+    std::vector<Flashed> outcomes(every.size());
+    std::vector<bool> skipped(every.size(), false);
+    std::vector<std::thread> flashes;
+    for (size_t i = 0; i < every.size(); ++i) {
+        const Admission admitted = Admit(s, p.header, every[i]);
+        if (admitted.code != kCliSucceeded) {
+            skipped[i] = true;
+            outcomes[i].message = "skipped: " + admitted.why;
+            continue;
+        }
+        if (s.args.dryRun) {
+            outcomes[i].message = "would be updated to " + PackageVersionText(p.header);
+            continue;
+        }
+        flashes.emplace_back([&, i] {
+            BKQuillex device;
+            const Found found = ProbePort(device, every[i].port);
+            // The upload holds its file exclusively: each device is flashed
+            // from a copy of its own (checked again, as every upload is).
+            const PrivateCopy copy(path, every[i].port);
+            if (!copy.Ok()) {
+                device.ClosePort();
+                outcomes[i].code = kCliFileError;
+                outcomes[i].message = "the package could not be copied for this device";
+            } else if (found.flags != 0) {
+                outcomes[i] = FlashAndReadBack(device, found, copy.Path(), p.header, nullptr);
+            } else {
+                outcomes[i].code = kCliNoDevice;
+                outcomes[i].message = "the device was not found again";
+            }
+        });
+    }
+    for (std::thread& flash : flashes)
+        flash.join();
+    int code = kCliSucceeded;
+    Json list = Json::array();
+    for (size_t i = 0; i < every.size(); ++i) {
+        const Flashed& f = outcomes[i];
+        s.Say("COM%d %s %s: %s", every[i].port, every[i].description,
+              DeviceVersionText(every[i].version).c_str(), f.message.c_str());
+        Json entry = DeviceJson(every[i]);
+        entry["ok"] = f.code == kCliSucceeded && !skipped[i];
+        entry["skipped"] = static_cast<bool>(skipped[i]);
+        entry["message"] = f.message;
+        if (!f.result.empty())
+            entry["result"] = f.result;
+        if (!f.now.empty())
+            entry["now"] = f.now;
+        list.push_back(entry);
+        if (code == kCliSucceeded && f.code != kCliSucceeded)
+            code = f.code;
+    }
+    s.doc["updates"] = list;
+    if (code != kCliSucceeded)
+        return s.Fail(code, "not every device was updated");
+    return kCliSucceeded;
+}
+
+int Update(Session& s) {
+    const std::string& path = s.args.operands[0];
+    PackageInspection p;
+    if (!DescribePackage(s, path, &p))
+        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    if (s.args.all)
+        return UpdateEvery(s, path, p);
+    int refusal = kCliSucceeded;
+    const Found found = FindDevice(s, true, &refusal);
+    if (refusal != kCliSucceeded)
+        return refusal;
+    if (found.flags == 0)
+        return NoDevice(s);
+    const std::string from = DeviceVersionText(found.version);
+    const std::string to = PackageVersionText(p.header);
+    const Admission admitted = Admit(s, p.header, found);
+    if (admitted.code != kCliSucceeded) {
         s.device.ClosePort();
-        return s.Fail(kCliFailed, "the package (" + to + ") is older than the device's " + from +
-                                      "; --allow-older flashes it anyway");
+        return s.Fail(admitted.code, admitted.why);
     }
     s.doc["update"] = {{"from", from}, {"to", to}, {"dry_run", s.args.dryRun}};
     if (s.args.dryRun) {
@@ -249,26 +475,13 @@ int Update(Session& s) {
         return kCliSucceeded;
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
-    const int result = s.device.UpdateFirmware(path.c_str(), s.progress);
-    s.doc["update"]["result"] = ResultCodeName(result);
-    if (result != QX_S_OK) {
-        s.device.ClosePort();
-        return s.Fail(ExitCodeForResult(result), ResultBoxFor(result).text);
-    }
-    // The device's word is read back: a status byte that said success is not
-    // taken for the new firmware running.
-    FirmwareVersion now{};
-    const bool again = s.device.DetectHardware(nullptr, 0, &now, kDetectFromFirstPort) != 0;
-    s.device.ClosePort();
-    if (!again)
-        return s.Fail(kCliNoDevice,
-                      "the device took the update but was not found again; its new version is "
-                      "unknown");
-    s.doc["update"]["now"] = DeviceVersionText(now);
-    if (now.Major != header.Major() || now.Minor != header.Minor() || now.Letter != target)
-        return s.Fail(kCliFailed, "the device reports " + DeviceVersionText(now) +
-                                      " after the update, not " + to);
-    s.Say("%s%s", ResultBoxFor(QX_S_OK).text, DeviceVersionText(now).c_str());
+    const Flashed flashed = FlashAndReadBack(s.device, found, path, p.header, s.progress);
+    s.doc["update"]["result"] = flashed.result;
+    if (!flashed.now.empty())
+        s.doc["update"]["now"] = flashed.now;
+    if (flashed.code != kCliSucceeded)
+        return s.Fail(flashed.code, flashed.message);
+    s.Say("%s", flashed.message.c_str());
     return kCliSucceeded;
 }
 
@@ -402,7 +615,10 @@ int WriteOrVerify(Session& s, bool verify) {
     if (!data)
         return failure;
     const uint32_t size = static_cast<uint32_t>(data->size());
-    const Found found = FindDevice(s);
+    int refusal = kCliSucceeded;
+    const Found found = FindDevice(s, !verify, &refusal);
+    if (refusal != kCliSucceeded)
+        return refusal;
     if (found.flags == 0)
         return NoDevice(s);
     if (std::optional<int> refused = OutsideMemory(s, address, size))
@@ -502,12 +718,17 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
                   platform::ProgressBar* progress) {
     Session s(args, device, out, err, progress);
     if (!args.port.empty()) {
-        // Only the named port: the table becomes that one entry.
+        // Only the named port, under its own number: COM7 stays COM7. A path
+        // outside the table becomes a table of its own.
         const std::optional<std::string> path = platform::PortTable::Resolve(args.port.c_str());
         if (!path)
             return s.Finish(
                 s.Fail(kCliNoDevice, args.port + " is not a serial port here (see: brevik ports)"));
-        platform::PortTable::SetOverride({*path});
+        s.onlyPort = platform::PortTable::NumberOfPath(*path);
+        if (s.onlyPort >= platform::kMaxPortNumber) {
+            platform::PortTable::SetOverride({*path});
+            s.onlyPort = 1;
+        }
     }
     return s.Finish(Dispatch(s));
 }

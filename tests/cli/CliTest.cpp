@@ -14,6 +14,7 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
 #include "app/package/PackageBuilder.h"
+#include "platform/PseudoTerminal.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
@@ -373,4 +374,68 @@ TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
         EXPECT_EQ(kCliFileError, piped.code);
         EXPECT_THAT(piped.err, HasSubstr("cannot be read"));
     }
+}
+
+TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
+    KeepRealPortsOutOfReach();
+    TempDir dir;
+    sim::DeviceConfig tessaly;
+    tessaly.major = 10;
+    tessaly.minor = 11;
+    tessaly.letter = 'L';
+    sim::VirtualDevice first, second, third(tessaly);
+    ASSERT_TRUE(first.Start() && second.Start() && third.Start());
+    auto silent = platform::PseudoTerminal::Create();
+    ScopedPortTable table(
+        {silent->SlavePath(), first.PortPath(), second.PortPath(), third.PortPath()});
+
+    Outcome named = Brevik({"detect", "--port", "COM3"});
+    EXPECT_EQ(kCliSucceeded, named.code) << named.err;
+    EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM3\n", named.out)
+        << "COM3 keeps its number";
+    EXPECT_EQ(kCliNoDevice, Brevik({"detect", "-p", "COM1"}).code) << "a silent port";
+
+    Outcome every = Brevik({"detect", "--all"});
+    EXPECT_EQ(kCliSucceeded, every.code) << every.err;
+    EXPECT_EQ(
+        "Quillex USB v2.11.Q, firmware 02.11.Q, on COM2\n"
+        "Quillex USB v2.11.Q, firmware 02.11.Q, on COM3\n"
+        "Tessaly USB v10.11.L, firmware 10.11.L, on COM4\n",
+        every.out);
+
+    // Changing a device while several answer wants the one named.
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string data = dir.Write("d.bin", std::vector<uint8_t>(256, 7));
+    for (std::vector<const char*> words : {std::vector<const char*>{"update", package.c_str()},
+                                           std::vector<const char*>{"write", "0", data.c_str()}}) {
+        Outcome ambiguous = Brevik(words);
+        EXPECT_EQ(kCliUsageError, ambiguous.code) << words[0];
+        EXPECT_THAT(ambiguous.err, HasSubstr("more than one device answers: COM2 (Quillex USB "
+                                             "v2.11.Q), COM3 (Quillex USB v2.11.Q), COM4"));
+        EXPECT_THAT(ambiguous.err, HasSubstr("--port"));
+    }
+    EXPECT_EQ(0, first.State().uploadsCompleted + second.State().uploadsCompleted);
+    EXPECT_THAT(Brevik({"verify", "0", data.c_str()}).err,
+                ::testing::Not(HasSubstr("more than one device")))
+        << "reading needs no guard";
+
+    // Every device the package fits, at once; the Tessaly is passed over.
+    Outcome all = Brevik({"update", "--all", package.c_str(), "--json"});
+    EXPECT_EQ(kCliSucceeded, all.code) << all.out;
+    const nlohmann::json doc = nlohmann::json::parse(all.out);
+    ASSERT_EQ(3u, doc["updates"].size());
+    EXPECT_EQ("COM2", doc["updates"][0]["port"]);
+    EXPECT_EQ(true, doc["updates"][0]["ok"]);
+    EXPECT_EQ("02.12.Q", doc["updates"][0]["now"]);
+    EXPECT_EQ(true, doc["updates"][1]["ok"]);
+    EXPECT_EQ(true, doc["updates"][2]["skipped"]);
+    EXPECT_EQ(1, first.State().uploadsCompleted);
+    EXPECT_EQ(1, second.State().uploadsCompleted);
+    EXPECT_EQ(0, third.State().uploadsCompleted);
+
+    Outcome one = Brevik({"update", "-p", "COM2", "--allow-reinstall", package.c_str()});
+    EXPECT_EQ(kCliSucceeded, one.code) << one.err;
+    EXPECT_EQ(2, first.State().uploadsCompleted);
+    EXPECT_EQ(1, second.State().uploadsCompleted);
 }
