@@ -64,7 +64,10 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     app.add_flag("--trace", out->trace, "show the device link's trace lines on stderr");
     app.add_option("--capture", out->capture, "write the serial session into FILE");
     app.add_flag("--json", out->json, "print one JSON document on stdout");
-    app.add_flag("-q,--quiet", out->quiet, "no progress bar");
+    app.add_flag("-q,--quiet", out->quiet, "no progress");
+    std::string progress;
+    app.add_option("--progress", progress, "json: progress as JSON lines on stderr")
+        ->check(CLI::IsMember({"json"}));
 
     std::vector<std::vector<std::string>> operands(std::size(kCommands));
     for (size_t i = 0; i < std::size(kCommands); ++i) {
@@ -116,6 +119,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         parse.err = std::string("brevik: ") + e.what() + "\nRun 'brevik --help' for more.\n";
         return parse;
     }
+    out->jsonProgress = progress == "json";
     for (size_t i = 0; i < std::size(kCommands); ++i) {
         if (app.got_subcommand(kCommands[i].name)) {
             out->command = kCommands[i].name;

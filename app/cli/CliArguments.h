@@ -17,6 +17,7 @@ struct CliArguments {
     std::string capture;          // --capture FILE: the serial session into FILE
     bool json = false;            // --json: one JSON document on stdout
     bool quiet = false;           // --quiet: no progress
+    bool jsonProgress = false;    // --progress=json: progress as JSON lines on stderr
     bool allowReinstall = false;  // update: the version already on the device
     bool allowOlder = false;      // update: an older version
     bool dryRun = false;          // update: check everything, send nothing

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli/ConsoleProgressBar.h"
 #include "app/logic/UpdaterDialogLogic.h"
 #include "app/package/PackageFile.h"
 #include "app/package/PackageInspection.h"
@@ -36,7 +37,7 @@ class Session {
   public:
     Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e,
             platform::ProgressBar* p)
-        : args(a), device(d), out(o), err(e), progress(a.json || a.quiet ? nullptr : p) {
+        : args(a), device(d), out(o), err(e), progress(p) {
         doc["schema"] = kCliJsonSchema;
         doc["command"] = a.command;
     }
@@ -74,6 +75,17 @@ class Session {
     platform::ProgressBar* progress;
     Json doc;
     int onlyPort = 0;  // --port: COMn alone
+
+    // Work of this many bytes begins and ends; the console bar shows bytes,
+    // rate and time left, and 100% at a completed end.
+    void BeginWork(uint64_t bytes) {
+        if (auto* console = dynamic_cast<ConsoleProgressBar*>(progress))
+            console->Begin(bytes);
+    }
+    void EndWork(bool completed) {
+        if (auto* console = dynamic_cast<ConsoleProgressBar*>(progress))
+            console->End(completed);
+    }
 };
 
 // Why no device answered: a port that could not be opened says why.
@@ -475,7 +487,9 @@ int Update(Session& s) {
         return kCliSucceeded;
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
+    s.BeginWork(p.BodySize());
     const Flashed flashed = FlashAndReadBack(s.device, found, path, p.header, s.progress);
+    s.EndWork(flashed.result == "QX_S_OK");
     s.doc["update"]["result"] = flashed.result;
     if (!flashed.now.empty())
         s.doc["update"]["now"] = flashed.now;
@@ -585,8 +599,10 @@ int ReadMemory(Session& s) {
         return *refused;
     }
     std::vector<uint8_t> data(size);
+    s.BeginWork(size);
     const int result =
         s.device.ReadBlock(data.data(), size, address, TransferOptions(s), s.progress);
+    s.EndWork(result >= 0);
     s.device.ClosePort();
     if (result < 0) {
         discard();
@@ -624,8 +640,10 @@ int WriteOrVerify(Session& s, bool verify) {
     if (std::optional<int> refused = OutsideMemory(s, address, size))
         return *refused;
     if (!verify) {
+        s.BeginWork(size);
         const int result =
             s.device.WriteBlock(data->data(), size, address, TransferOptions(s), s.progress);
+        s.EndWork(result == QX_S_OK);
         if (result != QX_S_OK)
             return TransferFailed(s, result, "write");
         s.device.ClosePort();
@@ -635,7 +653,9 @@ int WriteOrVerify(Session& s, bool verify) {
     }
     // Read back and compared here, so that the first difference can be named.
     std::vector<uint8_t> device(size);
+    s.BeginWork(size);
     const int result = s.device.ReadBlock(device.data(), size, address, 0, s.progress);
+    s.EndWork(result >= 0);
     if (result < 0)
         return TransferFailed(s, result, "verify");
     s.device.ClosePort();

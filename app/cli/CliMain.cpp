@@ -48,7 +48,10 @@ int main(int argc, char** argv) {
     TraceSink sink(&console);
     if (args.trace)
         device.SetTraceTarget(&sink);
-    ConsoleProgressBar progress(stderr);  // draws only on a terminal
+    ConsoleProgressBar progress(stderr, args.jsonProgress              ? ProgressStyle::Json
+                                        : args.quiet || args.json      ? ProgressStyle::Off
+                                        : platform::IsTerminal(stderr) ? ProgressStyle::Terminal
+                                                                       : ProgressStyle::Lines);
     // Ctrl+C asks a memory transfer to stop between packets; a firmware
     // update runs to its end (an interrupted flash can leave the device
     // without firmware), so there the request is noted and dropped.

@@ -3,14 +3,41 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/Console.h"
-
 namespace {
-constexpr int kWidth = 40;
+
+constexpr int kWidth = 30;
+
+std::string Amount(double bytes) {
+    char text[32];
+    if (bytes >= 1024.0 * 1024.0)
+        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+    else
+        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+    return text;
+}
+
 }  // namespace
 
-ConsoleProgressBar::ConsoleProgressBar(std::FILE* stream)
-    : stream_(stream), enabled_(platform::IsTerminal(stream)) {}
+ConsoleProgressBar::ConsoleProgressBar(std::FILE* stream, ProgressStyle style)
+    : stream_(stream), style_(style) {}
+
+void ConsoleProgressBar::Begin(uint64_t totalBytes) {
+    totalBytes_ = totalBytes;
+    start_ = std::chrono::steady_clock::now();
+    lastShown_ = style_ == ProgressStyle::Lines ? 0 : -1;  // no line for the first 9%
+    active_ = true;
+}
+
+void ConsoleProgressBar::End(bool completed) {
+    if (!active_)
+        return;
+    if (completed)
+        Show(1.0);
+    if (open_)
+        std::fputc('\n', stream_);
+    open_ = false;
+    active_ = false;
+}
 
 void ConsoleProgressBar::SetRange(int minimum, int maximum) {
     minimum_ = minimum;
@@ -18,28 +45,53 @@ void ConsoleProgressBar::SetRange(int minimum, int maximum) {
 }
 
 void ConsoleProgressBar::SetPosition(int position) {
-    // Position 0 after a run is the reset at its end: finish the line.
-    if (position == minimum_ && drawn_) {
-        std::fputc('\n', stream_);
-        drawn_ = false;
-    }
+    // The reset to 0 at the end of an operation is not progress: End shows
+    // how the work ended.
     position_ = position;
 }
 
 void ConsoleProgressBar::StepIt() {
     position_ += step_;
-    Draw();
+    const int span = std::max(1, maximum_ - minimum_);
+    // A final part-packet steps once past the range; it counts as the end.
+    Show(std::clamp(static_cast<double>(position_ - minimum_) / span, 0.0, 1.0));
 }
 
-void ConsoleProgressBar::Draw() {
-    if (!enabled_)
+void ConsoleProgressBar::Show(double fraction) {
+    if (!active_ || style_ == ProgressStyle::Off)
         return;
-    const int span = std::max(1, maximum_ - minimum_);
-    // A final part-packet steps once past the range; show it as full.
-    const int done = std::clamp(position_ - minimum_, 0, span);
-    const int filled = done * kWidth / span;
-    const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
-    std::fprintf(stream_, "\r[%s] %3d%%", bar.c_str(), done * 100 / span);
+    const int percent = static_cast<int>(fraction * 100.0 + 1e-9);
+    // Off a terminal every 10%, as JSON every percent, on a terminal each change.
+    const int mark = style_ == ProgressStyle::Lines ? percent / 10 : percent;
+    if (mark == lastShown_)
+        return;
+    lastShown_ = mark;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double done = fraction * static_cast<double>(totalBytes_);
+    const double rate = seconds > 0 ? done / seconds : 0;
+    const double left = rate > 0 ? (static_cast<double>(totalBytes_) - done) / rate : 0;
+    switch (style_) {
+        case ProgressStyle::Terminal: {
+            const int filled = static_cast<int>(fraction * kWidth);
+            const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
+            std::fprintf(stream_, "\r[%s] %3d%%  %s/%s  %s/s  %.0f s left  ", bar.c_str(), percent,
+                         Amount(done).c_str(), Amount(static_cast<double>(totalBytes_)).c_str(),
+                         Amount(rate).c_str(), left);
+            open_ = true;
+            break;
+        }
+        case ProgressStyle::Lines:
+            std::fprintf(stream_, "progress: %3d%%  %s of %s\n", mark * 10, Amount(done).c_str(),
+                         Amount(static_cast<double>(totalBytes_)).c_str());
+            break;
+        case ProgressStyle::Json:
+            std::fprintf(stream_,
+                         "{\"progress\":%.2f,\"bytes\":%.0f,\"total\":%llu,\"seconds\":%.3f}\n",
+                         fraction, done, static_cast<unsigned long long>(totalBytes_), seconds);
+            break;
+        case ProgressStyle::Off:
+            break;
+    }
     std::fflush(stream_);
-    drawn_ = true;
 }

@@ -1,27 +1,44 @@
-// A progress bar drawn on one console line: "[#####.....]  50%".
+// Progress of a long command on the console. On a terminal, one line redrawn:
+// "[#####.....]  50%  32.0/64.0 KiB  11.2 KiB/s  3 s left"; off a terminal a
+// plain line every 10%; as JSON lines when asked; or nothing.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/ProgressBar.h"
 
+enum class ProgressStyle { Terminal, Lines, Json, Off };
+
 class ConsoleProgressBar : public platform::ProgressBar {
   public:
-    // Draws only when stream is a terminal; otherwise stays silent.
-    explicit ConsoleProgressBar(std::FILE* stream);
+    ConsoleProgressBar(std::FILE* stream, ProgressStyle style);
+
+    // A command starts work of this many bytes; the steps that follow are
+    // shares of it.
+    void Begin(uint64_t totalBytes);
+    // The work ended: a completed one is shown at 100%; the line is closed
+    // either way, so that what follows starts on a line of its own.
+    void End(bool completed);
+
     void SetRange(int minimum, int maximum) override;
     void SetStep(int step) override { step_ = step; }
     void SetPosition(int position) override;
     void StepIt() override;
 
   private:
-    void Draw();
+    void Show(double fraction);
 
     std::FILE* stream_;
-    bool enabled_;
+    ProgressStyle style_;
+    uint64_t totalBytes_ = 0;
+    std::chrono::steady_clock::time_point start_{};
     int minimum_ = 0;
     int maximum_ = 100;
     int step_ = 10;
     int position_ = 0;
-    bool drawn_ = false;
+    int lastShown_ = -1;  // the last percent (or tenth, off a terminal) shown
+    bool open_ = false;   // a terminal line is being drawn
+    bool active_ = false;
 };

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/ConsoleProgressBar.h"
 #include "app/package/PackageBuilder.h"
 #include "platform/PseudoTerminal.h"
 #include "tests/support/Fakes.h"
@@ -39,7 +41,7 @@ std::string Drain(std::FILE* file) {
     return text;
 }
 
-Outcome Brevik(std::vector<const char*> words, RecordingProgressBar* bar = nullptr) {
+Outcome Brevik(std::vector<const char*> words, platform::ProgressBar* bar = nullptr) {
     words.insert(words.begin(), "brevik");
     CliArguments args;
     Outcome run;
@@ -438,4 +440,40 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
     EXPECT_EQ(kCliSucceeded, one.code) << one.err;
     EXPECT_EQ(2, first.State().uploadsCompleted);
     EXPECT_EQ(1, second.State().uploadsCompleted);
+}
+
+TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
+    OneSimulatedPort port;
+    TempDir dir;
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(4999, 2, 12, 'Q'), 2, 12, 'Q'));
+    auto shown = [&](ProgressStyle style) {
+        std::FILE* stream = std::tmpfile();
+        ConsoleProgressBar bar(stream, style);
+        Outcome run = Brevik({"update", "--allow-reinstall", package.c_str()}, &bar);
+        EXPECT_EQ(kCliSucceeded, run.code) << run.err;
+        return Drain(stream);
+    };
+    const std::string lines = shown(ProgressStyle::Lines);
+    EXPECT_THAT(lines, HasSubstr("progress:  10%"));
+    EXPECT_THAT(lines, HasSubstr("progress: 100%  4.9 KiB of 4.9 KiB\n"));
+    EXPECT_EQ(10, std::count(lines.begin(), lines.end(), '\n')) << lines;
+
+    const std::string terminal = shown(ProgressStyle::Terminal);
+    EXPECT_THAT(terminal, HasSubstr("] 100%  4.9 KiB/4.9 KiB"));
+    EXPECT_THAT(terminal, ::testing::ContainsRegex("[KM]iB/s"));
+    EXPECT_THAT(terminal, HasSubstr("s left"));
+    EXPECT_EQ('\n', terminal.back()) << "the line is closed for what follows";
+
+    const std::string json = shown(ProgressStyle::Json);
+    std::istringstream in(json);
+    double last = -1;
+    for (std::string line; std::getline(in, line);) {
+        const nlohmann::json event = nlohmann::json::parse(line);
+        EXPECT_GE(event["progress"].get<double>(), last);
+        last = event["progress"].get<double>();
+        EXPECT_EQ(5000, event["total"]);
+    }
+    EXPECT_EQ(1.0, last);
+    EXPECT_EQ("", shown(ProgressStyle::Off));
 }
