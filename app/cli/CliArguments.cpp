@@ -94,6 +94,8 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         if (name == "update") {
             command->add_flag("--all", out->all,
                               "flash every attached device the package fits, in parallel");
+            command->add_flag("--fast", out->fast,
+                              "upload at 921600 baud when the device is on USB and takes it");
             command->add_flag("--allow-reinstall", out->allowReinstall,
                               "flash the version the device already has");
             command->add_flag("--allow-older", out->allowOlder,

@@ -22,6 +22,7 @@ struct CliArguments {
     bool allowOlder = false;      // update: an older version
     bool dryRun = false;          // update: check everything, send nothing
     bool all = false;             // detect, update: every attached device
+    bool fast = false;            // update: at 921600 baud where the device takes it
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

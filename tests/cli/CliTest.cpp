@@ -477,3 +477,36 @@ TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
     EXPECT_EQ(1.0, last);
     EXPECT_EQ("", shown(ProgressStyle::Off));
 }
+
+TEST(Cli, FastUpdateRaisesTheLinkRateAndPutsItBack) {
+    OneSimulatedPort port;
+    TempDir dir;
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    port.Device().ClearLog();
+    Outcome fast = Brevik({"update", "--fast", package.c_str()});
+    EXPECT_EQ(kCliSucceeded, fast.code) << fast.err;
+    EXPECT_THAT(fast.out, HasSubstr("Link rate raised to 921600 baud for the upload."));
+    EXPECT_THAT(fast.out, HasSubstr("New version is 02.12.Q"));
+    std::vector<std::string> order;
+    for (const sim::Exchange& e : port.Device().Exchanges()) {
+        if (e.command == "S")
+            order.push_back("S" + std::to_string(e.request[1]));
+        else if (e.command.rfind("f", 0) == 0)  // "f", then "f.block", "f.final"
+            order.push_back("f");
+    }
+    // The scan's own rate changes first, then 921600 (code 0) for the upload
+    // and 115200 (code 7) after it.
+    const auto upload = std::find(order.begin(), order.end(), "f");
+    ASSERT_NE(order.end(), upload);
+    ASSERT_NE(order.begin(), upload);
+    EXPECT_EQ("S0", *(upload - 1));
+    ASSERT_NE(order.end(), upload + 1);
+    EXPECT_EQ("S7", *(upload + 1));
+    EXPECT_EQ(115200u, port.Device().CurrentBaud());
+
+    port.Device().InjectFault("S", {sim::FaultKind::WrongByte, '?'});
+    Outcome refused = Brevik({"update", "--fast", "--allow-reinstall", package.c_str()});
+    EXPECT_EQ(kCliSucceeded, refused.code) << refused.err;
+    EXPECT_THAT(refused.out, HasSubstr("did not take 921600 baud: going on at 115200"));
+}
