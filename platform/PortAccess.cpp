@@ -74,4 +74,42 @@ bool IsModemClassDevice(const std::string& path) {
     return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
 }
 
+PortFacts DescribePort(const std::string& path, const std::string& sysfs) {
+    PortFacts facts;
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    if (ec)
+        return facts;
+    const std::string name = device.filename().string();
+    if (device.parent_path() == "/dev/pts") {
+        facts.kind = "pseudo-terminal";
+        return facts;
+    }
+    const fs::path tty = fs::path(sysfs) / "class/tty" / name / "device";
+    const fs::path driver = fs::read_symlink(tty / "driver", ec);
+    if (!ec)
+        facts.driver = driver.filename().string();
+    if (name.rfind("rfcomm", 0) == 0) {
+        facts.kind = "Bluetooth";
+        return facts;
+    }
+    // The USB device is the first ancestor of the interface that has ids.
+    for (fs::path at = fs::canonical(tty, ec); !ec && at.has_relative_path();
+         at = at.parent_path()) {
+        if (fs::exists(at / "idVendor", ec)) {
+            facts.kind = "USB";
+            facts.usbId = FirstLine(at / "idVendor") + ":" + FirstLine(at / "idProduct");
+            facts.serialNumber = FirstLine(at / "serial");
+            facts.product = FirstLine(at / "product");
+            facts.manufacturer = FirstLine(at / "manufacturer");
+            return facts;
+        }
+        if (at == fs::path(sysfs) / "devices")
+            break;
+    }
+    if (fs::exists(tty, ec))
+        facts.kind = "serial";
+    return facts;
+}
+
 }  // namespace platform

@@ -20,4 +20,17 @@ bool ModemManagerRunning();
 // probes unless told to leave it alone.
 bool IsModemClassDevice(const std::string& path);
 
+// What the system knows of a serial device, from sysfs; empty fields where
+// it knows nothing (a pseudo-terminal, a missing device).
+struct PortFacts {
+    std::string kind;   // "USB", "Bluetooth", "serial", "pseudo-terminal" or ""
+    std::string usbId;  // vendor:product, "0403:6001"
+    std::string serialNumber;
+    std::string product;  // the device's own name for itself
+    std::string manufacturer;
+    std::string driver;  // "ftdi_sio", "cdc_acm", ...
+};
+// sysfs is where sysfs is mounted (tests give a folder of their own).
+PortFacts DescribePort(const std::string& path, const std::string& sysfs = "/sys");
+
 }  // namespace platform

@@ -221,8 +221,28 @@ int Ports(Session& s) {
         s.Say("No serial ports.");
     Json list = Json::array();
     for (size_t i = 0; i < ports.size(); ++i) {
-        s.Say("COM%zu  %s", i + 1, ports[i].c_str());
-        list.push_back({{"name", "COM" + std::to_string(i + 1)}, {"path", ports[i]}});
+        const platform::PortFacts f = platform::DescribePort(ports[i]);
+        std::string known = f.kind;
+        for (const std::string& part : {f.usbId, f.manufacturer, f.product})
+            known += part.empty() ? "" : (known.empty() ? "" : " ") + part;
+        if (!f.serialNumber.empty())
+            known += " serial " + f.serialNumber;
+        if (!f.driver.empty())
+            known += " (" + f.driver + ")";
+        s.Say("COM%zu  %s%s%s", i + 1, ports[i].c_str(), known.empty() ? "" : "  ", known.c_str());
+        Json entry = {{"name", "COM" + std::to_string(i + 1)}, {"path", ports[i]}};
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"kind", &f.kind},
+            {"usb_id", &f.usbId},
+            {"serial_number", &f.serialNumber},
+            {"product", &f.product},
+            {"manufacturer", &f.manufacturer},
+            {"driver", &f.driver}};
+        for (const auto& [key, value] : fields) {
+            if (!value->empty())
+                entry[key] = *value;
+        }
+        list.push_back(entry);
     }
     s.doc["ports"] = list;
     return kCliSucceeded;

@@ -155,7 +155,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     OneSimulatedPort port;
     TempDir dir;
     Outcome ports = Brevik({"ports"});
-    EXPECT_EQ("COM1  " + port.Device().PortPath() + "\n", ports.out);
+    EXPECT_EQ("COM1  " + port.Device().PortPath() + "  pseudo-terminal\n", ports.out);
     Outcome found = Brevik({"detect"});
     EXPECT_EQ(kCliSucceeded, found.code);
     EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM1\n", found.out);
