@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "platform/Deadline.h"
 #include "platform/SerialLine.h"
 #include "platform/SerialTap.h"
 #include "platform/TerminalLine.h"
@@ -13,20 +14,8 @@
 namespace platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 std::atomic<SerialTap*> g_tap{nullptr};
 std::atomic<unsigned> g_portsOpened{0};
-
-// Milliseconds from now until the deadline, rounded up so that a wait never
-// ends before it.
-int MillisecondsUntil(Clock::time_point deadline) {
-    auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<long long>(ms, 0x7FFFFFFF));
-}
 
 }  // namespace
 

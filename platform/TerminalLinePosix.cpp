@@ -11,21 +11,12 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/Deadline.h"
 #include "platform/TerminalLine.h"
 #include "platform/TermiosBaud.h"
 
 namespace platform {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsUntil(Clock::time_point deadline) {
-    auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<long long>(ms, 0x7FFFFFFF));
-}
 
 // Waits for the events on fd up to timeoutMs (-1: forever). Returns the
 // revents, 0 on time-out, -1 on failure. Retries on EINTR with the time left.

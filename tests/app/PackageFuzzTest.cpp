@@ -1,5 +1,5 @@
 // Thousands of mutated packages through both package checks, judged against
-// a model of the layout rules written here from scratch.
+// a model of the layout rules written apart from the library.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,33 +7,15 @@
 #include "app/package/PackageBuilder.h"
 #include "app/package/PackageFile.h"
 #include "devicelink/ResultCodes.h"
+#include "fuzz/Models.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-struct Verdicts {
-    bool selectable;
-    bool uploadable;
-};
+using Verdicts = model::PackageVerdicts;
 
 Verdicts Model(const std::vector<uint8_t>& f) {
-    if (f.size() < 256)
-        return {false, false};
-    const bool magic = f[0] == 'Z' && f[1] == 'R' && f[2] == 'F' && f[3] == 'W';
-    uint32_t sum = 0;
-    for (size_t i = 8; i < f.size(); ++i)
-        sum += f[i];
-    const uint32_t stored = f[4] | f[5] << 8 | f[6] << 16 | uint32_t(f[7]) << 24;
-    const bool selectable = magic && sum == stored && f.size() <= 256 + 65536;
-    const size_t n = f.size() - 256;
-    bool bodyOk = n >= 1 && n <= 65536;
-    if (bodyOk) {
-        uint8_t check = 0;
-        for (size_t i = 256; i + 1 < f.size(); ++i)
-            check = static_cast<uint8_t>(check + f[i]);
-        bodyOk = check == f.back();
-    }
-    return {selectable, selectable && bodyOk};
+    return model::Package(f);
 }
 
 std::vector<uint8_t> Mutate(std::vector<uint8_t> p, std::mt19937& rng) {

@@ -80,6 +80,14 @@ class Replay : public ::testing::Test {
         ASSERT_EQ(QX_S_OK, captured.read);
     }
 
+    // The captured device's side of the session.
+    std::vector<sim::Turn> Conversation() const {
+        std::vector<sim::Turn> turns;
+        std::string error;
+        EXPECT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &turns, &error)) << error;
+        return turns;
+    }
+
     TempDir dir;
     std::string package, capturePath;
     SessionResults captured;
@@ -88,10 +96,7 @@ class Replay : public ::testing::Test {
 }  // namespace
 
 TEST_F(Replay, ACapturedSessionReplaysWithTheSameResults) {
-    std::vector<sim::Turn> turns;
-    std::string error;
-    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &turns, &error)) << error;
-    sim::ReplayDevice replay(turns, 3000);
+    sim::ReplayDevice replay(Conversation(), 3000);
     ASSERT_TRUE(replay.Start());
     ScopedPortTable table({replay.PortPath()});
     const SessionResults replayed = RunSession(package);
@@ -105,10 +110,7 @@ TEST_F(Replay, ACapturedSessionReplaysWithTheSameResults) {
 }
 
 TEST_F(Replay, AHostThatStraysIsToldWhereAndGetsNoMoreReplies) {
-    std::vector<sim::Turn> turns;
-    std::string error;
-    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &turns, &error)) << error;
-    sim::ReplayDevice replay(turns, 3000);
+    sim::ReplayDevice replay(Conversation(), 3000);
     ASSERT_TRUE(replay.Start());
     ScopedPortTable table({replay.PortPath()});
     // Another package: the upload's blocks differ from the captured ones.
@@ -120,14 +122,14 @@ TEST_F(Replay, AHostThatStraysIsToldWhereAndGetsNoMoreReplies) {
     EXPECT_THAT(replay.Report(), HasSubstr("differs: the host sent 0x"));
     EXPECT_NE(QX_S_OK, strayed.upload) << "no replies after the difference";
 
+    std::vector<sim::Turn> turns;
+    std::string error;
     EXPECT_FALSE(sim::ConversationOf(ReadBack(capturePath), "/dev/none", &turns, &error));
     EXPECT_THAT(error, HasSubstr("no port named /dev/none"));
 }
 
 TEST_F(Replay, SpoiledRepliesNeverTurnIntoASuccess) {
-    std::vector<sim::Turn> original;
-    std::string error;
-    ASSERT_TRUE(sim::ConversationOf(ReadBack(capturePath), "", &original, &error)) << error;
+    const std::vector<sim::Turn> original = Conversation();
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::vector<sim::Turn> turns = original;
