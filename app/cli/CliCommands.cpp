@@ -206,9 +206,11 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
         if (every.size() == 1)
             found = ProbePort(s.device, every[0].port);
     } else {
-        found.flags = s.device.DetectHardware(found.description, kTextCapacity, &found.version,
-                                              kDetectFromFirstPort);
-        found.port = s.device.ComPortNumber;
+        // The scan's order, over the ports that exist: the trace then has no
+        // lines about the COM numbers past the end of the table.
+        const size_t count = std::min<size_t>(platform::PortTable::Entries().size(), 255);
+        for (size_t port = 1; port <= count && found.flags == 0; ++port)
+            found = ProbePort(s.device, static_cast<int>(port));
     }
     if (found.flags != 0)
         s.doc["device"] = DeviceJson(found);

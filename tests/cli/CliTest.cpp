@@ -17,6 +17,7 @@
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/package/PackageBuilder.h"
 #include "platform/PseudoTerminal.h"
+#include "platform/SerialPort.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
@@ -509,4 +510,16 @@ TEST(Cli, FastUpdateRaisesTheLinkRateAndPutsItBack) {
     Outcome refused = Brevik({"update", "--fast", "--allow-reinstall", package.c_str()});
     EXPECT_EQ(kCliSucceeded, refused.code) << refused.err;
     EXPECT_THAT(refused.out, HasSubstr("did not take 921600 baud: going on at 115200"));
+}
+
+TEST(Cli, APortHeldElsewhereIsNamedBusy) {
+    OneSimulatedPort port;
+    platform::OpenError error;
+    auto holder = platform::SerialPort::Open(port.Device().PortPath().c_str(), &error);
+    ASSERT_TRUE(holder);
+    Outcome busy = Brevik({"detect"});
+    EXPECT_EQ(kCliPortBusy, busy.code);
+    EXPECT_THAT(busy.err, HasSubstr("COM1 (" + port.Device().PortPath() + ") is in use by"));
+    holder.reset();
+    EXPECT_EQ(kCliSucceeded, Brevik({"detect"}).code);
 }

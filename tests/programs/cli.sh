@@ -28,3 +28,6 @@ grep -q "Update Successful. New version is 02.12.Q" <<<"$updated"
 
 traced="$("$brevik" detect --trace 2>&1 >/dev/null)"
 grep -q "Write Port" <<<"$traced" || { echo "--trace shows no hex dump"; exit 1; }
+if grep -q "COM2\b" <<<"$traced"; then
+    echo "--trace tells of COM numbers past the end of a one-port table"; exit 1
+fi
