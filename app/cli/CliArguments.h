@@ -10,7 +10,7 @@
 struct CliArguments {
     std::string command;
     std::vector<std::string> operands;
-    bool trace = false;           // --trace: the device link's trace lines
+    int trace = 0;                // --trace: the device link's trace lines; =2 with hex dumps
     bool noBulk = false;          // --no-bulk: block packets only
     bool plain = false;           // --plain: no Dunmarra scrambling
     std::string port;             // --port/-p COMn or a device path (default BREVIK_PORT)

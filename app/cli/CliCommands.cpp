@@ -79,11 +79,11 @@ class Session {
     // Work of this many bytes begins and ends; the console bar shows bytes,
     // rate and time left, and 100% at a completed end.
     void BeginWork(uint64_t bytes) {
-        if (auto* console = dynamic_cast<ConsoleProgressBar*>(progress))
+        if (auto* console = dynamic_cast<WorkProgress*>(progress))
             console->Begin(bytes);
     }
     void EndWork(bool completed) {
-        if (auto* console = dynamic_cast<ConsoleProgressBar*>(progress))
+        if (auto* console = dynamic_cast<WorkProgress*>(progress))
             console->End(completed);
     }
 };

@@ -1,32 +1,14 @@
 // brevik: the updater and the device library from the command line, for
-// scripts and for people who prefer a terminal. See CliUsage.
+// scripts and for people who prefer a terminal (brevik --help).
 #include <cstdio>
 #include <string>
 
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/TraceOutput.h"
 #include "diagnostics/TextBuffer.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Console.h"
-
-namespace {
-
-// Prints each trace line to stderr as it is appended.
-class StderrTextControl : public platform::TextControl {
-  public:
-    size_t Length() const override { return length_; }
-    void AppendAtEnd(const char* text) override {
-        const std::string line(text);
-        length_ += line.size();
-        std::fputs(line == "\r\n" ? "\n" : ("  | " + line).c_str(), stderr);
-    }
-    void Clear() override { length_ = 0; }
-
-  private:
-    size_t length_ = 0;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     CliArguments args;
@@ -44,22 +26,25 @@ int main(int argc, char** argv) {
         return kCliFileError;
     }
     BKQuillex device;
-    StderrTextControl console;
+    TraceOutput console(stderr, args.trace);
     TraceSink sink(&console);
-    if (args.trace)
+    if (args.trace > 0)
         device.SetTraceTarget(&sink);
-    ConsoleProgressBar progress(stderr, args.jsonProgress              ? ProgressStyle::Json
-                                        : args.quiet || args.json      ? ProgressStyle::Off
-                                        : platform::IsTerminal(stderr) ? ProgressStyle::Terminal
-                                                                       : ProgressStyle::Lines);
+    ConsoleProgressBar progress(stderr, args.jsonProgress         ? ProgressStyle::Json
+                                        : args.quiet || args.json ? ProgressStyle::Off
+                                        : platform::IsTerminal(stderr) && args.trace == 0
+                                            ? ProgressStyle::Terminal
+                                            : ProgressStyle::Lines);
+    // With --trace, long transfers say how far they came among the trace lines.
+    TracedProgress traced(&progress, stderr);
+    platform::ProgressBar* bar =
+        args.trace > 0 ? static_cast<platform::ProgressBar*>(&traced) : &progress;
     // Ctrl+C asks a memory transfer to stop between packets; a firmware
     // update runs to its end (an interrupted flash can leave the device
     // without firmware), so there the request is noted and dropped.
     std::atomic<int32_t> ignored{0};
     platform::InterruptGuard guard(args.command == "update" ? &ignored : &device.CancelRequested);
-    const int code = RunCliCommand(args, device, stdout, stderr, &progress);
-    if (args.trace)
-        std::fputc('\n', stderr);
+    const int code = RunCliCommand(args, device, stdout, stderr, bar);
     device.SetTraceTarget(nullptr);
     return code;
 }

@@ -11,16 +11,23 @@
 
 enum class ProgressStyle { Terminal, Lines, Json, Off };
 
-class ConsoleProgressBar : public platform::ProgressBar {
+// A progress bar that also hears where a command's work begins and ends.
+class WorkProgress : public platform::ProgressBar {
+  public:
+    // Work of this many bytes begins; the steps that follow are shares of it.
+    virtual void Begin(uint64_t totalBytes) = 0;
+    // The work ended, completed or not.
+    virtual void End(bool completed) = 0;
+};
+
+class ConsoleProgressBar : public WorkProgress {
   public:
     ConsoleProgressBar(std::FILE* stream, ProgressStyle style);
 
-    // A command starts work of this many bytes; the steps that follow are
-    // shares of it.
-    void Begin(uint64_t totalBytes);
-    // The work ended: a completed one is shown at 100%; the line is closed
-    // either way, so that what follows starts on a line of its own.
-    void End(bool completed);
+    void Begin(uint64_t totalBytes) override;
+    // A completed run is shown at 100%; the line is closed either way, so
+    // that what follows starts on a line of its own.
+    void End(bool completed) override;
 
     void SetRange(int minimum, int maximum) override;
     void SetStep(int step) override { step_ = step; }

@@ -27,7 +27,14 @@ echo "$updated"
 grep -q "Update Successful. New version is 02.12.Q" <<<"$updated"
 
 traced="$("$brevik" detect --trace 2>&1 >/dev/null)"
-grep -q "Write Port" <<<"$traced" || { echo "--trace shows no hex dump"; exit 1; }
+grep -q "Comm Read Timeout Set To" <<<"$traced" || { echo "--trace shows no trace line"; exit 1; }
+if grep -q "Write Port" <<<"$traced"; then echo "--trace alone shows hex dumps"; exit 1; fi
+dumped="$("$brevik" detect --trace=2 2>&1 >/dev/null)"
+grep -q "Write Port" <<<"$dumped" || { echo "--trace=2 shows no hex dump"; exit 1; }
+"$mkpackage" "$work/again.bfw" 2.13.Q 5000 >/dev/null
+uploaded="$("$brevik" update "$work/again.bfw" --trace 2>&1)"
+grep -q "  | packets 1-16 of 20 acknowledged" <<<"$uploaded" || { echo "no upload summary in the trace"; exit 1; }
+grep -q "^Update Successful" <<<"$uploaded" || { echo "the tool's words must start a line"; exit 1; }
 if grep -q "COM2\b" <<<"$traced"; then
     echo "--trace tells of COM numbers past the end of a one-port table"; exit 1
 fi
