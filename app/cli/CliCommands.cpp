@@ -268,11 +268,18 @@ int Detect(Session& s) {
     const Found found = FindDevice(s);
     if (found.flags == 0)
         return NoDevice(s);
-    s.Say("%s, firmware %s, on COM%d", found.description, DeviceVersionText(found.version).c_str(),
-          s.device.ComPortNumber);
-    if (!(found.flags & kHwCurrentCommandFamily))
-        s.Say("It speaks the older commands: the updater does not flash it.");
     s.device.ClosePort();
+    // As the dialog decides: a device of the older commands is not the one
+    // looked for, but it is named.
+    if (!(found.flags & kHwCurrentCommandFamily))
+        return s.Fail(kCliNoDevice, std::string(ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text) +
+                                        " What answered on COM" + std::to_string(found.port) +
+                                        " is a " + found.description + ", firmware " +
+                                        DeviceVersionText(found.version) +
+                                        ", which speaks the older commands this utility does "
+                                        "not update.");
+    s.Say("%s, firmware %s, on COM%d", found.description, DeviceVersionText(found.version).c_str(),
+          found.port);
     return kCliSucceeded;
 }
 

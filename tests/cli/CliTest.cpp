@@ -523,3 +523,16 @@ TEST(Cli, APortHeldElsewhereIsNamedBusy) {
     holder.reset();
     EXPECT_EQ(kCliSucceeded, Brevik({"detect"}).code);
 }
+
+TEST(Cli, AnOlderDeviceIsNotTheOneLookedForButIsNamed) {
+    sim::DeviceConfig older;
+    older.major = 3;
+    older.minor = 1;
+    older.letter = '2';  // a Sundral II: the older commands
+    OneSimulatedPort port(older);
+    Outcome found = Brevik({"detect"});
+    EXPECT_EQ(kCliNoDevice, found.code);
+    EXPECT_THAT(found.err, HasSubstr("Device not found."));
+    EXPECT_THAT(found.err, HasSubstr("What answered on COM1 is a Sundral"));
+    EXPECT_THAT(found.err, HasSubstr("firmware 03.01.2, which speaks the older commands"));
+}
