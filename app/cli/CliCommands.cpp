@@ -622,6 +622,8 @@ int ReadMemory(Session& s) {
     // the device is asked for anything.
     const std::string& path = s.args.operands[2];
     const bool toStdout = path == "-";
+    if (toStdout && s.args.json)
+        return s.Fail(kCliUsageError, "read to '-' and --json both want standard output");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
         toStdout ? nullptr : std::fopen(path.c_str(), "wb"), std::fclose);
     if (!toStdout && !file)

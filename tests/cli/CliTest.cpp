@@ -302,6 +302,8 @@ TEST(Cli, MemoryAndConfigurationMemory) {
     Outcome toStdout = Brevik({"read", "256", "600", "-"});
     EXPECT_EQ(kCliSucceeded, toStdout.code) << toStdout.err;
     EXPECT_EQ(std::string(data.begin(), data.end()), toStdout.out) << "the bytes alone";
+    EXPECT_EQ(kCliUsageError, Brevik({"read", "256", "600", "-", "--json"}).code)
+        << "the bytes and the document cannot share standard output";
 
     data[599] ^= 0xFF;
     data[300] ^= 0x01;
