@@ -161,6 +161,11 @@ void UpdaterDialogLogic::Browse() {
     std::string chosen;
     if (!dialog_.ChooseOpenFile("Select Firmware Image...", kFilter, "bfw", &chosen))
         return;
+    SelectPackage(chosen);
+}
+
+void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
+    std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
     const bool fits =
         BoundedCopy(state_.PackagePath, sizeof state_.PackagePath, chosen.c_str()) == S_OK;
     if (fits && CheckPackageFile(state_.PackagePath, &state_.Header)) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/UpdaterState.h"
 #include "platform/DialogWindow.h"
@@ -31,6 +32,10 @@ class UpdaterDialogLogic {
     bool OnCloseRequested();
     // The window is going away: close the port.
     void OnDestroy();
+    // A package chosen before the dialog was asked (a path on the command
+    // line, a file opened from a file manager): checked and shown exactly as
+    // Browse would; the detection and Update! stay the user's.
+    void SelectPackage(const std::string& path);
 
     bool UpdateRunning() const { return updateRunning_; }
 

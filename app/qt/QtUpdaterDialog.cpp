@@ -131,6 +131,8 @@ void QtUpdaterDialog::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;
         logic_->OnInitDialog();
+        if (!preselected_.empty())
+            logic_->SelectPackage(preselected_);
     }
 }
 

@@ -30,6 +30,8 @@ class QtUpdaterDialog : public QDialog,
 
     // Shows the dialog modally; when it ends, the port is closed.
     int Run();
+    // A package to select as Browse would once the dialog is up.
+    void PreselectPackage(const std::string& path) { preselected_ = path; }
 
     void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     void SetBoxPresenter(BoxPresenter presenter) { presenter_ = std::move(presenter); }
@@ -68,4 +70,5 @@ class QtUpdaterDialog : public QDialog,
     FileChooser chooser_;
     BoxPresenter presenter_;
     bool initialised_ = false;
+    std::string preselected_;
 };

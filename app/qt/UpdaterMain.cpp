@@ -1,5 +1,6 @@
 // brevik-updater: the firmware update dialog.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/HelpAndVersion.h"
 #include "app/qt/QtUpdaterDialog.h"
@@ -16,18 +17,24 @@ BKQuillex g_device;
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(
             argc, argv, "brevik-updater",
-            "usage: brevik-updater\n"
+            "usage: brevik-updater [PACKAGE.bfw]\n"
             "The Brevik firmware update dialog: finds the device, checks a firmware\n"
-            "package (.bfw) and flashes it. BREVIK_PORTS sets the port table;\n"
+            "package (.bfw) and flashes it. A package given here is selected as Browse\n"
+            "would; Update! stays yours to press. BREVIK_PORTS sets the port table;\n"
             "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n"))
         return 0;
     // BREVIK_CAPTURE=FILE records the dialog's serial session for a bug report.
     const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
                                          "brevik-updater " BREVIK_VERSION);
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon::fromTheme("brevik-updater"));
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
     QtUpdaterDialog dialog(state, platform::StartDetachedThread);
+    // Qt has taken its own options out of argv: what is left is ours.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        dialog.PreselectPackage(arguments.at(1).toStdString());
     dialog.Run();
     return 0;
 }

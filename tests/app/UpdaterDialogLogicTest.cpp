@@ -280,3 +280,19 @@ TEST_F(UpdaterDialog, SuccessWithoutTheDeviceFoundAgainDoesNotClaimTheOldVersion
               LastBox().text);
     EXPECT_EQ("02.11.Q", dialog.ControlText(kControlFirmwareVersion)) << "fields keep their texts";
 }
+
+TEST_F(UpdaterDialog, APackageGivenBeforehandIsSelectedAsBrowseWould) {
+    Attach();
+    ASSERT_TRUE(logic->OnInitDialog());
+    logic->SelectPackage(Package(2, 12, 'Q', "given.bfw"));
+    EXPECT_EQ(dir.File("given.bfw"), dialog.ControlText(kControlImageFile));
+    EXPECT_EQ("2.12.Q", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate)) << "nothing detected yet";
+    logic->OnMessage(WM_DETECT_HARDWARE, 0, 0);
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "the detection decides";
+    EXPECT_EQ(0, port->Device().State().uploadsCompleted) << "Update! stays the user's";
+
+    logic->SelectPackage(dir.File("missing.bfw"));
+    EXPECT_EQ("Invalid Firmware Package", LastBox().text);
+    EXPECT_FALSE(state.PackageLoaded);
+}
