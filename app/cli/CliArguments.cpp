@@ -61,7 +61,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         out->port = port;
     app.add_option("-p,--port", out->port, "only this port: COMn or a device path")
         ->envname("BREVIK_PORT");
-    app.add_flag("--trace{1}", out->trace,
+    app.add_flag("--trace", out->trace,
                  "show the device link's trace lines on stderr; --trace=2 adds hex dumps of "
                  "every exchange");
     app.add_option("--capture", out->capture, "write the serial session into FILE");
