@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/FaultSpec.h"
+#include "sim/FaultOption.h"
 #include "sim/ReplayDevice.h"
 #include "sim/VirtualDevice.h"
 
@@ -37,7 +37,7 @@ void Usage(std::FILE* to) {
         "  --mutate    flip bits in and cut short some replies (deterministic for a\n"
         "              seed), to try the host against a spoiled session\n"
         "  --help, --version\n",
-        sim::FaultSpecHelp());
+        sim::FaultOptionHelp());
 }
 
 bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     std::string link, replay, replayPort;
     bool mutate = false;
     uint32_t seed = 0;
-    std::vector<sim::FaultSpec> faults;
+    std::vector<sim::FaultOption> faults;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -158,13 +158,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
         } else if (arg == "--fault" && hasValue) {
-            sim::FaultSpec spec;
+            sim::FaultOption option;
             std::string error;
-            if (!sim::ParseFaultSpec(argv[++i], &spec, &error)) {
+            if (!sim::ParseFaultOption(argv[++i], &option, &error)) {
                 std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
                 return 2;
             }
-            faults.push_back(spec);
+            faults.push_back(option);
         } else if (arg == "--replay" && hasValue) {
             replay = argv[++i];
         } else if (arg == "--replay-port" && hasValue) {
@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
 
     const sigset_t stopSignals = BlockStopSignals();
     sim::VirtualDevice device(config);
-    for (const sim::FaultSpec& spec : faults)
-        device.InjectFault(spec.command, spec.fault);
+    for (const sim::FaultOption& option : faults)
+        device.InjectFault(option.command, option.fault);
     if (!device.Start()) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;

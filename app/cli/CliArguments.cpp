@@ -11,13 +11,13 @@
 
 namespace {
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* description;
     const char* operands;  // names of the positional operands, blank-separated
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {"ports", "list the port table", ""},
     {"detect", "find the device and describe it", ""},
     {"info", "check a firmware package and describe it, without a device", "PACKAGE"},
@@ -73,9 +73,9 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
 
     std::vector<std::vector<std::string>> operands(std::size(kCommands));
     for (size_t i = 0; i < std::size(kCommands); ++i) {
-        const CommandSpec& spec = kCommands[i];
-        CLI::App* command = app.add_subcommand(spec.name, spec.description);
-        const std::vector<std::string> names = Words(spec.operands);
+        const CommandEntry& entry = kCommands[i];
+        CLI::App* command = app.add_subcommand(entry.name, entry.description);
+        const std::vector<std::string> names = Words(entry.operands);
         if (!names.empty()) {
             std::string joined;
             for (const std::string& n : names)
@@ -84,7 +84,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
                 ->expected(static_cast<int>(names.size()))
                 ->required();
         }
-        const std::string name = spec.name;
+        const std::string name = entry.name;
         if (name == "read" || name == "write" || name == "verify") {
             command->add_flag("--no-bulk", out->noBulk, "block packets only");
             command->add_flag("--plain", out->plain, "Dunmarra: no scrambling");

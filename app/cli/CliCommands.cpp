@@ -15,7 +15,7 @@
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/logic/UpdaterDialogLogic.h"
 #include "app/package/PackageFile.h"
-#include "app/package/PackageInspection.h"
+#include "app/package/PackageReport.h"
 #include "app/package/PackageTarget.h"
 #include "platform/FileAccess.h"
 #include "platform/PortAccess.h"
@@ -284,9 +284,9 @@ int Detect(Session& s) {
 }
 
 // The package described, checks and all; false when it is not uploadable.
-bool DescribePackage(Session& s, const std::string& path, PackageInspection* p) {
-    *p = InspectPackage(path);
-    const bool readable = p->access == PackageInspection::Access::Readable;
+bool DescribePackage(Session& s, const std::string& path, PackageReport* p) {
+    *p = ExaminePackage(path);
+    const bool readable = p->access == PackageReport::Access::Readable;
     Json checks = {{"size", p->sizeFits},
                    {"magic", p->magic},
                    {"header_sum", p->HeaderSumRight()},
@@ -308,10 +308,10 @@ bool DescribePackage(Session& s, const std::string& path, PackageInspection* p) 
 }
 
 int Info(Session& s) {
-    PackageInspection p;
+    PackageReport p;
     const std::string& path = s.args.operands[0];
     const bool valid = DescribePackage(s, path, &p);
-    if (p.access != PackageInspection::Access::Readable)
+    if (p.access != PackageReport::Access::Readable)
         return s.Fail(kCliBadPackage, path + ": " + p.Problem());
     s.Say("%s", path.c_str());
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
@@ -429,7 +429,7 @@ class PrivateCopy {
 };
 
 // Every attached device the package fits, flashed side by side, a line each.
-int UpdateEvery(Session& s, const std::string& path, const PackageInspection& p) {
+int UpdateEvery(Session& s, const std::string& path, const PackageReport& p) {
     const std::vector<Found> every = FindEveryDevice();
     if (every.empty())
         return NoDevice(s);
@@ -493,7 +493,7 @@ int UpdateEvery(Session& s, const std::string& path, const PackageInspection& p)
 
 int Update(Session& s) {
     const std::string& path = s.args.operands[0];
-    PackageInspection p;
+    PackageReport p;
     if (!DescribePackage(s, path, &p))
         return s.Fail(kCliBadPackage, path + ": " + p.Problem());
     if (s.args.all)

@@ -8,7 +8,7 @@
 
 #include "app/package/PackageBuilder.h"
 #include "fuzz/Models.h"
-#include "sim/FaultSpec.h"
+#include "sim/FaultOption.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -157,25 +157,25 @@ TEST_F(Replay, SpoiledRepliesNeverTurnIntoASuccess) {
     }
 }
 
-TEST(FaultSpec, CommandLineFaults) {
-    sim::FaultSpec spec;
+TEST(FaultOption, CommandLineFaults) {
+    sim::FaultOption option;
     std::string error;
-    ASSERT_TRUE(sim::ParseFaultSpec("upload.block=3:silent", &spec, &error)) << error;
-    EXPECT_EQ("f.block", spec.command);
-    EXPECT_EQ(sim::FaultKind::NoReply, spec.fault.kind);
-    EXPECT_EQ(3, spec.fault.skip);
-    EXPECT_EQ(1, spec.fault.times);
-    ASSERT_TRUE(sim::ParseFaultSpec("VV:late:400", &spec, &error)) << error;
-    EXPECT_EQ("VV", spec.command);
-    EXPECT_EQ(400, spec.fault.delayMs);
-    EXPECT_EQ(-1, spec.fault.times) << "every reply";
-    ASSERT_TRUE(sim::ParseFaultSpec("upload.final:wrong:5A", &spec, &error));
-    EXPECT_EQ(0x5A, spec.fault.byte);
-    ASSERT_TRUE(sim::ParseFaultSpec("upload:unknown", &spec, &error));
-    EXPECT_EQ("f", spec.command);
-    EXPECT_EQ('?', spec.fault.byte);
+    ASSERT_TRUE(sim::ParseFaultOption("upload.block=3:silent", &option, &error)) << error;
+    EXPECT_EQ("f.block", option.command);
+    EXPECT_EQ(sim::FaultKind::NoReply, option.fault.kind);
+    EXPECT_EQ(3, option.fault.skip);
+    EXPECT_EQ(1, option.fault.times);
+    ASSERT_TRUE(sim::ParseFaultOption("VV:late:400", &option, &error)) << error;
+    EXPECT_EQ("VV", option.command);
+    EXPECT_EQ(400, option.fault.delayMs);
+    EXPECT_EQ(-1, option.fault.times) << "every reply";
+    ASSERT_TRUE(sim::ParseFaultOption("upload.final:wrong:5A", &option, &error));
+    EXPECT_EQ(0x5A, option.fault.byte);
+    ASSERT_TRUE(sim::ParseFaultOption("upload:unknown", &option, &error));
+    EXPECT_EQ("f", option.command);
+    EXPECT_EQ('?', option.fault.byte);
     for (const char* bad : {"silent", "upload.block=x:silent", "VV:late", "VV:silent:3",
                             "VV:wrong:1FF", "VV:melt", ":silent"}) {
-        EXPECT_FALSE(sim::ParseFaultSpec(bad, &spec, &error)) << bad;
+        EXPECT_FALSE(sim::ParseFaultOption(bad, &option, &error)) << bad;
     }
 }

@@ -1,4 +1,4 @@
-#include "sim/FaultSpec.h"
+#include "sim/FaultOption.h"
 
 #include <cstdlib>
 
@@ -28,7 +28,7 @@ std::string CommandOf(const std::string& name) {
 
 }  // namespace
 
-const char* FaultSpecHelp() {
+const char* FaultOptionHelp() {
     return "  --fault REPLY[=K]:KIND[:VALUE]\n"
            "              spoil a reply of the device; once per REPLY. REPLY is upload (the\n"
            "              upload command's reply), upload.block, upload.final, or a\n"
@@ -45,8 +45,8 @@ const char* FaultSpecHelp() {
            "              e.g. --fault upload.block=3:silent --fault VV:late:400\n";
 }
 
-bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error) {
-    *spec = FaultSpec{};
+bool ParseFaultOption(const std::string& text, FaultOption* option, std::string* error) {
+    *option = FaultOption{};
     const size_t colon = text.find(':');
     if (colon == std::string::npos || colon == 0) {
         *error = "a fault is REPLY[=K]:KIND[:VALUE], not '" + text + "'";
@@ -67,12 +67,12 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
             *error = "'" + reply.substr(equals + 1) + "' is not a reply number";
             return false;
         }
-        spec->fault.skip = static_cast<int>(k);
-        spec->fault.times = 1;
+        option->fault.skip = static_cast<int>(k);
+        option->fault.times = 1;
         reply = reply.substr(0, equals);
     }
-    spec->command = CommandOf(reply);
-    Fault& f = spec->fault;
+    option->command = CommandOf(reply);
+    Fault& f = option->fault;
     const bool needsValue = kind == "wrong" || kind == "late";
     if (needsValue == value.empty()) {
         *error = needsValue ? "'" + kind + "' needs a value" : "'" + kind + "' takes no value";

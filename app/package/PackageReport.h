@@ -7,7 +7,7 @@
 
 #include "app/package/PackageFormat.h"
 
-struct PackageInspection {
+struct PackageReport {
     enum class Access { Readable, Missing, Directory, NotARegularFile, Unreadable };
     Access access = Access::Missing;
     uint64_t size = 0;
@@ -29,4 +29,4 @@ struct PackageInspection {
 };
 
 // Reads the file once (never waiting on a pipe) and runs every check.
-PackageInspection InspectPackage(const std::string& path);
+PackageReport ExaminePackage(const std::string& path);

@@ -1,4 +1,4 @@
-#include "app/package/PackageInspection.h"
+#include "app/package/PackageReport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "platform/FileAccess.h"
 
-std::string PackageInspection::Problem() const {
+std::string PackageReport::Problem() const {
     switch (access) {
         case Access::Missing:
             return "no such file";
@@ -35,29 +35,29 @@ std::string PackageInspection::Problem() const {
     return "";
 }
 
-PackageInspection InspectPackage(const std::string& path) {
-    PackageInspection p;
+PackageReport ExaminePackage(const std::string& path) {
+    PackageReport p;
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
-        p.access = PackageInspection::Access::Missing;
+        p.access = PackageReport::Access::Missing;
         return p;
     }
     if (std::filesystem::is_directory(status)) {
-        p.access = PackageInspection::Access::Directory;
+        p.access = PackageReport::Access::Directory;
         return p;
     }
     if (!std::filesystem::is_regular_file(status)) {
-        p.access = PackageInspection::Access::NotARegularFile;
+        p.access = PackageReport::Access::NotARegularFile;
         return p;
     }
     auto file = platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::Read);
     const int64_t size = file ? file->Size() : -1;
     if (size < 0) {
-        p.access = PackageInspection::Access::Unreadable;
+        p.access = PackageReport::Access::Unreadable;
         return p;
     }
-    p.access = PackageInspection::Access::Readable;
+    p.access = PackageReport::Access::Readable;
     p.size = static_cast<uint64_t>(size);
     p.sizeFits = p.size > kPackageHeaderSize && p.size <= kLargestPackageFile;
     if (p.size < kPackageHeaderSize || p.size > kLargestPackageFile)
@@ -66,7 +66,7 @@ PackageInspection InspectPackage(const std::string& path) {
     uint32_t got = 0;
     if (!file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), &got) ||
         got != bytes.size()) {
-        p.access = PackageInspection::Access::Unreadable;
+        p.access = PackageReport::Access::Unreadable;
         return p;
     }
     std::memcpy(p.header.Bytes, bytes.data(), kPackageHeaderSize);

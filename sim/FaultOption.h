@@ -9,15 +9,15 @@
 
 namespace sim {
 
-struct FaultSpec {
+struct FaultOption {
     std::string command;  // as the device names its replies: "f.block", "VV", ...
     Fault fault;
 };
 
 // False with a reason when the text does not describe a fault.
-bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error);
+bool ParseFaultOption(const std::string& text, FaultOption* option, std::string* error);
 
-// The kinds and names ParseFaultSpec takes, for --help.
-const char* FaultSpecHelp();
+// The kinds and names ParseFaultOption takes, for --help.
+const char* FaultOptionHelp();
 
 }  // namespace sim
