@@ -45,17 +45,22 @@ void SerialPort::InstallTap(SerialTap* tap) {
 }
 
 SerialPort::SerialPort(std::unique_ptr<SerialLine> line, const char* name)
-    : line_(std::move(line)), tap_(g_tap.load()) {
-    if (tap_ != nullptr) {
+    : line_(std::move(line)) {
+    if (SerialTap* tap = g_tap.load()) {
         tapPort_ = ++g_portsOpened;
-        tap_->Opened(tapPort_, name != nullptr ? name : "");
+        tap->Opened(tapPort_, name != nullptr ? name : "");
     }
+}
+
+SerialTap* SerialPort::Tap() const {
+    // The tap installed now: a port may outlive a capture that saw it open.
+    return tapPort_ != 0 ? g_tap.load() : nullptr;
 }
 
 SerialPort::~SerialPort() {
     line_.reset();
-    if (tap_ != nullptr)
-        tap_->Closed(tapPort_);
+    if (SerialTap* tap = Tap())
+        tap->Closed(tapPort_);
 }
 
 bool SerialPort::SetupQueues(uint32_t inQueue, uint32_t outQueue) {
@@ -79,8 +84,8 @@ bool SerialPort::SetState(const LineState& state) {
         return false;
     if (!line_->SetState(state))
         return false;
-    if (tap_ != nullptr)
-        tap_->StateSet(tapPort_, state);
+    if (SerialTap* tap = Tap())
+        tap->StateSet(tapPort_, state);
     return true;
 }
 
@@ -97,16 +102,16 @@ bool SerialPort::SetTimeouts(const Timeouts& timeouts) {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
         timeouts_ = timeouts;
     }
-    if (tap_ != nullptr)
-        tap_->TimeoutsSet(tapPort_, timeouts);
+    if (SerialTap* tap = Tap())
+        tap->TimeoutsSet(tapPort_, timeouts);
     return true;
 }
 
 bool SerialPort::Purge(unsigned flags) {
     const bool tx = (flags & kPurgeTxClear) != 0;
     const bool rx = (flags & kPurgeRxClear) != 0;
-    if (tap_ != nullptr)
-        tap_->Purged(tapPort_, flags);
+    if (SerialTap* tap = Tap())
+        tap->Purged(tapPort_, flags);
     if (!tx && !rx)
         return (flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0;
     return line_->Discard(tx, rx);
@@ -165,8 +170,8 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
     }
     if (received != nullptr)
         *received = got;
-    if (tap_ != nullptr)
-        tap_->ReadDone(tapPort_, buffer, got, count);
+    if (SerialTap* tap = Tap())
+        tap->ReadDone(tapPort_, buffer, got, count);
     return ok;
 }
 
@@ -197,8 +202,8 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
     }
     if (written != nullptr)
         *written = put;
-    if (tap_ != nullptr && put > 0)
-        tap_->Wrote(tapPort_, buffer, put);
+    if (SerialTap* tap = Tap(); tap != nullptr && put > 0)
+        tap->Wrote(tapPort_, buffer, put);
     return ok;
 }
 

@@ -65,8 +65,8 @@ class SerialPort {
     // A port over a line made elsewhere (a line in memory: tests and fuzzing
     // serve a device through one); name is what a capture calls it.
     static std::unique_ptr<SerialPort> OpenOn(std::unique_ptr<SerialLine> line, const char* name);
-    // Ports opened from now on report their traffic to tap (null: none); it
-    // must outlive them.
+    // Ports opened from now on report their traffic to tap (null: none) for as
+    // long as it stays installed; uninstall it before destroying it.
     static void InstallTap(SerialTap* tap);
 
     ~SerialPort();
@@ -99,8 +99,10 @@ class SerialPort {
   private:
     SerialPort(std::unique_ptr<SerialLine> line, const char* name);
 
+    // The installed tap, for a port opened while one was (0: none was).
+    SerialTap* Tap() const;
+
     std::unique_ptr<SerialLine> line_;
-    SerialTap* tap_ = nullptr;
     unsigned tapPort_ = 0;
     uint32_t inQueue_ = 0;
     uint32_t outQueue_ = 0;
