@@ -15,7 +15,7 @@
 #include "app/cli/CliCommands.h"
 #include "app/package/PackageBuilder.h"
 #include "platform/PortTable.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -72,11 +72,11 @@ int main() {
 
     {
         auto device = Device(false);
-        std::vector<std::unique_ptr<platform::PseudoTerminal>> silent;
+        std::vector<std::unique_ptr<platform::DeviceLine>> silent;
         std::vector<std::string> table;
         for (int i = 0; i < 8; ++i) {
-            silent.push_back(platform::PseudoTerminal::Create());
-            table.push_back(silent.back()->SlavePath());
+            silent.push_back(platform::CreateDeviceLine());
+            table.push_back(silent.back()->HostPath());
         }
         table.push_back(device->PortPath());
         // The floor: one port, the slower of the device's and a silent one's

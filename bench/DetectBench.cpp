@@ -11,7 +11,7 @@
 
 #include "devicelink/BKQuillex.h"
 #include "platform/PortTable.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -63,8 +63,8 @@ int main() {
                     ok ? "ok" : "SLOW");
     }
     {
-        auto silent1 = platform::PseudoTerminal::Create();
-        auto silent2 = platform::PseudoTerminal::Create();
+        auto silent1 = platform::CreateDeviceLine();
+        auto silent2 = platform::CreateDeviceLine();
         sim::DeviceConfig config;
         config.initialBaud = 921600;
         BKQuillex q;
@@ -78,7 +78,7 @@ int main() {
             sim::VirtualDevice device(config);
             device.Start();
             platform::PortTable::SetOverride(
-                {silent1->SlavePath(), silent2->SlavePath(), device.PortPath()});
+                {silent1->HostPath(), silent2->HostPath(), device.PortPath()});
             Clock::time_point start = Clock::now();
             q.DetectHardware(nullptr, 0, nullptr, kDetectFromFirstPort);
             measured = std::min(measured, Ms(Clock::now() - start));

@@ -25,7 +25,7 @@ const platform::Timeouts kInitialTimeouts = {
 // The number a port name stands for: the digits after "COM", or the place
 // of a device path in the port table (255 when it has none).
 uint8_t PortNumberOfName(const char* name) {
-    if (name[0] == '/')
+    if (platform::PortTable::IsPathName(name))
         return static_cast<uint8_t>(platform::PortTable::NumberOfPath(name));
     return static_cast<uint8_t>(platform::PortTable::ParseComNumber(name));
 }

@@ -12,7 +12,7 @@
 #include "platform/SerialLine.h"
 #include "platform/SerialPort.h"
 
-class ScriptedLine : public platform::SerialLine {
+class ScriptedLine : public platform::PolledLine {
   public:
     // hostBytes, when given, receives everything the host writes.
     explicit ScriptedLine(std::vector<std::vector<uint8_t>> replies,

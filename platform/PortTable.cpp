@@ -1,13 +1,13 @@
 #include "platform/PortTable.h"
 
-#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
+
+#include "platform/LoopbackLine.h"
+#include "platform/SystemPorts.h"
 
 namespace platform {
 namespace {
@@ -32,7 +32,7 @@ std::vector<std::string> SplitPaths(const char* list) {
     std::vector<std::string> paths;
     std::string current;
     for (const char* p = list;; ++p) {
-        if (*p == ':' || *p == '\0') {
+        if (*p == kPathListSeparator || *p == '\0') {
             if (!current.empty())
                 paths.push_back(current);
             current.clear();
@@ -45,65 +45,35 @@ std::vector<std::string> SplitPaths(const char* list) {
     return paths;
 }
 
-// USB and Bluetooth adapters first (where a device most likely is), then
-// other hardware, then the on-board UARTs; numbers compare as numbers.
-int KindRank(const std::string& name) {
-    if (name.rfind("ttyUSB", 0) == 0)
-        return 0;
-    if (name.rfind("ttyACM", 0) == 0)
-        return 1;
-    if (name.rfind("rfcomm", 0) == 0)
-        return 2;
-    if (name.rfind("ttyS", 0) == 0)
-        return 4;
-    return 3;
+// True when the program or the environment set a table.
+bool TableIsSet(TableState& s) {
+    return s.override.has_value() || std::getenv("BREVIK_PORTS") != nullptr;
 }
 
-bool NaturalLess(const std::string& a, const std::string& b) {
-    int ra = KindRank(a), rb = KindRank(b);
-    if (ra != rb)
-        return ra < rb;
-    size_t ia = a.find_first_of("0123456789");
-    size_t ib = b.find_first_of("0123456789");
-    std::string pa = a.substr(0, ia), pb = b.substr(0, ib);
-    if (pa != pb)
-        return pa < pb;
-    long na = ia == std::string::npos ? -1 : std::strtol(a.c_str() + ia, nullptr, 10);
-    long nb = ib == std::string::npos ? -1 : std::strtol(b.c_str() + ib, nullptr, 10);
-    if (na != nb)
-        return na < nb;
-    return a < b;
-}
-
-// A legacy 8250 entry exists for every possible UART; only those whose port
-// type is known have hardware behind them.
-bool UartHasHardware(const std::filesystem::path& entry) {
-    std::ifstream type(entry / "type");
-    int value = 0;
-    return (type >> value) && value != 0;
-}
+constexpr char kDeviceNamespace[] = "\\\\.\\";  // \\.\COM7
 
 }  // namespace
 
-std::vector<std::string> PortTable::ScanSystemPorts() {
-    namespace fs = std::filesystem;
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it("/sys/class/tty", ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path entry = it->path();
-        const std::string name = entry.filename().string();
-        bool wanted = name.rfind("rfcomm", 0) == 0;
-        if (!wanted && fs::exists(entry / "device", ec)) {
-            wanted = name.rfind("ttyS", 0) != 0 || UartHasHardware(entry);
+std::vector<PortEntry> PortTable::List() {
+    {
+        TableState& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!TableIsSet(s)) {
+            if (std::optional<std::vector<PortEntry>> own = ListSystemPorts())
+                return *own;
         }
-        if (wanted)
-            names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), NaturalLess);
-    std::vector<std::string> paths;
-    for (const std::string& n : names)
-        paths.push_back("/dev/" + n);
-    return paths;
+    std::vector<PortEntry> list;
+    const std::vector<std::string> entries = Entries();
+    for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(kMaxPortNumber); ++i)
+        list.push_back({static_cast<int>(i + 1), entries[i], ""});
+    return list;
+}
+
+bool PortTable::IsPathName(const char* name) {
+    return name != nullptr &&
+           (name[0] == '/' || IsLoopbackName(name) ||
+            std::strncmp(name, kDeviceNamespace, sizeof kDeviceNamespace - 1) == 0);
 }
 
 std::vector<std::string> PortTable::Entries() {
@@ -163,11 +133,19 @@ int PortTable::ParseComNumber(const char* name) {
 std::optional<std::string> PortTable::Resolve(const char* name) {
     if (name == nullptr)
         return std::nullopt;
-    if (name[0] == '/')
+    if (IsPathName(name))
         return std::string(name);
     int number = ParseComNumber(name);
     if (number == 0)
         return std::nullopt;
+    {
+        TableState& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!TableIsSet(s)) {
+            if (std::optional<std::string> own = SystemPortPath(number))
+                return own;
+        }
+    }
     std::vector<std::string> entries = Entries();
     if (static_cast<size_t>(number) > entries.size())
         return std::nullopt;
@@ -176,6 +154,11 @@ std::optional<std::string> PortTable::Resolve(const char* name) {
 
 int PortTable::NumberOfPath(const std::string& path) {
     std::vector<std::string> entries = Entries();
+    // \\.\COMn is port n wherever the table has it.
+    if (path.rfind(kDeviceNamespace, 0) == 0) {
+        if (const int number = ParseComNumber(path.c_str() + sizeof kDeviceNamespace - 1))
+            return number;
+    }
     for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(kMaxPortNumber); ++i) {
         if (entries[i] == path)
             return static_cast<int>(i + 1);

@@ -1,10 +1,11 @@
 // The table that gives the Windows-style port names COM1..COM255 a meaning:
 // COMn is the n-th entry. The entries come from, in order of precedence,
-//   1. an override set by the program (tests point it at pseudo-terminals),
-//   2. the colon-separated paths of the environment variable BREVIK_PORTS
-//      (set but empty means an empty table),
-//   3. the serial devices the system has, found through sysfs: USB-serial,
-//      CDC-ACM, Bluetooth RFCOMM and UARTs with real hardware, sorted.
+//   1. an override set by the program (tests point it at virtual devices),
+//   2. the paths of the environment variable BREVIK_PORTS, separated by ':'
+//      on POSIX and ';' on Windows (set but empty means an empty table),
+//   3. the serial devices the system has: on POSIX those sysfs shows
+//      (USB-serial, CDC-ACM, Bluetooth RFCOMM and UARTs with real hardware,
+//      sorted); on Windows COMn is the system's own COM port n.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,13 @@
 namespace platform {
 
 constexpr int kMaxPortNumber = 255;
+
+// A port that is there, under its COM number.
+struct PortEntry {
+    int number = 0;
+    std::string path;
+    std::string description;  // the system's name for it, where it has one
+};
 
 class PortTable {
   public:
@@ -27,8 +35,13 @@ class PortTable {
     static void ClearOverride();
     static std::optional<std::vector<std::string>> Override();
 
-    // Resolves "COMn" (n = 1..255, case-insensitive) to the n-th entry, or a
-    // name beginning with '/' to itself. Empty when the name has no device.
+    // The ports there are, in COM order: every entry of a table that is set,
+    // else the system's ports (on Windows only those it lists, with their
+    // own numbers and names).
+    static std::vector<PortEntry> List();
+
+    // Resolves "COMn" (n = 1..255, case-insensitive) to its device, or a
+    // path name (see IsPathName) to itself. Empty when the name has none.
     static std::optional<std::string> Resolve(const char* name);
 
     // The 1-based number of a path in the table, or 255 when it is not there.
@@ -37,7 +50,12 @@ class PortTable {
     // Parses "COMn"; 0 when the name is not of that form or n is out of range.
     static int ParseComNumber(const char* name);
 
-    // Serial devices found in sysfs, without cache (the system's own list).
+    // A name that stands for itself, not for a table entry: a device path
+    // ("/dev/ttyUSB0", \\.\COM7) or a loopback line's name.
+    static bool IsPathName(const char* name);
+
+    // The system's own table, without cache: on POSIX the serial devices
+    // sysfs shows, on Windows \\.\COM1 up to the highest port it lists.
     static std::vector<std::string> ScanSystemPorts();
 };
 

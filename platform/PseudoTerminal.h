@@ -8,38 +8,28 @@
 #include <memory>
 #include <string>
 
+#include "platform/DeviceLine.h"
+
 namespace platform {
 
-class PseudoTerminal {
+class PseudoTerminal : public DeviceLine {
   public:
     // Opens a master and keeps one descriptor of the slave open in raw mode,
     // so the master does not see a hang-up each time the host closes the port.
     static std::unique_ptr<PseudoTerminal> Create();
-    ~PseudoTerminal();
+    ~PseudoTerminal() override;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     const std::string& SlavePath() const { return slavePath_; }
+    const std::string& HostPath() const override { return slavePath_; }
 
-    static constexpr int kTimedOut = 0;
-    static constexpr int kClosed = -1;
-    static constexpr int kInterrupted = -2;
-
-    // Waits up to timeoutMs (negative: forever) for bytes from the host and
-    // reads up to count of them. Returns the count, or one of the values above.
-    int Read(uint8_t* buffer, size_t count, int timeoutMs);
-    // Writes all bytes to the host; false when the terminal is gone.
-    bool Write(const uint8_t* buffer, size_t count);
-
-    // The baud rate the host has set on its side of the line (0: unknown).
-    uint32_t HostBaudRate() const;
-
-    // Makes a pending or the next Read return kInterrupted.
-    void Interrupt();
-    // Hangs the line up, as when a USB device is pulled: the host's reads
-    // and writes fail from now on.
-    void HangUp();
-    bool IsHungUp() const { return master_ < 0; }
+    int Read(uint8_t* buffer, size_t count, int timeoutMs) override;
+    bool Write(const uint8_t* buffer, size_t count) override;
+    uint32_t HostBaudRate() const override;
+    void Interrupt() override;
+    void HangUp() override;
+    bool IsHungUp() const override { return master_ < 0; }
 
   private:
     PseudoTerminal() = default;

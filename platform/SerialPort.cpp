@@ -1,15 +1,13 @@
-// The Windows time-out semantics of a communications handle, built on the
-// few primitives of a serial line; no system calls of its own.
+// The port over its line: checks the caller's arguments, keeps the
+// time-outs and reports the traffic to the installed tap.
 #include "platform/SerialPort.h"
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 
-#include "platform/Deadline.h"
+#include "platform/LoopbackLine.h"
 #include "platform/SerialLine.h"
 #include "platform/SerialTap.h"
-#include "platform/TerminalLine.h"
+#include "platform/SystemLine.h"
 
 namespace platform {
 namespace {
@@ -28,7 +26,8 @@ std::unique_ptr<SerialPort> SerialPort::Open(const char* path, OpenError* error)
         *error = OpenError::NotFound;
         return nullptr;
     }
-    std::unique_ptr<SerialLine> line = OpenTerminalLine(path, error);
+    std::unique_ptr<SerialLine> line =
+        IsLoopbackName(path) ? OpenLoopbackLine(path, error) : OpenSystemLine(path, error);
     if (!line)
         return nullptr;
     return std::unique_ptr<SerialPort>(new SerialPort(std::move(line), path));
@@ -100,6 +99,8 @@ bool SerialPort::GetTimeouts(Timeouts* timeouts) const {
 bool SerialPort::SetTimeouts(const Timeouts& timeouts) {
     {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        if (!line_->ApplyTimeouts(timeouts))
+            return false;
         timeouts_ = timeouts;
     }
     if (SerialTap* tap = Tap())
@@ -108,13 +109,9 @@ bool SerialPort::SetTimeouts(const Timeouts& timeouts) {
 }
 
 bool SerialPort::Purge(unsigned flags) {
-    const bool tx = (flags & kPurgeTxClear) != 0;
-    const bool rx = (flags & kPurgeRxClear) != 0;
     if (SerialTap* tap = Tap())
         tap->Purged(tapPort_, flags);
-    if (!tx && !rx)
-        return (flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0;
-    return line_->Discard(tx, rx);
+    return line_->Purge(flags);
 }
 
 bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
@@ -123,51 +120,9 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t count, uint32_t* received) {
         *received = 0;
     if (buffer == nullptr && count > 0)
         return false;
-
     Timeouts t;
     GetTimeouts(&t);
-    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout &&
-                           t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    const bool returnOnFirstByte =
-        t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
-        t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxTimeout;
-    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    const uint64_t totalMs = returnOnFirstByte ? t.ReadTotalTimeoutConstant
-                                               : uint64_t{t.ReadTotalTimeoutMultiplier} * count +
-                                                     t.ReadTotalTimeoutConstant;
-    const bool useTotal = totalMs != 0 && !immediate;
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
-    Clock::time_point lastByte = start;
-
-    bool ok = true;
-    while (got < count) {
-        if (got > 0 && returnOnFirstByte)
-            break;
-        int waitMs = -1;
-        if (immediate) {
-            waitMs = 0;
-        } else {
-            if (useTotal)
-                waitMs = MillisecondsUntil(totalDeadline);
-            if (useInterval && got > 0) {
-                int gap =
-                    MillisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-                waitMs = waitMs < 0 ? gap : std::min(waitMs, gap);
-            }
-        }
-        const int n = line_->Receive(buffer + got, count - got, waitMs);
-        if (n < 0) {
-            ok = false;  // the device failed or went away
-            break;
-        }
-        if (n == 0)
-            break;  // time-out
-        got += static_cast<uint32_t>(n);
-        lastByte = Clock::now();
-        if (waitMs == 0 && !immediate)
-            break;  // a deadline passed: take what came, stop
-    }
+    const bool ok = line_->Read(buffer, count, t, &got);
     if (received != nullptr)
         *received = got;
     if (SerialTap* tap = Tap())
@@ -181,25 +136,9 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
         *written = 0;
     if (buffer == nullptr && count > 0)
         return false;
-
     Timeouts t;
     GetTimeouts(&t);
-    const uint64_t totalMs =
-        uint64_t{t.WriteTotalTimeoutMultiplier} * count + t.WriteTotalTimeoutConstant;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
-
-    bool ok = true;
-    while (put < count) {
-        const int n =
-            line_->Send(buffer + put, count - put, totalMs == 0 ? -1 : MillisecondsUntil(deadline));
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;  // time-out: report what went out
-        put += static_cast<uint32_t>(n);
-    }
+    const bool ok = line_->Write(buffer, count, t, &put);
     if (written != nullptr)
         *written = put;
     if (SerialTap* tap = Tap(); tap != nullptr && put > 0)

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 
 namespace sim {
 
@@ -82,22 +82,22 @@ ReplayDevice::~ReplayDevice() {
     Stop();
 }
 
-bool ReplayDevice::Start() {
-    pty_ = platform::PseudoTerminal::Create();
-    if (!pty_)
+bool ReplayDevice::Start(platform::DeviceLineKind kind) {
+    line_ = platform::CreateDeviceLine(kind);
+    if (!line_)
         return false;
-    portPath_ = pty_->SlavePath();
+    portPath_ = line_->HostPath();
     thread_ = std::thread([this] { Serve(); });
     return true;
 }
 
 void ReplayDevice::Stop() {
     stopping_ = true;
-    if (pty_)
-        pty_->Interrupt();
+    if (line_)
+        line_->Interrupt();
     if (thread_.joinable())
         thread_.join();
-    pty_.reset();
+    line_.reset();
 }
 
 bool ReplayDevice::WaitUntilDone(int timeoutMs) const {
@@ -131,7 +131,7 @@ bool ReplayDevice::ExpectFromHost(const std::vector<uint8_t>& expected) {
     size_t matched = 0;
     while (matched < expected.size()) {
         const size_t want = std::min(sizeof chunk, expected.size() - matched);
-        const int n = pty_->Read(chunk, want, hostSilenceMs_);
+        const int n = line_->Read(chunk, want, hostSilenceMs_);
         if (n <= 0) {
             if (!stopping_) {
                 Finish(false, "the host stopped sending after " +
@@ -163,7 +163,7 @@ void ReplayDevice::Serve() {
         if (turn.fromHost) {
             if (!ExpectFromHost(turn.bytes))
                 return;
-        } else if (!pty_->Write(turn.bytes.data(), turn.bytes.size())) {
+        } else if (!line_->Write(turn.bytes.data(), turn.bytes.size())) {
             Finish(false, "the line went away");
             return;
         }

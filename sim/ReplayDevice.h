@@ -1,4 +1,4 @@
-// A captured serial session served as a device on a pseudo-terminal: the
+// A captured serial session served as a device on a line the host opens: the
 // host must send the bytes it sent then, and gets the replies it got then.
 // The first difference ends the answers and is reported, so a capture that
 // came with a bug report becomes a test.
@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "diagnostics/capture/CaptureFile.h"
-
-namespace platform {
-class PseudoTerminal;
-}
+#include "platform/DeviceLine.h"
 
 namespace sim {
 
@@ -43,7 +40,8 @@ class ReplayDevice {
     ReplayDevice(const ReplayDevice&) = delete;
     ReplayDevice& operator=(const ReplayDevice&) = delete;
 
-    bool Start();
+    // Serves on a line of the given kind; false when none can be made.
+    bool Start(platform::DeviceLineKind kind = platform::DeviceLineKind::Default);
     void Stop();
     const std::string& PortPath() const { return portPath_; }
 
@@ -63,7 +61,7 @@ class ReplayDevice {
 
     std::vector<Turn> turns_;
     int hostSilenceMs_;
-    std::unique_ptr<platform::PseudoTerminal> pty_;
+    std::unique_ptr<platform::DeviceLine> line_;
     std::string portPath_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

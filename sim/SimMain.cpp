@@ -108,7 +108,7 @@ int Replay(const std::string& file, const std::string& portName, bool mutate, ui
     const sigset_t stopSignals = BlockStopSignals();
     sim::ReplayDevice device(std::move(turns));
     PortLink portLink(link);
-    if (!device.Start()) {
+    if (!device.Start(platform::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     sim::VirtualDevice device(config);
     for (const sim::FaultOption& option : faults)
         device.InjectFault(option.command, option.fault);
-    if (!device.Start()) {
+    if (!device.Start(platform::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 
 namespace sim {
 
@@ -40,13 +40,13 @@ VirtualDevice::~VirtualDevice() {
     Stop();
 }
 
-bool VirtualDevice::Start() {
+bool VirtualDevice::Start(platform::DeviceLineKind kind) {
     if (thread_.joinable())
         return true;
-    pty_ = platform::PseudoTerminal::Create();
-    if (!pty_)
+    line_ = platform::CreateDeviceLine(kind);
+    if (!line_)
         return false;
-    portPath_ = pty_->SlavePath();
+    portPath_ = line_->HostPath();
     stopping_ = false;
     thread_ = std::thread([this] { Serve(); });
     return true;
@@ -58,11 +58,11 @@ void VirtualDevice::Stop() {
         stopping_ = true;
     }
     logChanged_.notify_all();
-    if (pty_)
-        pty_->Interrupt();
+    if (line_)
+        line_->Interrupt();
     if (thread_.joinable())
         thread_.join();
-    pty_.reset();
+    line_.reset();
 }
 
 DeviceConfig VirtualDevice::Config() const {
@@ -94,8 +94,8 @@ void VirtualDevice::ClearFaults() {
 
 void VirtualDevice::Disconnect() {
     disconnectRequested_ = true;
-    if (pty_)
-        pty_->Interrupt();
+    if (line_)
+        line_->Interrupt();
 }
 
 std::vector<Exchange> VirtualDevice::Exchanges() const {
@@ -163,7 +163,7 @@ void VirtualDevice::PaceLine(size_t count) {
 }
 
 void VirtualDevice::HangUpLine() {
-    pty_->HangUp();
+    line_->HangUp();
     readPosition_ = received_.End();
 }
 
@@ -190,10 +190,10 @@ void VirtualDevice::PublishExchange() {
 
 bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
     while (readPosition_ >= received_.End()) {
-        if (stopping_ || disconnectRequested_ || pty_->IsHungUp())
+        if (stopping_ || disconnectRequested_ || line_->IsHungUp())
             return false;
         uint8_t chunk[4096];
-        int n = pty_->Read(chunk, sizeof chunk, timeoutMs);
+        int n = line_->Read(chunk, sizeof chunk, timeoutMs);
         if (n <= 0)
             return false;
         {
@@ -205,7 +205,7 @@ bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
         // Bytes sent at another line speed arrive as noise and are lost. The
         // host sets its speed between requests, so one look per request does.
         if (!lineSpeedChecked_) {
-            if (pty_->HostBaudRate() != baud_.load()) {
+            if (line_->HostBaudRate() != baud_.load()) {
                 readPosition_ = received_.End();
                 continue;
             }
@@ -219,7 +219,7 @@ bool VirtualDevice::NextByte(uint8_t* byte, int timeoutMs) {
 void VirtualDevice::Serve() {
     while (!stopping_) {
         if (disconnectRequested_) {
-            if (!pty_->IsHungUp())
+            if (!line_->IsHungUp())
                 HangUpLine();
             SleepUnlessStopping(1000);
             continue;
@@ -228,7 +228,7 @@ void VirtualDevice::Serve() {
         lineSpeedChecked_ = false;
         uint8_t first;
         if (!NextByte(&first, -1)) {
-            if (pty_->IsHungUp())
+            if (line_->IsHungUp())
                 SleepUnlessStopping(1000);
             continue;
         }
@@ -342,7 +342,7 @@ bool Session::Reply(const std::vector<uint8_t>& bytes, const std::function<void(
     device_.PublishExchange();
     if (device_.pacing_)
         device_.PaceLine(sent.size());
-    const bool written = device_.pty_->Write(sent.data(), sent.size());
+    const bool written = device_.line_->Write(sent.data(), sent.size());
     return written && sent == bytes;
 }
 

@@ -1,4 +1,5 @@
-// A virtual Brevik device served on a pseudo-terminal. It is an independent
+// A virtual Brevik device served on a line the host opens like a serial port (a
+// pseudo-terminal or a loopback line in memory). It is an independent
 // reading of the wire formats: it shares no protocol code with the device
 // link, so a misreading on one side shows up as a failed exchange.
 //
@@ -20,11 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/DeviceLine.h"
 #include "sim/ReceiveLog.h"
-
-namespace platform {
-class PseudoTerminal;
-}
 
 namespace sim {
 
@@ -165,7 +163,8 @@ class VirtualDevice {
     VirtualDevice& operator=(const VirtualDevice&) = delete;
 
     // Creates the terminal and starts serving on a thread of its own.
-    bool Start();
+    // Serves on a line of the given kind; false when none can be made.
+    bool Start(platform::DeviceLineKind kind = platform::DeviceLineKind::Default);
     void Stop();
     const std::string& PortPath() const { return portPath_; }
 
@@ -232,7 +231,7 @@ class VirtualDevice {
     std::atomic<bool> stopping_{false};
     std::atomic<bool> faultsArmed_{false};  // spares the lock on the hot path
     std::atomic<bool> disconnectRequested_{false};
-    std::unique_ptr<platform::PseudoTerminal> pty_;
+    std::unique_ptr<platform::DeviceLine> line_;
     std::string portPath_;
     std::thread thread_;
 

@@ -91,16 +91,16 @@ class Session {
 // Why no device answered: a port that could not be opened says why.
 int NoDevice(Session& s) {
     s.device.ClosePort();
-    const std::vector<std::string> ports = platform::PortTable::Entries();
+    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
     if (ports.empty())
         return s.Fail(kCliNoDevice,
                       "no serial ports here; connect the device, or name its port with --port");
-    for (size_t i = 0; i < ports.size(); ++i) {
-        const std::string name = "COM" + std::to_string(i + 1) + " (" + ports[i] + ")";
+    for (const platform::PortEntry& port : ports) {
+        const std::string name = "COM" + std::to_string(port.number) + " (" + port.path + ")";
         platform::OpenError error = platform::OpenError::None;
-        platform::SerialPort::Open(ports[i].c_str(), &error);
+        platform::SerialPort::Open(port.path.c_str(), &error);
         if (error == platform::OpenError::PermissionDenied) {
-            const std::string group = platform::GroupOwningDevice(ports[i]);
+            const std::string group = platform::GroupOwningDevice(port.path);
             return s.Fail(kCliPermissionDenied,
                           name + ": permission denied. The port belongs to the group '" +
                               (group.empty() ? "dialout" : group) +
@@ -110,7 +110,7 @@ int NoDevice(Session& s) {
                               "logged-in user access without it)");
         }
         if (error == platform::OpenError::Busy) {
-            const std::string holder = platform::ProcessHoldingDevice(ports[i]);
+            const std::string holder = platform::ProcessHoldingDevice(port.path);
             return s.Fail(kCliPortBusy, name + " is in use by " +
                                             (holder.empty() ? "another program" : holder) +
                                             "; close it and try again");
@@ -121,9 +121,9 @@ int NoDevice(Session& s) {
             return s.Fail(kCliNoDevice, name + ": no such device");
     }
     std::string message = ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text;
-    for (const std::string& port : ports) {
-        if (platform::IsModemClassDevice(port) && platform::ModemManagerRunning()) {
-            message += " ModemManager is running and may have grabbed " + port +
+    for (const platform::PortEntry& port : ports) {
+        if (platform::IsModemClassDevice(port.path) && platform::ModemManagerRunning()) {
+            message += " ModemManager is running and may have grabbed " + port.path +
                        ": tell it to leave the device alone (the package's udev rule does) or "
                        "stop it while flashing.";
             break;
@@ -158,13 +158,13 @@ Found ProbePort(BKQuillex& device, int port) {
 // Every port of the table probed at once, one thread and device object each:
 // silent ports cost their time-outs side by side, not one after another.
 std::vector<Found> FindEveryDevice() {
-    const size_t count = std::min<size_t>(platform::PortTable::Entries().size(), 255);
-    std::vector<Found> results(count);
+    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    std::vector<Found> results(ports.size());
     std::vector<std::thread> probes;
-    for (size_t i = 0; i < count; ++i) {
-        probes.emplace_back([&results, i] {
+    for (size_t i = 0; i < ports.size(); ++i) {
+        probes.emplace_back([&results, &ports, i] {
             BKQuillex device;
-            results[i] = ProbePort(device, static_cast<int>(i + 1));
+            results[i] = ProbePort(device, ports[i].number);
             device.ClosePort();
         });
     }
@@ -192,7 +192,7 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
     Found found;
     if (s.onlyPort != 0) {
         found = ProbePort(s.device, s.onlyPort);
-    } else if (changesTheDevice && platform::PortTable::Entries().size() > 1) {
+    } else if (changesTheDevice && platform::PortTable::List().size() > 1) {
         const std::vector<Found> every = FindEveryDevice();
         if (every.size() > 1) {
             Json list = Json::array();
@@ -207,10 +207,12 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
             found = ProbePort(s.device, every[0].port);
     } else {
         // The scan's order, over the ports that exist: the trace then has no
-        // lines about the COM numbers past the end of the table.
-        const size_t count = std::min<size_t>(platform::PortTable::Entries().size(), 255);
-        for (size_t port = 1; port <= count && found.flags == 0; ++port)
-            found = ProbePort(s.device, static_cast<int>(port));
+        // lines about COM numbers with nothing behind them.
+        for (const platform::PortEntry& port : platform::PortTable::List()) {
+            found = ProbePort(s.device, port.number);
+            if (found.flags != 0)
+                break;
+        }
     }
     if (found.flags != 0)
         s.doc["device"] = DeviceJson(found);
@@ -218,12 +220,14 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
 }
 
 int Ports(Session& s) {
-    const std::vector<std::string> ports = platform::PortTable::Entries();
+    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
     if (ports.empty())
         s.Say("No serial ports.");
     Json list = Json::array();
-    for (size_t i = 0; i < ports.size(); ++i) {
-        const platform::PortFacts f = platform::DescribePort(ports[i]);
+    for (const platform::PortEntry& port : ports) {
+        platform::PortFacts f = platform::DescribePort(port.path);
+        if (f.product.empty())
+            f.product = port.description;
         std::string known = f.kind;
         for (const std::string& part : {f.usbId, f.manufacturer, f.product})
             known += part.empty() ? "" : (known.empty() ? "" : " ") + part;
@@ -231,8 +235,9 @@ int Ports(Session& s) {
             known += " serial " + f.serialNumber;
         if (!f.driver.empty())
             known += " (" + f.driver + ")";
-        s.Say("COM%zu  %s%s%s", i + 1, ports[i].c_str(), known.empty() ? "" : "  ", known.c_str());
-        Json entry = {{"name", "COM" + std::to_string(i + 1)}, {"path", ports[i]}};
+        s.Say("COM%d  %s%s%s", port.number, port.path.c_str(), known.empty() ? "" : "  ",
+              known.c_str());
+        Json entry = {{"name", "COM" + std::to_string(port.number)}, {"path", port.path}};
         const std::pair<const char*, const std::string*> fields[] = {
             {"kind", &f.kind},
             {"usb_id", &f.usbId},

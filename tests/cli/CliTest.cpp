@@ -16,7 +16,8 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/package/PackageBuilder.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
+#include "platform/LoopbackLine.h"
 #include "platform/SerialPort.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
@@ -156,7 +157,9 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     OneSimulatedPort port;
     TempDir dir;
     Outcome ports = Brevik({"ports"});
-    EXPECT_EQ("COM1  " + port.Device().PortPath() + "  pseudo-terminal\n", ports.out);
+    const std::string kind =
+        platform::IsLoopbackName(port.Device().PortPath().c_str()) ? "loopback" : "pseudo-terminal";
+    EXPECT_EQ("COM1  " + port.Device().PortPath() + "  " + kind + "\n", ports.out);
     Outcome found = Brevik({"detect"});
     EXPECT_EQ(kCliSucceeded, found.code);
     EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM1\n", found.out);
@@ -390,9 +393,9 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
     tessaly.letter = 'L';
     sim::VirtualDevice first, second, third(tessaly);
     ASSERT_TRUE(first.Start() && second.Start() && third.Start());
-    auto silent = platform::PseudoTerminal::Create();
+    auto silent = platform::CreateDeviceLine();
     ScopedPortTable table(
-        {silent->SlavePath(), first.PortPath(), second.PortPath(), third.PortPath()});
+        {silent->HostPath(), first.PortPath(), second.PortPath(), third.PortPath()});
 
     Outcome named = Brevik({"detect", "--port", "COM3"});
     EXPECT_EQ(kCliSucceeded, named.code) << named.err;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "tests/support/SimulatedPorts.h"
 
 using ::testing::ElementsAre;
@@ -86,13 +86,13 @@ TEST(RequestFirmwareVersion, FailuresOfThePort) {
 }
 
 TEST(DetectHardware, FindsADeviceAt921600BehindTwoSilentPorts) {
-    auto silent1 = platform::PseudoTerminal::Create();
-    auto silent2 = platform::PseudoTerminal::Create();
+    auto silent1 = platform::CreateDeviceLine();
+    auto silent2 = platform::CreateDeviceLine();
     sim::DeviceConfig config = Device(2, 12, 'Q');
     config.initialBaud = 921600;
     sim::VirtualDevice device(config);
     ASSERT_TRUE(device.Start());
-    ScopedPortTable table({silent1->SlavePath(), silent2->SlavePath(), device.PortPath()});
+    ScopedPortTable table({silent1->HostPath(), silent2->HostPath(), device.PortPath()});
     TracedDevice t;
 
     char text[kTextCapacity];

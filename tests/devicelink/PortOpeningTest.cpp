@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 
@@ -50,11 +50,11 @@ class PortOpening : public ::testing::Test {
 }  // namespace
 
 TEST(InitPort, OpensTheNamedPortWithTheLineSettings) {
-    auto empty1 = platform::PseudoTerminal::Create();
-    auto empty2 = platform::PseudoTerminal::Create();
+    auto empty1 = platform::CreateDeviceLine();
+    auto empty2 = platform::CreateDeviceLine();
     sim::VirtualDevice device;
     ASSERT_TRUE(device.Start());
-    ScopedPortTable table({empty1->SlavePath(), empty2->SlavePath(), device.PortPath()});
+    ScopedPortTable table({empty1->HostPath(), empty2->HostPath(), device.PortPath()});
     TracedDevice t;
 
     auto start = std::chrono::steady_clock::now();

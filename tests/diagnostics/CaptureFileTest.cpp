@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "platform/SerialPort.h"
 #include "tests/support/TempDir.h"
 
@@ -55,13 +55,13 @@ TEST(CaptureFile, EveryEventReadsBackAsWritten) {
 TEST(CaptureFile, TheWriterRecordsAPortsTrafficByteForByte) {
     TempDir dir;
     const std::string path = dir.File("session.cap");
-    auto pty = platform::PseudoTerminal::Create();
+    auto pty = platform::CreateDeviceLine();
     ASSERT_TRUE(pty);
     {
         const capture::ScopedCapture capture(path, "test 0");
         ASSERT_TRUE(capture.Ok());
         platform::OpenError error;
-        auto port = platform::SerialPort::Open(pty->SlavePath().c_str(), &error);
+        auto port = platform::SerialPort::Open(pty->HostPath().c_str(), &error);
         ASSERT_TRUE(port);
         platform::LineState state;
         state.BaudRate = 9600;
@@ -83,7 +83,7 @@ TEST(CaptureFile, TheWriterRecordsAPortsTrafficByteForByte) {
     }
     // Ports opened after the capture ended are not seen.
     platform::OpenError error;
-    platform::SerialPort::Open(pty->SlavePath().c_str(), &error);
+    platform::SerialPort::Open(pty->HostPath().c_str(), &error);
 
     capture::Session session;
     std::string error2;
@@ -95,7 +95,7 @@ TEST(CaptureFile, TheWriterRecordsAPortsTrafficByteForByte) {
         kinds.push_back(line.substr(line.find(' ', line.find(' ') + 1) + 1));
     }
     EXPECT_THAT(kinds,
-                ElementsAre("open " + pty->SlavePath(), "line 9600 8N1", "timeouts 0 0 50 0 0",
+                ElementsAre("open " + pty->HostPath(), "line 9600 8N1", "timeouts 0 0 50 0 0",
                             "purge 0C", "tx 56 56", "rx 3 02 0B", "close"));
     for (size_t i = 1; i < session.events.size(); ++i)
         EXPECT_GE(session.events[i].seconds, session.events[i - 1].seconds);

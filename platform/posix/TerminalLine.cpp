@@ -12,8 +12,8 @@
 #include <chrono>
 
 #include "platform/Deadline.h"
-#include "platform/TerminalLine.h"
-#include "platform/TermiosBaud.h"
+#include "platform/SystemLine.h"
+#include "platform/posix/TermiosBaud.h"
 
 namespace platform {
 namespace {
@@ -42,7 +42,7 @@ void ApplyModemLine(int fd, int line, LineControl control) {
     (void)::ioctl(fd, control == LineControl::Disable ? TIOCMBIC : TIOCMBIS, &bits);
 }
 
-class TerminalLine : public SerialLine {
+class TerminalLine : public PolledLine {
   public:
     explicit TerminalLine(int fd) : fd_(fd) {}
     ~TerminalLine() override {
@@ -202,7 +202,7 @@ bool IsSupportedBaudRate(uint32_t baud) {
     return BaudToSpeed(baud, &speed);
 }
 
-std::unique_ptr<SerialLine> OpenTerminalLine(const char* path, OpenError* error) {
+std::unique_ptr<SerialLine> OpenSystemLine(const char* path, OpenError* error) {
     int fd;
     do {
         fd = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);

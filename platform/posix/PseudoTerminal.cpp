@@ -1,6 +1,6 @@
 #include "platform/PseudoTerminal.h"
 
-#include "platform/TermiosBaud.h"
+#include "platform/posix/TermiosBaud.h"
 
 #include <fcntl.h>
 #include <poll.h>

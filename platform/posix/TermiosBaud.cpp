@@ -1,4 +1,4 @@
-#include "platform/TermiosBaud.h"
+#include "platform/posix/TermiosBaud.h"
 
 namespace platform {
 namespace {

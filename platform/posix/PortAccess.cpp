@@ -1,5 +1,7 @@
 #include "platform/PortAccess.h"
 
+#include "platform/LoopbackLine.h"
+
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +78,10 @@ bool IsModemClassDevice(const std::string& path) {
 
 PortFacts DescribePort(const std::string& path, const std::string& sysfs) {
     PortFacts facts;
+    if (IsLoopbackName(path.c_str())) {
+        facts.kind = "loopback";
+        return facts;
+    }
     std::error_code ec;
     const fs::path device = fs::canonical(path, ec);
     if (ec)
