@@ -14,8 +14,8 @@
 
 #include "app/cli/CliCommands.h"
 #include "app/package/PackageBuilder.h"
-#include "platform/PortTable.h"
 #include "platform/DeviceLine.h"
+#include "platform/PortTable.h"
 #include "sim/VirtualDevice.h"
 
 namespace {

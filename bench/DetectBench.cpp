@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/PortTable.h"
 #include "platform/DeviceLine.h"
+#include "platform/PortTable.h"
 #include "sim/VirtualDevice.h"
 
 namespace {

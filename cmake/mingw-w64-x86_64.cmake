@@ -18,4 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Tests and programs the build itself runs go through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# Tests run through Wine (tools/test-windows.sh sets up a safe one).
+find_program(BREVIK_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(BREVIK_WINE64 NAMES wine64 wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${BREVIK_WINE64})

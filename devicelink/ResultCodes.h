@@ -29,8 +29,11 @@ constexpr int QX_E_INVALID_HARDWARE_ID = -22;
 constexpr int QX_E_LARGE_BIN_BANK_FAILED = -23;
 
 // Platform-style failure of the scrambling helpers (a null buffer or no
-// bytes), as opposed to the device link's own codes.
+// bytes), as opposed to the device link's own codes. A macro of the same
+// value on Windows, where the system's headers may come first.
+#ifndef E_FAIL
 constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
+#endif
 
 // The name of a result code, or "(ERROR NOT IN LIST)".
 const char* ResultCodeName(int code);

@@ -9,11 +9,19 @@
 
 using TextResult = int32_t;
 
+// On Windows these names are macros of the system's headers, with the same
+// values; whichever comes first in a file, callers get the one value.
+#ifndef S_OK
 constexpr TextResult S_OK = 0;
+#endif
 // A capacity of 0 or above kMaxBoundedCapacity, or no terminator within the maximum.
+#ifndef E_INVALIDARG
 constexpr TextResult E_INVALIDARG = static_cast<TextResult>(0x80070057u);
+#endif
 // The result did not fit; the destination holds the truncated text, terminated.
+#ifndef STRSAFE_E_INSUFFICIENT_BUFFER
 constexpr TextResult STRSAFE_E_INSUFFICIENT_BUFFER = static_cast<TextResult>(0x8007007Au);
+#endif
 
 constexpr size_t kMaxBoundedCapacity = 0x7FFFFFFF;
 

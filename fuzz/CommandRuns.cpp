@@ -1,6 +1,6 @@
 #include "fuzz/CommandRuns.h"
 
-#include <unistd.h>
+#include "platform/Environment.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -45,9 +45,8 @@ const std::string& UploadPackage() {
 
 std::string ScratchFile(const std::string& name) {
     static const std::string folder = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "brevik-fuzz-XXXXXX").string();
-        return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string(".");
+        const std::string made = platform::MakeScratchFolder("brevik-fuzz-");
+        return made.empty() ? std::string(".") : made;
     }();
     return folder + "/" + name;
 }

@@ -1,7 +1,5 @@
 #include "fuzz/FuzzTargets.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

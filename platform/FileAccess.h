@@ -1,7 +1,8 @@
 // Read access to a file with Windows-style sharing between openers: a file
 // opened for shared reading can be opened again for shared reading, a file
 // opened exclusively cannot be opened again at all, by this or another
-// process (flock-based, so it binds programs that use this class).
+// process (the share mode on Windows; flock-based on POSIX, so there it
+// binds programs that use this class).
 #pragma once
 
 #include <cstdint>
@@ -27,8 +28,8 @@ class ReadOnlyFile {
     bool Read(void* buffer, uint32_t count, uint32_t* got);
 
   private:
-    explicit ReadOnlyFile(int fd) : fd_(fd) {}
-    int fd_;
+    explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_;  // the system's own: a descriptor or a HANDLE
 };
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/Environment.h"
 #include "platform/LoopbackLine.h"
 #include "platform/SystemPorts.h"
 
@@ -47,7 +48,7 @@ std::vector<std::string> SplitPaths(const char* list) {
 
 // True when the program or the environment set a table.
 bool TableIsSet(TableState& s) {
-    return s.override.has_value() || std::getenv("BREVIK_PORTS") != nullptr;
+    return s.override.has_value() || EnvironmentValue("BREVIK_PORTS").has_value();
 }
 
 constexpr char kDeviceNamespace[] = "\\\\.\\";  // \\.\COM7
@@ -81,8 +82,8 @@ std::vector<std::string> PortTable::Entries() {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.override)
         return *s.override;
-    if (const char* env = std::getenv("BREVIK_PORTS"))
-        return SplitPaths(env);
+    if (const std::optional<std::string> env = EnvironmentValue("BREVIK_PORTS"))
+        return SplitPaths(env->c_str());
     Clock::time_point now = Clock::now();
     if (!s.scanned || now - s.scannedAt > kSystemScanLifetime) {
         s.systemPorts = ScanSystemPorts();

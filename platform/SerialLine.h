@@ -26,6 +26,8 @@ class SerialLine {
     virtual bool Purge(unsigned flags) = 0;
     // Called whenever the port's time-outs change, from any thread.
     virtual bool ApplyTimeouts(const Timeouts&) { return true; }
+    // SetupComm: the driver's queue sizes, where the system has them.
+    virtual bool SetupQueues(uint32_t, uint32_t) { return true; }
 
     virtual bool GetState(LineState* state) const = 0;
     virtual bool SetState(const LineState& state) = 0;

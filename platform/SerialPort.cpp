@@ -63,7 +63,7 @@ SerialPort::~SerialPort() {
 }
 
 bool SerialPort::SetupQueues(uint32_t inQueue, uint32_t outQueue) {
-    if (inQueue == 0 || outQueue == 0)
+    if (inQueue == 0 || outQueue == 0 || !line_->SetupQueues(inQueue, outQueue))
         return false;
     inQueue_ = inQueue;
     outQueue_ = outQueue;

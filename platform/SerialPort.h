@@ -21,9 +21,11 @@ class SerialTap;
 
 class SerialPort {
   public:
-    // Opens an existing terminal device for reading and writing, exclusively:
-    // a second open of the same device, from this or another process, fails
-    // with OpenError::Busy. Returns null on failure and sets *error.
+    // Opens an existing serial device (a terminal device on POSIX, a COM
+    // port on Windows) or a loopback line for reading and writing,
+    // exclusively: a second open of the same device, from this or another
+    // process, fails with OpenError::Busy. Returns null on failure and sets
+    // *error.
     static std::unique_ptr<SerialPort> Open(const char* path, OpenError* error);
     // A port over a line made elsewhere (a line in memory: tests and fuzzing
     // serve a device through one); name is what a capture calls it.
@@ -36,7 +38,8 @@ class SerialPort {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // There are no driver queue sizes here; the values are checked and recorded.
+    // The driver's queue sizes (SetupComm) where the system has them; they
+    // are checked and recorded everywhere.
     bool SetupQueues(uint32_t inQueue, uint32_t outQueue);
     uint32_t InQueueSize() const { return inQueue_; }
     uint32_t OutQueueSize() const { return outQueue_; }

@@ -39,12 +39,12 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare sha
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
-    ::close(fd_);
+    ::close(static_cast<int>(handle_));
 }
 
 int64_t ReadOnlyFile::Size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0)
+    if (::fstat(static_cast<int>(handle_), &st) != 0)
         return -1;
     return st.st_size;
 }
@@ -53,7 +53,8 @@ bool ReadOnlyFile::Read(void* buffer, uint32_t count, uint32_t* got) {
     uint32_t done = 0;
     bool ok = true;
     while (done < count) {
-        ssize_t n = ::read(fd_, static_cast<uint8_t*>(buffer) + done, count - done);
+        ssize_t n =
+            ::read(static_cast<int>(handle_), static_cast<uint8_t*>(buffer) + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
         } else if (n == 0) {

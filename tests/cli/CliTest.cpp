@@ -17,6 +17,7 @@
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/package/PackageBuilder.h"
 #include "platform/DeviceLine.h"
+#include "platform/Environment.h"
 #include "platform/LoopbackLine.h"
 #include "platform/SerialPort.h"
 #include "tests/support/Fakes.h"
@@ -87,14 +88,14 @@ TEST(CliArguments, OptionsAnywhereHelpVersionAndNumbers) {
     ASSERT_TRUE(ParseCliArguments(5, dashes, &args).run);
     EXPECT_EQ((std::vector<std::string>{"0x10", "-odd-name.bin"}), args.operands);
 
-    ::setenv("BREVIK_PORT", "COM4", 1);
+    platform::SetEnvironmentValue("BREVIK_PORT", "COM4");
     const char* plain[] = {"brevik", "detect"};
     ASSERT_TRUE(ParseCliArguments(2, plain, &args).run);
     EXPECT_EQ("COM4", args.port) << "the environment's default";
     const char* given[] = {"brevik", "detect", "-p", "COM5"};
     ASSERT_TRUE(ParseCliArguments(4, given, &args).run);
     EXPECT_EQ("COM5", args.port) << "the command line wins";
-    ::unsetenv("BREVIK_PORT");
+    platform::SetEnvironmentValue("BREVIK_PORT", nullptr);
 
     // A wrong option: one line naming it, and where to look; no usage dump.
     const char* unknown[] = {"brevik", "detect", "--fastest"};
@@ -371,6 +372,8 @@ TEST(Cli, RangesOutsideTheDeviceMemoryAndPipesAreRefused) {
     EXPECT_EQ(block, port.Device().Memory(0xFF00, 256));
 
     const std::string fifo = dir.File("pipe.bin");
+    if (!kHasFifos)
+        GTEST_SKIP() << kNoFifosHere;
     ASSERT_TRUE(MakeFifo(fifo));
     for (const char* command : {"write", "verify"}) {
         Outcome piped;
@@ -467,7 +470,7 @@ TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
 
     const std::string terminal = shown(ProgressStyle::Terminal);
     EXPECT_THAT(terminal, HasSubstr("] 100%  4.9 KiB/4.9 KiB"));
-    EXPECT_THAT(terminal, ::testing::ContainsRegex("[KM]iB/s"));
+    EXPECT_THAT(terminal, ::testing::HasSubstr("iB/s"));
     EXPECT_THAT(terminal, HasSubstr("s left"));
     EXPECT_EQ('\n', terminal.back()) << "the line is closed for what follows";
 

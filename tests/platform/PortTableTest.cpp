@@ -1,9 +1,12 @@
+#include "platform/Environment.h"
 #include "platform/PortTable.h"
+#include "platform/SystemPorts.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+using platform::PortEntry;
 using platform::PortTable;
 
 TEST(PortTable, ComNamesParseOnlyInRange) {
@@ -30,20 +33,59 @@ TEST(PortTable, OverrideNamesTheEntriesInOrder) {
 }
 
 TEST(PortTable, EnvironmentListAndEmptyList) {
-    ASSERT_EQ(0, ::setenv("BREVIK_PORTS", "/dev/one::/dev/two", 1));
+    const std::string sep(1, platform::kPathListSeparator);
+    ASSERT_TRUE(platform::SetEnvironmentValue("BREVIK_PORTS",
+                                              ("/dev/one" + sep + sep + "/dev/two").c_str()));
     EXPECT_EQ((std::vector<std::string>{"/dev/one", "/dev/two"}), PortTable::Entries());
-    ASSERT_EQ(0, ::setenv("BREVIK_PORTS", "", 1));
+    ASSERT_TRUE(platform::SetEnvironmentValue("BREVIK_PORTS", ""));
     EXPECT_TRUE(PortTable::Entries().empty()) << "set but empty is an empty table";
     EXPECT_FALSE(PortTable::Resolve("COM1"));
     PortTable::SetOverride({"/dev/three"});
     EXPECT_EQ("/dev/three", PortTable::Resolve("COM1").value()) << "the override comes first";
     PortTable::ClearOverride();
-    ::unsetenv("BREVIK_PORTS");
+    platform::SetEnvironmentValue("BREVIK_PORTS", nullptr);
 }
 
 TEST(PortTable, SystemScanListsOnlyDevicePaths) {
     for (const std::string& path : PortTable::ScanSystemPorts()) {
+#ifdef _WIN32
+        EXPECT_EQ(0u, path.rfind("\\\\.\\COM", 0)) << path;
+#else
         EXPECT_EQ(0u, path.rfind("/dev/", 0)) << path;
         EXPECT_EQ(std::string::npos, path.find("/dev/tty0")) << "no virtual consoles";
+#endif
     }
 }
+
+TEST(PortTable, ListNumbersPathNamesAndTheDeviceNamespace) {
+    PortTable::SetOverride({"/dev/pts/a", "@loopback9"});
+    const std::vector<PortEntry> list = PortTable::List();
+    ASSERT_EQ(2u, list.size());
+    EXPECT_EQ(1, list[0].number);
+    EXPECT_EQ("/dev/pts/a", list[0].path);
+    EXPECT_EQ(2, list[1].number);
+    EXPECT_EQ("@loopback9", list[1].path);
+
+    EXPECT_TRUE(PortTable::IsPathName("@loopback9"));
+    EXPECT_TRUE(PortTable::IsPathName("\\\\.\\COM12"));
+    EXPECT_FALSE(PortTable::IsPathName("COM1"));
+    EXPECT_EQ("@loopback9", PortTable::Resolve("@loopback9").value());
+    EXPECT_EQ(2, PortTable::NumberOfPath("@loopback9"));
+    // A device-namespace name is its own COM number, in a table or not.
+    EXPECT_EQ(12, PortTable::NumberOfPath("\\\\.\\COM12"));
+    PortTable::ClearOverride();
+}
+
+#ifdef _WIN32
+TEST(PortTable, WithoutATableComNIsTheSystemsOwnPortN) {
+    const char* saved = std::getenv("BREVIK_PORTS");
+    const std::string previous = saved != nullptr ? saved : "";
+    platform::SetEnvironmentValue("BREVIK_PORTS", nullptr);
+    PortTable::ClearOverride();
+    EXPECT_EQ("\\\\.\\COM7", PortTable::Resolve("COM7").value());
+    EXPECT_EQ("\\\\.\\COM255", PortTable::Resolve("com255").value());
+    for (const PortEntry& port : PortTable::List())
+        EXPECT_EQ("\\\\.\\COM" + std::to_string(port.number), port.path);
+    platform::SetEnvironmentValue("BREVIK_PORTS", saved != nullptr ? previous.c_str() : nullptr);
+}
+#endif

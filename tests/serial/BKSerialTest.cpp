@@ -1,18 +1,16 @@
 #include "serial/BKSerial.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "devicelink/BKQuillex.h"
 #include "diagnostics/TextBuffer.h"
-#include "platform/PseudoTerminal.h"
+#include "platform/DeviceLine.h"
 #include "tests/support/SimulatedPorts.h"
 
 using ::testing::ElementsAre;
@@ -20,15 +18,15 @@ using ::testing::IsEmpty;
 
 namespace {
 
-// A port object with its trace lines readable, and one pseudo-terminal as
-// COM1 whose far end the test plays.
-class SerialOnPty : public ::testing::Test {
+// A port object with its trace lines readable, and one line (a
+// pseudo-terminal or a loopback line) as COM1 whose far end the test plays.
+class SerialOnLine : public ::testing::Test {
   protected:
     void SetUp() override {
         KeepRealPortsOutOfReach();
-        pty = platform::PseudoTerminal::Create();
+        pty = platform::CreateDeviceLine();
         ASSERT_TRUE(pty);
-        table = std::make_unique<ScopedPortTable>(std::vector<std::string>{pty->SlavePath()});
+        table = std::make_unique<ScopedPortTable>(std::vector<std::string>{pty->HostPath()});
         serial.SetTraceTarget(&sink);
     }
     void TearDown() override { serial.SetTraceTarget(nullptr); }
@@ -50,7 +48,7 @@ class SerialOnPty : public ::testing::Test {
 
     TextBuffer trace;
     TraceSink sink{&trace};
-    std::unique_ptr<platform::PseudoTerminal> pty;
+    std::unique_ptr<platform::DeviceLine> pty;
     std::unique_ptr<ScopedPortTable> table;
     BKSerial serial;
 };
@@ -89,18 +87,21 @@ TEST(BKSerialClosed, DoesNothingButTheCloseLine) {
     serial.SetTraceTarget(nullptr);
 }
 
-TEST_F(SerialOnPty, OpenSetsItsOwnSettingsAndKeepsThePortsStopBitsAndXonXoff) {
+TEST_F(SerialOnLine, OpenSetsItsOwnSettingsAndKeepsThePortsStopBitsAndXonXoff) {
     {
         // The port as another program left it: two stop bits, XON/XOFF both
         // ways, even parity, hardware flow control, 7 data bits.
-        const int fd = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(fd, 0);
-        termios tio{};
-        ASSERT_EQ(0, ::tcgetattr(fd, &tio));
-        tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | CSTOPB | PARENB | CRTSCTS;
-        tio.c_iflag |= IXON | IXOFF;
-        ASSERT_EQ(0, ::tcsetattr(fd, TCSANOW, &tio));
-        ::close(fd);
+        platform::OpenError error;
+        auto other = platform::SerialPort::Open(pty->HostPath().c_str(), &error);
+        ASSERT_TRUE(other);
+        platform::LineState left;
+        left.BaudRate = 9600;
+        left.ByteSize = 7;
+        left.StopBits = platform::kTwoStopBits;
+        left.Parity = 2;
+        left.OutxCtsFlow = true;
+        left.OutX = left.InX = true;
+        ASSERT_TRUE(other->SetState(left));
     }
     ASSERT_EQ(1, serial.Open("COM1", 19200));
     EXPECT_THAT(trace.Lines(), ElementsAre("BKSerial: COM1 opened at 19200 baud"));
@@ -124,7 +125,7 @@ TEST_F(SerialOnPty, OpenSetsItsOwnSettingsAndKeepsThePortsStopBitsAndXonXoff) {
     EXPECT_EQ(platform::kTwoStopBits, state.StopBits) << "a rate change touches only the rate";
 }
 
-TEST_F(SerialOnPty, AFailedOpenLeavesNoPortOpen) {
+TEST_F(SerialOnLine, AFailedOpenLeavesNoPortOpen) {
     ASSERT_EQ(1, serial.Open("COM1", 115200));
     trace.Clear();
     EXPECT_EQ(0, serial.Open("COM2", 115200));
@@ -132,17 +133,17 @@ TEST_F(SerialOnPty, AFailedOpenLeavesNoPortOpen) {
         << "the open port is closed first, even though the new one fails";
     EXPECT_FALSE(serial.IsOpen());
     platform::OpenError error;
-    EXPECT_TRUE(platform::SerialPort::Open(pty->SlavePath().c_str(), &error))
+    EXPECT_TRUE(platform::SerialPort::Open(pty->HostPath().c_str(), &error))
         << "COM1 is free again";
 
     trace.Clear();
     EXPECT_EQ(0, serial.Open("COM1", 12345)) << "a rate the line cannot take";
     EXPECT_THAT(trace.Lines(), ElementsAre("BKSerial: Port Closed"));
     EXPECT_FALSE(serial.IsOpen()) << "not left open half-configured";
-    EXPECT_TRUE(platform::SerialPort::Open(pty->SlavePath().c_str(), &error));
+    EXPECT_TRUE(platform::SerialPort::Open(pty->HostPath().c_str(), &error));
 
     // A port another program holds.
-    auto holder = platform::SerialPort::Open(pty->SlavePath().c_str(), &error);
+    auto holder = platform::SerialPort::Open(pty->HostPath().c_str(), &error);
     ASSERT_TRUE(holder);
     trace.Clear();
     EXPECT_EQ(0, serial.Open("COM1", 115200));
@@ -150,8 +151,8 @@ TEST_F(SerialOnPty, AFailedOpenLeavesNoPortOpen) {
     EXPECT_THAT(trace.Lines(), IsEmpty());
 }
 
-TEST_F(SerialOnPty, TransfersAreTracedAsHexDumpsOfWhatMoved) {
-    ASSERT_EQ(1, serial.Open(pty->SlavePath().c_str(), 115200));
+TEST_F(SerialOnLine, TransfersAreTracedAsHexDumpsOfWhatMoved) {
+    ASSERT_EQ(1, serial.Open(pty->HostPath().c_str(), 115200));
     serial.SetTimeouts(0, 0, 200, 0, 500);
     serial.SetQueueSizes(8192, 2048);
     EXPECT_EQ(8192u, serial.PortHandle->InQueueSize());
@@ -179,7 +180,7 @@ TEST_F(SerialOnPty, TransfersAreTracedAsHexDumpsOfWhatMoved) {
     EXPECT_EQ(500u, timeouts.WriteTotalTimeoutConstant) << "only the read constant changes";
 
     FromDevice("stale");
-    ::usleep(50 * 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(1, serial.Purge(false, true));
     EXPECT_EQ(0, serial.Read(buffer, 8)) << "purged";
 
@@ -188,7 +189,7 @@ TEST_F(SerialOnPty, TransfersAreTracedAsHexDumpsOfWhatMoved) {
     EXPECT_EQ(0, serial.Write(buffer, 1));
 }
 
-TEST_F(SerialOnPty, DestroyingAnOpenPortClosesIt) {
+TEST_F(SerialOnLine, DestroyingAnOpenPortClosesIt) {
     {
         BKSerial scoped;
         scoped.SetTraceTarget(&sink);
@@ -197,7 +198,7 @@ TEST_F(SerialOnPty, DestroyingAnOpenPortClosesIt) {
     }
     EXPECT_THAT(trace.Lines(), ElementsAre("BKSerial: Port Closed"));
     platform::OpenError error;
-    EXPECT_TRUE(platform::SerialPort::Open(pty->SlavePath().c_str(), &error));
+    EXPECT_TRUE(platform::SerialPort::Open(pty->HostPath().c_str(), &error));
 
     // The device object disposes of the port it was given.
     trace.Clear();
@@ -209,5 +210,5 @@ TEST_F(SerialOnPty, DestroyingAnOpenPortClosesIt) {
     }
     EXPECT_THAT(trace.Lines(),
                 ElementsAre("BKSerial: COM1 opened at 115200 baud", "BKSerial: Port Closed"));
-    EXPECT_TRUE(platform::SerialPort::Open(pty->SlavePath().c_str(), &error));
+    EXPECT_TRUE(platform::SerialPort::Open(pty->HostPath().c_str(), &error));
 }

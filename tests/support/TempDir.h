@@ -1,19 +1,16 @@
 // A scratch folder for package files, removed with its contents at the end.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/package/PackageBuilder.h"
+#include "platform/Environment.h"
 
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brevik-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
+    TempDir() { path_ = platform::MakeScratchFolder("brevik-"); }
     ~TempDir() {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);

@@ -1,0 +1,28 @@
+#include "platform/Environment.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace platform {
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+bool SetEnvironmentValue(const char* name, const char* value) {
+    return (value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name)) == 0;
+}
+
+std::string MakeScratchFolder(const char* prefix) {
+    std::error_code ec;
+    std::string pattern =
+        (std::filesystem::temp_directory_path(ec) / (std::string(prefix) + "XXXXXX")).string();
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+bool RunningUnderWine() {
+    return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs and tests with mingw-w64 into
+# build-windows/ (installs the compilers and Wine when missing).
+# Usage: tools/build-windows.sh [cmake args...]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/install-deps.sh" windows
+"$root/tools/build.sh" "$root/build-windows" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DBREVIK_BUILD_GUI=OFF -DBREVIK_BUILD_BENCH=OFF "$@"

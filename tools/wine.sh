@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Runs a command with Windows programs under Wine, where Wine cannot reach a
+# real serial port: a private mount namespace whose /dev holds no serial
+# device, a Wine prefix of our own whose COM ports all point at a path that
+# does not exist, except COM7, which reaches a virtual device (the Linux
+# brevik-sim) on a pseudo-terminal. Refuses to run when any of this fails.
+#
+# Usage: tools/wine.sh [--sim "OPTIONS"] [--no-sim] COMMAND [ARGS...]
+#   COMMAND runs with WINE (the wine64 loader), WINEPREFIX, BREVIK_SIM (the
+#   Linux simulator), BREVIK_COM7_LINK (where COM7 points: start another
+#   "$BREVIK_SIM --link $BREVIK_COM7_LINK ..." to serve it differently) and
+#   BREVIK_TEST_COM_PORT=COM7 set.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+work="$root/build-windows/wine"
+sim="$root/build/sim/brevik-sim"
+
+if [ "${BREVIK_WINE_SANDBOX:-}" != "inside" ]; then
+    [ -x "$sim" ] || BREVIK_TARGETS="brevik-sim brevik-mkpackage" "$root/tools/build.sh" "$root/build"
+    [ "$(id -u)" -eq 0 ] || { echo "wine.sh: needs root for its mount namespace" >&2; exit 1; }
+    exec env BREVIK_WINE_SANDBOX=inside unshare --mount --propagation private bash "$0" "$@"
+fi
+
+sim_options=""
+serve=true
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --sim) sim_options="$2"; shift 2 ;;
+        --no-sim) serve=false; shift ;;
+        *) break ;;
+    esac
+done
+
+refuse() { echo "wine.sh: refusing to run Wine: $*" >&2; exit 1; }
+
+# 1. A /dev with only what Wine and the pseudo-terminals need.
+mkdir -p "$work"
+dev="$(mktemp -d "$work/dev.XXXXXX")"
+mount -t tmpfs -o mode=755 tmpfs "$dev"
+for node in null zero full random urandom tty; do
+    touch "$dev/$node"
+    mount --bind "/dev/$node" "$dev/$node"
+done
+mkdir "$dev/pts" "$dev/shm"
+mount --bind /dev/pts "$dev/pts"
+ln -s pts/ptmx "$dev/ptmx"
+mount -t tmpfs tmpfs "$dev/shm"
+mount --rbind "$dev" /dev
+[ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/1/ns/mnt)" ] || refuse "not in a mount namespace of its own"
+if ls /dev | grep -Eq '^(ttyS|ttyUSB|ttyACM|ttyAMA|rfcomm)'; then
+    refuse "/dev still shows serial devices"
+fi
+
+# 2. A prefix of our own; every COM port but COM7 points nowhere.
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE="$(command -v wine64 || true)"
+[ -n "$WINE" ] || WINE=/usr/lib/wine/wine64
+[ -x "$WINE" ] || refuse "wine64 is not installed (tools/install-deps.sh windows)"
+export WINE
+link="$work/com7"
+nowhere="/nonexistent/brevik-no-port"
+if [ ! -d "$WINEPREFIX" ]; then
+    "$WINE" wineboot --init >/dev/null 2>&1 || true
+fi
+reg="$work/ports.reg"
+{
+    printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+    for n in $(seq 1 256); do
+        target="$nowhere"
+        [ "$n" -eq 7 ] && target="$link"
+        printf '"COM%d"="%s"\r\n' "$n" "$target"
+    done
+} >"$reg"
+"$WINE" regedit /S "$(echo "Z:$reg" | tr / '\\')" >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1 || true
+# One server for the whole run, its own output out of the way (it dumps its
+# objects when told to end); starting again makes the mount manager read
+# the COM ports from the table.
+wineserver -p >/dev/null 2>&1
+"$WINE" cmd /c exit >/dev/null 2>&1 || true
+for port in "$WINEPREFIX"/dosdevices/com*; do
+    [ -e "$port" ] || [ -L "$port" ] || continue
+    target="$(readlink "$port")"
+    case "$(basename "$port")" in
+        com7) [ "$target" = "$link" ] || refuse "COM7 points at $target" ;;
+        *) [ "$target" = "$nowhere" ] || refuse "$(basename "$port") points at $target" ;;
+    esac
+done
+
+# 3. The virtual device behind COM7.
+export BREVIK_SIM="$sim" BREVIK_COM7_LINK="$link" BREVIK_TEST_COM_PORT=COM7
+sim_pid=""
+if $serve; then
+    rm -f "$link"
+    # shellcheck disable=SC2086
+    "$sim" --link "$link" $sim_options >/dev/null &
+    sim_pid=$!
+    for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
+    [ -e "$link" ] || refuse "brevik-sim did not start"
+fi
+status=0
+"$@" || status=$?
+[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+wineserver -k >/dev/null 2>&1 || true
+exit $status
