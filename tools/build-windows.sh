@@ -7,4 +7,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh" windows
 "$root/tools/build.sh" "$root/build-windows" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DBREVIK_BUILD_GUI=OFF -DBREVIK_BUILD_BENCH=OFF "$@"
+    -DBREVIK_BUILD_GUI=OFF -DBREVIK_BUILD_BENCH=ON "$@"
