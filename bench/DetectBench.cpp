@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/BestOf.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/DeviceLine.h"
 #include "platform/PortTable.h"
@@ -16,22 +17,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-template <typename F>
-double BestOf(int runs, F f) {
-    double best = 1e18;
-    for (int i = 0; i < runs; ++i) {
-        Clock::time_point start = Clock::now();
-        f();
-        best = std::min(best, Ms(Clock::now() - start));
-    }
-    return best;
-}
+using bench::BestOf;
+using bench::Clock;
+using bench::Ms;
 
 // One "VV" round trip on an open port, best of many.
 double VersionExchangeMs(BKQuillex& q) {

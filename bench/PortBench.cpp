@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/package/PackageBuilder.h"
+#include "bench/BestOf.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Environment.h"
 #include "platform/PortTable.h"
@@ -24,22 +25,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-template <typename F>
-double BestOf(int runs, F f) {
-    double best = 1e18;
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        f();
-        best = std::min(best, Ms(Clock::now() - start));
-    }
-    return best;
-}
+using bench::BestOf;
+using bench::Clock;
+using bench::Ms;
 
 int g_failures = 0;
 
