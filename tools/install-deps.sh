@@ -13,6 +13,10 @@ fi
 if [ "${1:-}" = "windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 fi
+# tools/install-deps.sh windows-packages: also NSIS and zip for the packages.
+if [ "${1:-}" = "windows-packages" ]; then
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
