@@ -63,8 +63,13 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
             label->setTextFormat(Qt::PlainText);
             label->setWordWrap(c.wraps);
             label->setAlignment(AlignmentOf(c.align));
-            if (c.kind == ControlKind::FramedLabel)
+            if (c.kind == ControlKind::FramedLabel) {
                 label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                // A framed QLabel indents its text from the edges it is
+                // aligned to by half an 'x'; a Windows static control does
+                // not, and the top-aligned field would lose its descenders.
+                label->setIndent(0);
+            }
             return label;
         }
     }

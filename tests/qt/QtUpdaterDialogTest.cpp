@@ -159,3 +159,43 @@ TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
     dialog->close();
     EXPECT_FALSE(dialog->isVisible());
 }
+
+// The first and last rows of an image with text ink in them (-1, -1: none).
+std::pair<int, int> InkRows(const QImage& image) {
+    int first = -1, last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 96) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+// Every framed field shows its text whole, descenders included, inside its
+// frame: as many rows of ink as the same text drawn with room to spare.
+TEST_F(QtDialog, FramedFieldsShowTheirTextWhole) {
+    dialog->show();
+    QCoreApplication::processEvents();
+    dialog->SetControlText(2747, "02.11.Q");
+    dialog->SetControlText(1000, "Quillex USB v2.11.Q");
+    QCoreApplication::processEvents();
+    for (int id : {1000, 2747}) {
+        auto* field = static_cast<QLabel*>(dialog->Control(id));
+        QLabel roomy(field->text());
+        roomy.setFont(field->font());
+        roomy.resize(field->width(), field->height() * 3);
+        roomy.setAlignment(Qt::AlignCenter);
+        const auto [roomyFirst, roomyLast] = InkRows(roomy.grab().toImage());
+        const QImage shown = field->grab().toImage();
+        const auto [first, last] = InkRows(shown);
+        ASSERT_GE(first, 0) << id;
+        EXPECT_EQ(roomyLast - roomyFirst, last - first) << id << ": the text is cut";
+        EXPECT_LT(last, shown.height() - field->frameWidth()) << id << ": ink over the frame";
+    }
+    if (const char* folder = std::getenv("BREVIK_SCREENSHOTS"))
+        dialog->grab().save(QString::fromUtf8(folder) + "/updater.png");
+}
