@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/HelpAndVersion.h"
-#include "app/package/PackageBuilder.h"
-#include "app/package/PackageFormat.h"
+#include "package/PackageBuilder.h"
+#include "package/PackageFormat.h"
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "brevik-mkpackage",

@@ -2,9 +2,9 @@
 // the dialog logic and the package checks.
 #pragma once
 
-#include "app/package/PackageFormat.h"
 #include "devicelink/BKQuillex.h"
 #include "devicelink/FirmwareUpdate.h"
+#include "package/PackageFormat.h"
 #include "platform/DialogWindow.h"
 
 // Private messages of the dialog.

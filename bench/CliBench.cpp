@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/cli/CliCommands.h"
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 #include "platform/DeviceLine.h"
 #include "platform/PortTable.h"
 #include "sim/VirtualDevice.h"

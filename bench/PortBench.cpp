@@ -16,9 +16,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/package/PackageBuilder.h"
 #include "bench/BestOf.h"
 #include "devicelink/BKQuillex.h"
+#include "package/PackageBuilder.h"
 #include "platform/Environment.h"
 #include "platform/PortTable.h"
 #include "platform/SerialPort.h"

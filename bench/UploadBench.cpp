@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/package/PackageBuilder.h"
 #include "devicelink/BKQuillex.h"
 #include "diagnostics/capture/CaptureFile.h"
+#include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/SerialPort.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/package/PackageFormat.h"
+#include "package/PackageFormat.h"
 #include "platform/FileAccess.h"
 
 namespace {
@@ -62,7 +62,8 @@ int LoadPackage(const char* path, std::unique_ptr<platform::ReadOnlyFile>* file,
     const uint32_t bodyLength = static_cast<uint32_t>(size - kPackageHeaderSize);
     if (!(*file)->Read(package->data() + kPackageHeaderSize, bodyLength, &got) || got != bodyLength)
         return QX_E_COMM_READ_FAILURE;
-    return ValidatePackageForUpload(package->data(), package->size());
+    return PackageUploadable(package->data(), package->size()) ? QX_S_OK
+                                                               : QX_E_INVALID_FIRMWARE_IMAGE;
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/package/PackageBuilder.h"
 #include "fuzz/FuzzTargets.h"
+#include "package/PackageBuilder.h"
 
 namespace fuzz {
 namespace {

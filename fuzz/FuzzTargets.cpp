@@ -7,12 +7,12 @@
 #include <string>
 
 #include "app/cli/CliArguments.h"
-#include "app/package/PackageBuilder.h"
-#include "app/package/PackageFile.h"
 #include "devicelink/BKQuillex.h"
 #include "fuzz/CommandRuns.h"
 #include "fuzz/Models.h"
 #include "fuzz/ScriptedLine.h"
+#include "package/PackageBuilder.h"
+#include "package/PackageFile.h"
 
 namespace fuzz {
 namespace {

@@ -1,8 +1,8 @@
 #include "fuzz/SeedMaker.h"
 
-#include "app/package/PackageBuilder.h"
 #include "fuzz/CommandRuns.h"
 #include "fuzz/FuzzTargets.h"
+#include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
 #include "platform/SerialTap.h"
 #include "sim/VirtualDevice.h"

@@ -14,9 +14,9 @@
 
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/logic/UpdaterDialogLogic.h"
-#include "app/package/PackageFile.h"
 #include "app/package/PackageReport.h"
 #include "app/package/PackageTarget.h"
+#include "package/PackageFile.h"
 #include "platform/FileAccess.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"

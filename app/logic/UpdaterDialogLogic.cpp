@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/package/PackageFile.h"
 #include "app/package/PackageTarget.h"
 #include "diagnostics/BoundedText.h"
+#include "package/PackageFile.h"
 
 namespace {
 

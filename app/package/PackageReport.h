@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/package/PackageFormat.h"
+#include "package/PackageFormat.h"
 
 struct PackageReport {
     enum class Access { Readable, Missing, Directory, NotARegularFile, Unreadable };

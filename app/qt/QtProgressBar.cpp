@@ -1,6 +1,6 @@
 #include "app/qt/QtProgressBar.h"
 
-#include "app/qt/GuiThread.h"
+#include "gui/qt/GuiThread.h"
 
 void QtProgressBar::SetRange(int minimum, int maximum) {
     RunOnOwnerThread(bar_, [=, this] { bar_->setRange(minimum, maximum); });

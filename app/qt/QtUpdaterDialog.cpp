@@ -14,7 +14,7 @@
 
 #include "app/logic/DialogTemplate.h"
 #include "app/qt/DialogUnits.h"
-#include "app/qt/GuiThread.h"
+#include "gui/qt/GuiThread.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/qt/GuiThread.h"
+#include "gui/qt/GuiThread.h"
 #include "platform/TextControl.h"
 
 namespace {

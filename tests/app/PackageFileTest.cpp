@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "app/package/PackageBuilder.h"
-#include "app/package/PackageFile.h"
 #include "app/package/PackageTarget.h"
+#include "package/PackageBuilder.h"
+#include "package/PackageFile.h"
 #include "platform/FileAccess.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/logic/DialogTemplate.h"
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/LockHolder.h"

@@ -15,7 +15,7 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 #include "platform/DeviceLine.h"
 #include "platform/Environment.h"
 #include "platform/LoopbackLine.h"

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/package/PackageBuilder.h"
-#include "app/package/PackageFile.h"
 #include "devicelink/FirmwareUpdate.h"
+#include "package/PackageBuilder.h"
+#include "package/PackageFile.h"
 #include "platform/FileAccess.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"

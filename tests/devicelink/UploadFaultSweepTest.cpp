@@ -8,7 +8,7 @@
 #include <iterator>
 #include <thread>
 
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"

@@ -10,8 +10,8 @@
 #include <QScreen>
 
 #include "app/logic/DialogTemplate.h"
-#include "app/package/PackageBuilder.h"
 #include "app/qt/DialogUnits.h"
+#include "package/PackageBuilder.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/SimulatedPorts.h"

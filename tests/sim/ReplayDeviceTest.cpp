@@ -6,8 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/package/PackageBuilder.h"
 #include "fuzz/Models.h"
+#include "package/PackageBuilder.h"
 #include "sim/FaultOption.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 #include "platform/Environment.h"
 
 class TempDir {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/package/PackageFormat.h"
+#include "package/PackageFormat.h"
 
 // Size of the file in bytes (low 32 bits); 0 for a null or empty path or a
 // file that cannot be opened.

@@ -1,9 +1,9 @@
-#include "app/package/PackageBuilder.h"
+#include "package/PackageBuilder.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/package/PackageFormat.h"
+#include "package/PackageFormat.h"
 
 std::vector<uint8_t> BuildPackage(const std::vector<uint8_t>& payload, uint8_t major, uint8_t minor,
                                   char target) {

@@ -1,8 +1,6 @@
-#include "app/package/PackageFormat.h"
+#include "package/PackageFormat.h"
 
 #include <cstring>
-
-#include "devicelink/ResultCodes.h"
 
 bool PackageHeader::HasMagic() const {
     return std::memcmp(Bytes, "ZRFW", 4) == 0;
@@ -42,18 +40,18 @@ uint32_t FileSum(const uint8_t* file, size_t size) {
 
 }  // namespace
 
-int ValidatePackageForUpload(const uint8_t* file, size_t size) {
+bool PackageUploadable(const uint8_t* file, size_t size) {
     if (file == nullptr || size <= kPackageHeaderSize ||
         size - kPackageHeaderSize > kMaxPackageBody)
-        return QX_E_INVALID_FIRMWARE_IMAGE;
+        return false;
     const PackageHeader header = HeaderOf(file);
     if (!header.HasMagic())
-        return QX_E_INVALID_FIRMWARE_IMAGE;
+        return false;
     if (!BodyCheckByteValid(file + kPackageHeaderSize, size - kPackageHeaderSize))
-        return QX_E_INVALID_FIRMWARE_IMAGE;
+        return false;
     if (FileSum(file, size) != header.HeaderSum())
-        return QX_E_INVALID_FIRMWARE_IMAGE;
-    return QX_S_OK;
+        return false;
+    return true;
 }
 
 bool PackageSelectable(const uint8_t* file, size_t size) {

@@ -1,4 +1,4 @@
-#include "app/package/PackageFile.h"
+#include "package/PackageFile.h"
 
 #include <algorithm>
 #include <cstring>
