@@ -51,3 +51,14 @@ size_t FormatTimeStamp(char* destination, size_t capacity, const LocalTimeStamp&
                   stamp.Year, stamp.Hour, stamp.Minute, stamp.Second);
     return std::strlen(destination);
 }
+
+size_t FormatFileVersion(char* destination, size_t capacity, uint32_t mostSignificant,
+                         uint32_t leastSignificant) {
+    if (destination == nullptr || capacity == 0)
+        return 0;
+    BoundedFormat(
+        destination, capacity, "%i.%.2i.%.4i.%.2i", static_cast<int>(mostSignificant >> 16),
+        static_cast<int>(mostSignificant & 0xFFFF), static_cast<int>(leastSignificant >> 16),
+        static_cast<int>(leastSignificant & 0xFFFF));
+    return std::strlen(destination);
+}

@@ -1,0 +1,20 @@
+// Joining a file name to a base path the way the shell does, with the
+// system's separator ('\' on Windows, '/' elsewhere).
+#pragma once
+
+#include <cstddef>
+
+constexpr size_t kShellPathCapacity = 260;
+
+#ifdef _WIN32
+constexpr char kShellPathSeparator = '\\';
+#else
+constexpr char kShellPathSeparator = '/';
+#endif
+
+// Joins base and file name with one separator and removes "." and ".."
+// segments; with strip set, the base's last component (a file name) goes
+// first. The base counts up to 259 characters. destination holds
+// kShellPathCapacity characters; false (and an empty destination) when the
+// result does not fit or an argument is null.
+bool CombinePath(const char* fileName, const char* basePath, bool strip, char* destination);
