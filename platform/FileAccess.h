@@ -5,8 +5,10 @@
 // binds programs that use this class).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -30,6 +32,39 @@ class ReadOnlyFile {
   private:
     explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
     intptr_t handle_;  // the system's own: a descriptor or a HANDLE
+};
+
+}  // namespace platform
+
+namespace platform {
+
+// A file this program makes and may remove again, never one that was there
+// before: creation fails when anything exists at the name (a file, a link
+// someone planted), and Remove deletes the name only while it still is the
+// file made here.
+class NewFile {
+  public:
+    static std::unique_ptr<NewFile> Create(const char* path);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool Write(const void* bytes, size_t count);
+    // Ends the writing; others can then open the file as they like.
+    bool Close();
+    // Deletes the file (closing it first); false when the name no longer
+    // is the file made here.
+    bool Remove();
+
+  private:
+    NewFile(intptr_t handle, const char* path) : handle_(handle), path_(path) {}
+    bool Open() const { return handle_ != kClosed; }
+    static constexpr intptr_t kClosed = -1;
+    intptr_t handle_;
+    std::string path_;
+    // What identifies the file on its volume once it is closed.
+    uint64_t volume_ = 0;
+    uint64_t index_ = 0;
 };
 
 }  // namespace platform

@@ -70,3 +70,61 @@ bool ReadOnlyFile::Read(void* buffer, uint32_t count, uint32_t* got) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::unique_ptr<NewFile> NewFile::Create(const char* path) {
+    if (path == nullptr || path[0] == '\0')
+        return nullptr;
+    int fd;
+    do {
+        // O_EXCL with O_CREAT never follows a link at the name and fails on
+        // anything that is there.
+        fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    return std::unique_ptr<NewFile>(new NewFile(fd, path));
+}
+
+NewFile::~NewFile() {
+    Close();
+}
+
+bool NewFile::Write(const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0 && Open()) {
+        const ssize_t n = ::write(static_cast<int>(handle_), at, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        count -= static_cast<size_t>(n);
+    }
+    return count == 0;
+}
+
+bool NewFile::Close() {
+    if (!Open())
+        return false;
+    struct stat made {};
+    const bool known = ::fstat(static_cast<int>(handle_), &made) == 0;
+    volume_ = known ? made.st_dev : 0;
+    index_ = known ? made.st_ino : 0;
+    const bool closed = ::close(static_cast<int>(handle_)) == 0;
+    handle_ = kClosed;
+    return closed && known;
+}
+
+bool NewFile::Remove() {
+    Close();
+    struct stat named {};
+    if (index_ == 0 || ::lstat(path_.c_str(), &named) != 0 || named.st_dev != volume_ ||
+        named.st_ino != index_)
+        return false;
+    index_ = 0;
+    return ::unlink(path_.c_str()) == 0;
+}
+
+}  // namespace platform

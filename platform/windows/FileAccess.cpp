@@ -59,3 +59,77 @@ bool ReadOnlyFile::Read(void* buffer, uint32_t count, uint32_t* got) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::unique_ptr<NewFile> NewFile::Create(const char* path) {
+    if (path == nullptr || path[0] == '\0')
+        return nullptr;
+    // CREATE_NEW fails on anything at the name, a link included.
+    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::unique_ptr<NewFile>(new NewFile(reinterpret_cast<intptr_t>(file), path));
+}
+
+NewFile::~NewFile() {
+    Close();
+}
+
+bool NewFile::Write(const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0 && Open()) {
+        DWORD n = 0;
+        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+        if (!::WriteFile(AsHandle(handle_), at, chunk, &n, nullptr) || n == 0)
+            return false;
+        at += n;
+        count -= n;
+    }
+    return count == 0;
+}
+
+namespace {
+
+bool IdentityOf(HANDLE file, uint64_t* volume, uint64_t* index) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file, &info))
+        return false;
+    *volume = info.dwVolumeSerialNumber;
+    *index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+bool NewFile::Close() {
+    if (!Open())
+        return false;
+    const bool known = IdentityOf(AsHandle(handle_), &volume_, &index_);
+    const bool closed = ::CloseHandle(AsHandle(handle_)) != 0;
+    handle_ = kClosed;
+    return closed && known;
+}
+
+bool NewFile::Remove() {
+    Close();
+    // The name as it is now, a link not followed; deleted through this
+    // handle only while it is the file made here.
+    HANDLE file = ::CreateFileA(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    uint64_t volume = 0, index = 0;
+    bool removed = false;
+    if (IdentityOf(file, &volume, &index) && volume == volume_ && index == index_) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        removed = ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                               sizeof disposition) != 0;
+    }
+    ::CloseHandle(file);
+    return removed;
+}
+
+}  // namespace platform

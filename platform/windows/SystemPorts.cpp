@@ -3,8 +3,9 @@
 // manager shows, where a port has one.
 #include <windows.h>
 // initguid.h before devguid.h defines the class GUIDs here.
-#include <devguid.h>
 #include <initguid.h>
+
+#include <devguid.h>
 #include <setupapi.h>
 
 #include <algorithm>

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+
 #include "tests/support/Fifo.h"
 #include "tests/support/TempDir.h"
 
@@ -32,4 +36,29 @@ TEST(ReadOnlyFile, RegularFilesOnlyAndNeverWaitsOnANamedPipe) {
     EXPECT_EQ(100000u, got);
     EXPECT_EQ(nullptr, platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::Read))
         << "held exclusively";
+}
+
+TEST(NewFile, MadeOnlyWhereNothingIsAndRemovedOnlyWhileItIsOurs) {
+    TempDir dir;
+    const std::string path = dir.File("page.htm");
+    auto file = platform::NewFile::Create(path.c_str());
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(platform::NewFile::Create(path.c_str())) << "the name is taken";
+    ASSERT_TRUE(file->Write("ours", 4));
+    ASSERT_TRUE(file->Close());
+    EXPECT_TRUE(file->Remove());
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    // Someone else's file took the name between writing and removing (ours
+    // moved aside, so the two cannot share an identity).
+    file = platform::NewFile::Create(path.c_str());
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Close());
+    std::filesystem::rename(path, path + ".moved");
+    std::ofstream(path) << "theirs";
+    EXPECT_FALSE(file->Remove());
+    std::ifstream kept(path);
+    std::string text;
+    kept >> text;
+    EXPECT_EQ("theirs", text);
 }
