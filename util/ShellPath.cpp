@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diagnostics/BoundedText.h"
+#include "platform/ModuleFiles.h"
 
 namespace {
 
@@ -65,4 +66,16 @@ bool CombinePath(const char* fileName, const char* basePath, bool strip, char* d
         return false;
     std::memcpy(destination, canonical.c_str(), canonical.size() + 1);
     return true;
+}
+
+void GetModuleDirectory(char* destination) {
+    if (destination == nullptr)
+        return;
+    destination[0] = '\0';
+    const std::string path = platform::ModuleFilePath();
+    const size_t last = path.find_last_of(kShellPathSeparator);
+    if (last == std::string::npos || last == 0 || last + 1 >= kShellPathCapacity)
+        return;
+    std::memcpy(destination, path.c_str(), last + 1);
+    destination[last + 1] = '\0';
 }

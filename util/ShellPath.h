@@ -18,3 +18,7 @@ constexpr char kShellPathSeparator = '/';
 // kShellPathCapacity characters; false (and an empty destination) when the
 // result does not fit or an argument is null.
 bool CombinePath(const char* fileName, const char* basePath, bool strip, char* destination);
+
+// The directory of this program's file, with its separator at the end, in
+// a destination of kShellPathCapacity characters; empty when unknown.
+void GetModuleDirectory(char* destination);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/BoundedText.h"
+#include "platform/ModuleFiles.h"
 
 namespace {
 
@@ -61,4 +62,13 @@ size_t FormatFileVersion(char* destination, size_t capacity, uint32_t mostSignif
         static_cast<int>(mostSignificant & 0xFFFF), static_cast<int>(leastSignificant >> 16),
         static_cast<int>(leastSignificant & 0xFFFF));
     return std::strlen(destination);
+}
+
+void GetFileVersionText(const char* fileName, char* destination, size_t capacity) {
+    if (destination == nullptr || capacity == 0)
+        return;
+    destination[0] = '\0';
+    uint32_t mostSignificant = 0, leastSignificant = 0;
+    if (platform::ReadFileVersion(fileName, &mostSignificant, &leastSignificant))
+        FormatFileVersion(destination, capacity, mostSignificant, leastSignificant);
 }

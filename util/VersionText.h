@@ -23,3 +23,7 @@ size_t FormatTimeStamp(char* destination, size_t capacity, const LocalTimeStamp&
 // Returns the length of what the destination holds (cut to its capacity).
 size_t FormatFileVersion(char* destination, size_t capacity, uint32_t mostSignificant,
                          uint32_t leastSignificant);
+
+// The version text of a file's version resource ("10.00.1234.05"); an empty
+// text when the file has none (every file outside Windows).
+void GetFileVersionText(const char* fileName, char* destination, size_t capacity);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/ModuleFiles.h"
 #include "util/CpuClock.h"
 #include "util/ShellPath.h"
 #include "util/VersionText.h"
@@ -55,4 +56,28 @@ TEST(CpuClock, MeasuresAPlausibleClockInOneSecond) {
 #else
     EXPECT_EQ(0, MeasureCpuMhz());
 #endif
+}
+
+TEST(ModuleFiles, OwnDirectoryVersionResourceAndDllVersions) {
+    char directory[kShellPathCapacity];
+    GetModuleDirectory(directory);
+    const std::string own = platform::ModuleFilePath();
+    ASSERT_FALSE(own.empty());
+    EXPECT_EQ(own.substr(0, own.find_last_of(kShellPathSeparator) + 1), directory);
+
+    char version[32] = "unchanged";
+#ifdef _WIN32
+    // This test program carries the version resource 10.0.1234.5.
+    GetFileVersionText(own.c_str(), version, sizeof version);
+    EXPECT_STREQ("10.00.1234.05", version);
+    EXPECT_GT(platform::GetDllVersion("comctl32.dll"), 0u) << "it exports DllGetVersion";
+    EXPECT_EQ(0u, platform::GetDllVersion("kernel32.dll")) << "no DllGetVersion export";
+#else
+    GetFileVersionText(own.c_str(), version, sizeof version);
+    EXPECT_STREQ("", version) << "no version resources here";
+    EXPECT_EQ(0u, platform::GetDllVersion("libc.so.6"));
+#endif
+    EXPECT_EQ(0u, platform::GetDllVersion("brevik-no-such-library"));
+    GetFileVersionText(nullptr, version, sizeof version);
+    EXPECT_STREQ("", version);
 }
