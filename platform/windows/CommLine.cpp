@@ -18,26 +18,16 @@ constexpr uint32_t kSupportedRates[] = {110,     300,     600,     1200,   2400,
                                         256000,  460800,  500000,  576000, 921600, 1000000, 1152000,
                                         1500000, 2000000, 2500000, 3000000};
 
-DWORD DtrControlOf(LineControl control) {
-    switch (control) {
-        case LineControl::Disable:
-            return DTR_CONTROL_DISABLE;
-        case LineControl::Handshake:
-            return DTR_CONTROL_HANDSHAKE;
-        default:
-            return DTR_CONTROL_ENABLE;
-    }
-}
+// LineControl carries the DCB's own values for both modem lines.
+static_assert(static_cast<DWORD>(LineControl::Disable) == DTR_CONTROL_DISABLE &&
+              static_cast<DWORD>(LineControl::Enable) == DTR_CONTROL_ENABLE &&
+              static_cast<DWORD>(LineControl::Handshake) == DTR_CONTROL_HANDSHAKE &&
+              static_cast<DWORD>(LineControl::Disable) == RTS_CONTROL_DISABLE &&
+              static_cast<DWORD>(LineControl::Enable) == RTS_CONTROL_ENABLE &&
+              static_cast<DWORD>(LineControl::Handshake) == RTS_CONTROL_HANDSHAKE);
 
-DWORD RtsControlOf(LineControl control) {
-    switch (control) {
-        case LineControl::Disable:
-            return RTS_CONTROL_DISABLE;
-        case LineControl::Handshake:
-            return RTS_CONTROL_HANDSHAKE;
-        default:
-            return RTS_CONTROL_ENABLE;
-    }
+DWORD DcbControlOf(LineControl control) {
+    return static_cast<DWORD>(control);
 }
 
 LineControl LineControlOf(DWORD value) {
@@ -161,8 +151,8 @@ class CommLine : public SerialLine {
         dcb.fDsrSensitivity = state.DsrSensitivity;
         dcb.fOutX = state.OutX;
         dcb.fInX = state.InX;
-        dcb.fDtrControl = DtrControlOf(state.DtrControl);
-        dcb.fRtsControl = RtsControlOf(state.RtsControl);
+        dcb.fDtrControl = DcbControlOf(state.DtrControl);
+        dcb.fRtsControl = DcbControlOf(state.RtsControl);
         dcb.fErrorChar = FALSE;
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
