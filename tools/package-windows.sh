@@ -32,8 +32,10 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
         { echo "the installed brevik.exe"; exit 1; }
     "$WINE" "C:\\Program Files\\Brevik\\bin\\brevik.exe" detect --port COM7 | grep -q "on COM7" ||
         { echo "the installed brevik.exe finds no device on COM7"; exit 1; }
-    ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik*/*.lnk >/dev/null ||
-        { echo "no Start-menu entry"; exit 1; }
+    [ "$("$WINE" "C:\\Program Files\\Brevik\\bin\\brevik-updater.exe" --version | tr -d "\r")" = "brevik-updater $VERSION" ] ||
+        { echo "the installed brevik-updater.exe"; exit 1; }
+    ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik*/"Brevik Firmware Updater.lnk" >/dev/null ||
+        { echo "no Start-menu entry for the updater"; exit 1; }
     "$WINE" "$home/Uninstall.exe" /S
     for _ in $(seq 50); do [ -e "$home/bin/brevik.exe" ] || break; sleep 0.2; done
     [ ! -e "$home/bin/brevik.exe" ] || { echo "the uninstaller left brevik.exe"; exit 1; }

@@ -2,7 +2,9 @@
 # Builds the Windows programs and tests (mingw-w64) and runs them under Wine
 # in the sandbox of tools/wine.sh: the test suites through ctest (the device
 # suites on loopback lines, the system-port tests on COM7, the Win32 windows
-# on an Xvfb display), then brevik.exe against brevik-sim on COM7.
+# on an Xvfb display), then brevik.exe against brevik-sim on COM7, then
+# brevik-updater.exe driven from outside against a paced brevik-sim, with a
+# screenshot of each state in build-windows/screenshots.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/build-windows.sh"
@@ -11,3 +13,8 @@ cd "$root"
 "$root/tools/wine.sh" bash -c '
     (cd build-windows && xvfb-run -a ctest --output-on-failure --parallel "$(nproc)")
     bash tests/programs/windows.sh build-windows/app/brevik.exe build/app/brevik-mkpackage'
+mkdir -p build-windows/screenshots
+"$root/tools/wine.sh" --sim --pace bash -c '
+    unset BREVIK_PORTS
+    export BREVIK_SCREENSHOTS="Z:$(pwd)/build-windows/screenshots"
+    xvfb-run -a -s "-screen 0 1024x768x24" "$WINE" build-windows/tests/updater_dialog_tests.exe'

@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "app/HelpAndVersion.h"
+#include "app/UpdaterHelp.h"
 #include "app/qt/QtUpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Thread.h"
@@ -15,13 +16,7 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (AnswerHelpOrVersion(
-            argc, argv, "brevik-updater",
-            "usage: brevik-updater [PACKAGE.bfw]\n"
-            "The Brevik firmware update dialog: finds the device, checks a firmware\n"
-            "package (.bfw) and flashes it. A package given here is selected as Browse\n"
-            "would; Update! stays yours to press. BREVIK_PORTS sets the port table;\n"
-            "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n"))
+    if (AnswerHelpOrVersion(argc, argv, "brevik-updater", kUpdaterHelp))
         return 0;
     // BREVIK_CAPTURE=FILE records the dialog's serial session for a bug report.
     const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),

@@ -5,11 +5,37 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QListWidget>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+
+void CenterWindowInClient(QWidget* window, const QWidget* reference) {
+    if (window == nullptr)
+        return;
+    QSize area;
+    if (reference != nullptr) {
+        area = reference->size();
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->geometry().size();
+    }
+    // In the parent's coordinates: for child widgets of reference (and
+    // windows on the screen, with no reference).
+    window->move(area.width() / 2 - window->width() / 2, area.height() / 2 - window->height() / 2);
+}
+
+QRect GetWindowRectInParent(const QWidget* window, const QWidget* parent) {
+    if (window == nullptr)
+        return {};
+    const QPoint topLeft =
+        window->isWindow() ? window->frameGeometry().topLeft() : window->mapToGlobal(QPoint());
+    const QPoint inParent = parent != nullptr ? parent->mapFromGlobal(topLeft) : topLeft;
+    return QRect(inParent, window->frameGeometry().size());
+}
 
 int SetMenuItemCheck(QAction* action, bool checked) {
     if (action == nullptr)
@@ -31,8 +57,8 @@ int ToggleMenuItemCheck(QAction* action) {
     return action->isChecked() ? 1 : 0;
 }
 
-void RichAppendColoredText(QTextEdit* edit, const QString& text, int lineBreaks, bool clearFirst,
-                           bool bold, QColor color) {
+void RichAppendText(QTextEdit* edit, const QString& text, int lineBreaks, bool clearFirst,
+                    const QTextCharFormat* format) {
     if (edit == nullptr)
         return;
     if (clearFirst)
@@ -43,13 +69,21 @@ void RichAppendColoredText(QTextEdit* edit, const QString& text, int lineBreaks,
         for (int i = 0; i < lineBreaks; ++i)
             cursor.insertBlock();
     }
+    if (format != nullptr)
+        cursor.insertText(text, *format);
+    else
+        cursor.insertText(text);
+}
+
+void RichAppendColoredText(QTextEdit* edit, const QString& text, int lineBreaks, bool clearFirst,
+                           bool bold, QColor color) {
     QTextCharFormat format;
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
     format.setForeground(color);
-    cursor.insertText(text, format);
+    RichAppendText(edit, text, lineBreaks, clearFirst, &format);
 }
 
-int ReplaceEditLine(QTextEdit* edit, int line, const QString& text) {
+int ReplaceEditLine(QTextEdit* edit, int line, const QString& text, const QTextCharFormat* format) {
     if (edit == nullptr)
         return 0;
     const QTextBlock block = edit->document()->findBlockByNumber(line);
@@ -58,6 +92,12 @@ int ReplaceEditLine(QTextEdit* edit, int line, const QString& text) {
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(text);
+    if (format != nullptr) {
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.position() + static_cast<int>(text.size()),
+                           QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(*format);
+    }
     return 1;
 }
 
@@ -128,6 +168,22 @@ QColor PickColor(QColor initial, QWidget* owner, const ColorChooser& chooser) {
                                   : QColorDialog::getColor(initial, owner, QString(),
                                                            QColorDialog::ColorDialogOptions());
     return chosen.isValid() ? chosen : initial;
+}
+
+bool ShowFileDialog(QWidget* owner, bool save, const QString& initialDirectory,
+                    const QString& title, const QString& filter, const QString& defaultSuffix,
+                    QString* path, const std::function<void(QFileDialog*)>& shown) {
+    QFileDialog dialog(owner, title, initialDirectory, filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open: the file must exist; save: ask before replacing one.
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (shown)
+        shown(&dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *path = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+    return true;
 }
 
 QString GetModuleDirectory() {

@@ -21,5 +21,7 @@ check util devicelink/ app/ gui/ sim/
 check devicelink app/ gui/ sim/
 check serial app/ gui/ sim/
 check diagnostics app/ sim/
-check gui app/ diagnostics/qt/
+check gui app/ diagnostics/qt/ diagnostics/win32/
+# One set of decisions under both toolkits.
+check app/logic app/qt/ app/win32/ gui/
 exit $status

@@ -5,9 +5,13 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
+
+#include "tests/support/TempDir.h"
 
 TEST(QtToolbox, MenuChecksToggleFromUncheckedToOneThenZero) {
     QAction action("Trace");
@@ -77,4 +81,62 @@ TEST(QtToolbox, ACancelledColourPickKeepsTheColour) {
               PickColor(initial, nullptr, [](QColor, QWidget*) { return QColor(Qt::green); }));
     const QString directory = GetModuleDirectory();
     EXPECT_TRUE(directory.endsWith(QDir::separator())) << directory.toStdString();
+}
+
+TEST(QtToolbox, PlacesChildWidgetsInTheirParent) {
+    QWidget parent;
+    parent.resize(401, 300);
+    QWidget child(&parent);
+    child.setGeometry(10, 20, 100, 50);
+    EXPECT_EQ(QRect(10, 20, 100, 50), GetWindowRectInParent(&child, &parent));
+    CenterWindowInClient(&child, &parent);
+    EXPECT_EQ(QRect(150, 125, 100, 50), GetWindowRectInParent(&child, &parent))
+        << "401 / 2 - 100 / 2, truncated";
+    EXPECT_EQ(QRect(), GetWindowRectInParent(nullptr, &parent));
+}
+
+TEST(QtToolbox, FormattedAppendsAndLineReplacement) {
+    QTextEdit edit;
+    QTextCharFormat italic;
+    italic.setFontItalic(true);
+    RichAppendText(&edit, "plain", 1, false, nullptr);
+    RichAppendText(&edit, "slanted", 1, false, &italic);
+    EXPECT_EQ("plain\nslanted", edit.toPlainText());
+    QTextCursor cursor(edit.document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::Right);
+    EXPECT_TRUE(cursor.charFormat().fontItalic());
+
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    EXPECT_EQ(1, ReplaceEditLine(&edit, 0, "heavy", &bold));
+    EXPECT_EQ("heavy\nslanted", edit.toPlainText());
+    QTextCursor first(edit.document()->findBlockByNumber(0));
+    first.movePosition(QTextCursor::Right);
+    EXPECT_EQ(QFont::Bold, first.charFormat().fontWeight());
+}
+
+TEST(QtToolbox, FileDialogsOpenAnExistingFileAndSaveWithTheDefaultSuffix) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.Path());
+    QString path;
+    // A save under a typed name gets the default suffix.
+    EXPECT_TRUE(ShowFileDialog(nullptr, true, folder, "Save log", "Logs (*.txt)", "txt", &path,
+                               [&](QFileDialog* dialog) {
+                                   EXPECT_EQ(QFileDialog::AcceptSave, dialog->acceptMode());
+                                   EXPECT_EQ("Save log", dialog->windowTitle());
+                                   dialog->setOption(QFileDialog::DontUseNativeDialog);
+                                   QTimer::singleShot(0, dialog, [dialog] {
+                                       dialog->selectFile("session");
+                                       // Public as a QDialog; runs the file dialog's own.
+                                       static_cast<QDialog*>(dialog)->accept();
+                                   });
+                               }));
+    EXPECT_TRUE(path.endsWith("session.txt")) << path.toStdString();
+    // A cancel leaves the path alone.
+    EXPECT_FALSE(ShowFileDialog(nullptr, false, folder, "Open log", "Logs (*.txt)", "txt", &path,
+                                [](QFileDialog* dialog) {
+                                    EXPECT_EQ(QFileDialog::ExistingFile, dialog->fileMode());
+                                    QTimer::singleShot(0, dialog, &QFileDialog::reject);
+                                }));
+    EXPECT_TRUE(path.endsWith("session.txt"));
 }

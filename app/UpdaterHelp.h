@@ -1,0 +1,9 @@
+// What brevik-updater --help prints, on every toolkit.
+#pragma once
+
+constexpr const char* kUpdaterHelp =
+    "usage: brevik-updater [PACKAGE.bfw]\n"
+    "The Brevik firmware update dialog: finds the device, checks a firmware\n"
+    "package (.bfw) and flashes it. A package given here is selected as Browse\n"
+    "would; Update! stays yours to press. BREVIK_PORTS sets the port table;\n"
+    "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n";

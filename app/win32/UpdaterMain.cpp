@@ -1,0 +1,36 @@
+// brevik-updater.exe: the firmware update dialog on Win32.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "app/HelpAndVersion.h"
+#include "app/UpdaterHelp.h"
+#include "app/win32/Win32UpdaterDialog.h"
+#include "diagnostics/capture/CaptureFile.h"
+#include "platform/Thread.h"
+
+namespace {
+
+// The one device object, constructed before the dialog and destroyed at exit.
+BKQuillex g_device;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A windowed program has no console of its own: --help and --version
+    // write to the one it was started from.
+    if (argc > 1 && argv[1][0] == '-' && GetStdHandle(STD_OUTPUT_HANDLE) == nullptr &&
+        AttachConsole(ATTACH_PARENT_PROCESS))
+        std::freopen("CONOUT$", "w", stdout);
+    if (AnswerHelpOrVersion(argc, argv, "brevik-updater", kUpdaterHelp))
+        return 0;
+    const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
+                                         "brevik-updater " BREVIK_VERSION);
+    static UpdaterState state;  // cleared application state
+    state.Device = &g_device;
+    Win32UpdaterDialog dialog(state, platform::StartDetachedThread);
+    if (argc > 1)
+        dialog.PreselectPackage(argv[1]);
+    dialog.Run(GetModuleHandleA(nullptr));
+    return 0;
+}

@@ -1,0 +1,208 @@
+#include "app/win32/Win32UpdaterDialog.h"
+
+// After <windows.h>:
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr size_t kPathCapacity = 260;
+
+// Static controls without SS_NOPREFIX take '&' as the mnemonic marker, so
+// a text shows one '&' for each "&&".
+bool IsPrefixedStatic(HWND control) {
+    char className[16] = {};
+    GetClassNameA(control, className, sizeof className);
+    return lstrcmpiA(className, "Static") == 0 &&
+           (GetWindowLongPtrA(control, GWL_STYLE) & SS_NOPREFIX) == 0;
+}
+
+std::string EscapeAmpersands(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        escaped += c;
+        if (c == '&')
+            escaped += '&';
+    }
+    return escaped;
+}
+
+std::string UnescapeAmpersands(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        plain += text[i];
+        if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&')
+            ++i;
+    }
+    return plain;
+}
+
+}  // namespace
+
+void Win32ProgressBar::SetRange(int minimum, int maximum) {
+    SendMessageA(bar_, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+}
+
+void Win32ProgressBar::SetStep(int step) {
+    SendMessageA(bar_, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+}
+
+void Win32ProgressBar::SetPosition(int position) {
+    SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void Win32ProgressBar::StepIt() {
+    SendMessageA(bar_, PBM_STEPIT, 0, 0);
+}
+
+BOOL CenterWindow(HWND window, HWND reference) {
+    if (reference == nullptr)
+        reference = GetDesktopWindow();
+    RECT self;
+    RECT outer;
+    if (!GetWindowRect(window, &self) || !GetWindowRect(reference, &outer))
+        return FALSE;
+    const int x = outer.left + (outer.right - outer.left) / 2 - (self.right - self.left) / 2;
+    const int y = outer.top + (outer.bottom - outer.top) / 2 - (self.bottom - self.top) / 2;
+    return SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool BrowseForFile(HWND owner, char* fileName, const char* title, const char* filter,
+                   DWORD filterIndex, const char* defaultExtension) {
+    OPENFILENAMEA ofn = {};
+    // The original record without the Windows 2000 additions: 76 bytes in
+    // a 32-bit program.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    if (filter != nullptr) {
+        ofn.lpstrFilter = filter;
+        ofn.lpstrDefExt = defaultExtension;
+    }
+    ofn.nFilterIndex = filterIndex;
+    ofn.lpstrFile = fileName;
+    ofn.nMaxFile = kPathCapacity;
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_CREATEPROMPT;
+    return GetOpenFileNameA(&ofn) != FALSE;
+}
+
+Win32UpdaterDialog::Win32UpdaterDialog(UpdaterState& state,
+                                       UpdaterDialogLogic::ThreadStarter startThread)
+    : state_(state), startThread_(std::move(startThread)) {}
+
+Win32UpdaterDialog::~Win32UpdaterDialog() = default;
+
+INT_PTR Win32UpdaterDialog::Run(HINSTANCE instance) {
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(kUpdaterDialogResource), nullptr,
+                           UpdaterDlgProc, reinterpret_cast<LPARAM>(this));
+}
+
+void Win32UpdaterDialog::OnInitDialog(HWND window) {
+    window_ = window;
+    progress_.Attach(GetDlgItem(window, kControlProgress));
+    logic_ = std::make_unique<UpdaterDialogLogic>(state_, *this, &progress_, this, startThread_);
+    logic_->OnInitDialog();
+    if (!preselected_.empty())
+        logic_->SelectPackage(preselected_);
+}
+
+INT_PTR CALLBACK Win32UpdaterDialog::UpdaterDlgProc(HWND window, UINT message, WPARAM wParam,
+                                                    LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<Win32UpdaterDialog*>(lParam);
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        self->OnInitDialog(window);
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<Win32UpdaterDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (self == nullptr || self->logic_ == nullptr)
+        return FALSE;
+    switch (message) {
+        case WM_DETECT_HARDWARE:
+        case WM_UPDATE_FINISHED:
+            self->logic_->OnMessage(message, wParam, lParam);
+            break;
+        case WM_COMMAND:
+            // Escape and the close box arrive as Cancel (IDCANCEL), which
+            // the logic refuses while an update runs.
+            if (HIWORD(wParam) == BN_CLICKED)
+                self->logic_->OnCommand(LOWORD(wParam));
+            break;
+        case WM_DESTROY:
+            self->logic_->OnDestroy();
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+void Win32UpdaterDialog::EnableControl(int controlId, bool enable) {
+    EnableWindow(GetDlgItem(window_, controlId), enable ? TRUE : FALSE);
+}
+
+bool Win32UpdaterDialog::IsControlEnabled(int controlId) const {
+    HWND control = GetDlgItem(window_, controlId);
+    return control != nullptr && IsWindowEnabled(control);
+}
+
+void Win32UpdaterDialog::SetControlText(int controlId, const std::string& text) {
+    HWND control = GetDlgItem(window_, controlId);
+    const std::string shown = IsPrefixedStatic(control) ? EscapeAmpersands(text) : text;
+    SetWindowTextA(control, shown.c_str());
+    // Detection keeps this thread busy right after "Searching for HW...":
+    // paint now so that the text is seen.
+    UpdateWindow(control);
+}
+
+std::string Win32UpdaterDialog::ControlText(int controlId) const {
+    HWND control = GetDlgItem(window_, controlId);
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(control)) + 1, '\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
+    return IsPrefixedStatic(control) ? UnescapeAmpersands(text) : text;
+}
+
+void Win32UpdaterDialog::ShowMessageBox(const std::string& text, const std::string& caption,
+                                        unsigned icon) {
+    MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OK | icon);
+}
+
+void Win32UpdaterDialog::Post(unsigned message) {
+    PostMessageA(window_, message, 0, 0);
+}
+
+void Win32UpdaterDialog::CenterOnScreen() {
+    CenterWindow(window_, nullptr);
+}
+
+bool Win32UpdaterDialog::ChooseOpenFile(const std::string& title,
+                                        const platform::FileFilter& filter,
+                                        const std::string& defaultExtension, std::string* path) {
+    // "description\0pattern\0" per entry, and one more terminator.
+    std::string filterText;
+    for (const auto& [description, pattern] : filter) {
+        filterText.append(description).push_back('\0');
+        filterText.append(pattern).push_back('\0');
+    }
+    filterText.push_back('\0');
+    std::vector<char> fileName(kPathCapacity, '\0');
+    if (!BrowseForFile(window_, fileName.data(), title.c_str(), filterText.c_str(), 0,
+                       defaultExtension.c_str()))
+        return false;
+    *path = fileName.data();
+    return true;
+}
+
+void Win32UpdaterDialog::EndDialog(int result) {
+    ::EndDialog(window_, result);
+}
+
+intptr_t Win32UpdaterDialog::Send(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return SendMessageA(window_, message, wParam, lParam);
+}
