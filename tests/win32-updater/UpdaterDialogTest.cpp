@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -20,52 +19,13 @@
 
 #include "app/UpdaterState.h"
 #include "tests/support/TempDir.h"
+#include "tests/win32/WindowWaits.h"
 
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 constexpr const char* kCaption = "Brevik Firmware Update Utility v1.7";
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
-    while (!done()) {
-        if (steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
-
-// WM_GETTEXT itself: GetWindowText does not ask another process's controls.
-std::string TextOf(HWND window) {
-    char text[512] = {};
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-// A top-level window of the process with this caption, or null.
-HWND FindProcessWindow(DWORD processId, const std::string& caption) {
-    struct Search {
-        DWORD processId;
-        std::string caption;
-        HWND found;
-    } search{processId, caption, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && IsWindowVisible(window) && TextOf(window) == s->caption) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // Writes what the screen shows of the window as a 24-bit BMP.
 void SaveScreenshot(HWND window, const std::string& name) {
@@ -134,18 +94,13 @@ class UpdaterProgram : public ::testing::Test {
         ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, nullptr, &startup, &process))
             << program << ": " << GetLastError();
-        ASSERT_TRUE(WaitUntil(
-            [&] { return (dialog = FindProcessWindow(process.dwProcessId, kCaption)) != nullptr; },
-            20000))
-            << "the dialog did not open";
+        dialog = WaitForProcessWindow(process.dwProcessId, kCaption, 20000);
+        ASSERT_NE(nullptr, dialog) << "the dialog did not open";
     }
 
     std::string Text(int id) const { return TextOf(GetDlgItem(dialog, id)); }
     bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-    void Click(int id) const {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-    }
+    void Click(int id) const { PostClick(dialog, id); }
     bool WaitForText(int id, const std::string& text, int timeoutMs = 20000) const {
         return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
     }

@@ -1,0 +1,110 @@
+// The Win32 updater dialog in this process, on a virtual device behind a
+// loopback line, driven from a second thread while the test's thread runs
+// the modal dialog: what the Win32 layer adds to the shared logic (texts of
+// static controls, closing through Escape and the close box, the worker's
+// messages, the end of the dialog).
+#include "app/win32/Win32UpdaterDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "app/logic/DialogTemplate.h"
+#include "platform/Thread.h"
+#include "tests/support/SimulatedPorts.h"
+#include "tests/support/TempDir.h"
+#include "tests/win32/WindowWaits.h"
+
+namespace {
+
+class Win32Dialog : public ::testing::Test {
+  protected:
+    Win32Dialog() { state.Device = &device; }
+
+    // Runs the dialog on this thread and the user's part on another; the
+    // dialog's result.
+    INT_PTR RunWith(const std::function<void(HWND)>& user) {
+        std::thread hands([&] {
+            HWND dialog = WaitForProcessWindow(GetCurrentProcessId(), kDialogCaption, 20000);
+            EXPECT_NE(nullptr, dialog) << "the dialog did not open";
+            if (dialog == nullptr)
+                return;
+            user(dialog);
+            // Whatever happened, the dialog ends (a refused close is tried
+            // again until the update is over).
+            WaitUntil(
+                [&] {
+                    PostMessageA(dialog, WM_CLOSE, 0, 0);
+                    return !IsWindow(dialog);
+                },
+                60000);
+        });
+        const INT_PTR result = updater.Run(GetModuleHandleA(nullptr));
+        hands.join();
+        return result;
+    }
+
+    static std::string Text(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+    static bool Enabled(HWND dialog, int id) {
+        return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+    }
+
+    TempDir dir;
+    BKQuillex device;
+    UpdaterState state;
+    Win32UpdaterDialog updater{state, platform::StartDetachedThread};
+};
+
+}  // namespace
+
+TEST_F(Win32Dialog, WithoutADeviceShowsNotFoundAndAnAmpersandAsOne) {
+    KeepRealPortsOutOfReach();
+    // A package for Varro & Pell hardware, given on the command line.
+    updater.PreselectPackage(
+        dir.Write("vp.bfw", BuildPackage(MakeFirmwarePayload(700, 3, 4, 'P'), 3, 4, 'P')));
+    const INT_PTR result = RunWith([](HWND dialog) {
+        EXPECT_TRUE(
+            WaitUntil([&] { return Text(dialog, kControlFirmwareVersion) == "Not Found"; }, 10000))
+            << Text(dialog, kControlFirmwareVersion);
+        EXPECT_EQ("Not Found", Text(dialog, kControlHardwareDescription));
+        EXPECT_EQ("3.4.P", Text(dialog, kControlUpdateVersion));
+        // A static control shows "&&" as one '&'.
+        EXPECT_EQ("Varro && Pell", Text(dialog, kControlTargetHardware));
+        EXPECT_FALSE(Enabled(dialog, kControlUpdate)) << "no device to match";
+        EXPECT_TRUE(Enabled(dialog, kControlCancel));
+        PostClick(dialog, kControlCancel);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5000));
+    });
+    EXPECT_EQ(0, result);
+}
+
+TEST_F(Win32Dialog, EscapeAndTheCloseBoxWaitForTheUpdateThenTheDialogEnds) {
+    sim::DeviceConfig config;
+    config.paceAtLineRate = true;  // an update long enough to try closing
+    OneSimulatedPort port(config);
+    updater.PreselectPackage(
+        dir.Write("new.bfw", BuildPackage(MakeFirmwarePayload(12000, 2, 12, 'Q'), 2, 12, 'Q')));
+    const INT_PTR result = RunWith([](HWND dialog) {
+        ASSERT_TRUE(WaitUntil([&] { return Enabled(dialog, kControlUpdate); }, 10000))
+            << Text(dialog, kControlFirmwareVersion);
+        PostClick(dialog, kControlUpdate);
+        ASSERT_TRUE(WaitUntil([&] { return Text(dialog, kControlUpdate) == "Updating..."; }, 5000));
+        // Escape, the close box and Alt+F4 while the upload holds the port.
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        HWND box = WaitForProcessWindow(GetCurrentProcessId(), "Success", 30000);
+        ASSERT_NE(nullptr, box);
+        EXPECT_TRUE(IsWindow(dialog)) << "closed under the running update";
+        EXPECT_EQ("Update Successful. New version is 02.12.Q", TextOf(GetDlgItem(box, 0xFFFF)));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return Text(dialog, kControlUpdate) == "Update!"; }, 5000));
+        EXPECT_TRUE(Enabled(dialog, kControlCancel));
+        // Now Escape ends it.
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5000));
+    });
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(0, device.PortOpen) << "the port is closed with the dialog";
+}
