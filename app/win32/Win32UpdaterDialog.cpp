@@ -2,10 +2,11 @@
 
 // After <windows.h>:
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <cstring>
 #include <vector>
+
+#include "gui/win32/Win32Toolbox.h"
 
 namespace {
 
@@ -72,21 +73,10 @@ BOOL CenterWindow(HWND window, HWND reference) {
 
 bool BrowseForFile(HWND owner, char* fileName, const char* title, const char* filter,
                    DWORD filterIndex, const char* defaultExtension) {
-    OPENFILENAMEA ofn = {};
-    // The original record without the Windows 2000 additions: 76 bytes in
-    // a 32-bit program.
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = owner;
-    if (filter != nullptr) {
-        ofn.lpstrFilter = filter;
-        ofn.lpstrDefExt = defaultExtension;
-    }
-    ofn.nFilterIndex = filterIndex;
-    ofn.lpstrFile = fileName;
-    ofn.nMaxFile = kPathCapacity;
-    ofn.lpstrTitle = title;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_CREATEPROMPT;
-    return GetOpenFileNameA(&ofn) != FALSE;
+    // The toolbox's open dialog with no initial directory and no title
+    // buffer; the default extension goes with a filter only.
+    return ShowFileDialog(owner, FALSE, nullptr, fileName, nullptr, title, filterIndex, filter,
+                          filter != nullptr ? defaultExtension : nullptr) != FALSE;
 }
 
 Win32UpdaterDialog::Win32UpdaterDialog(UpdaterState& state,

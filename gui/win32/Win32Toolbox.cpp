@@ -193,7 +193,7 @@ BOOL ShowFileDialog(HWND owner, BOOL save, const char* initialDirectory, char* f
     ofn.lpstrFile = file;
     ofn.nMaxFile = kPathCapacity;
     ofn.lpstrFileTitle = fileTitle;
-    ofn.nMaxFileTitle = kPathCapacity;
+    ofn.nMaxFileTitle = fileTitle != nullptr ? kPathCapacity : 0;
     ofn.lpstrInitialDir = initialDirectory;
     ofn.lpstrTitle = title;
     ofn.lpstrDefExt = defaultExtension;

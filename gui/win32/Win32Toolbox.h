@@ -56,7 +56,7 @@ int ComboBoxSelectByData(HWND combo, uint32_t value);
 int ComboBoxGetSelectedData(HWND combo, uint32_t* value);
 
 // The open (or, with save, the save) dialog over a 260-character file
-// buffer and a 260-character title buffer; filter holds
+// buffer and a 260-character title buffer (or none); filter holds
 // "description\0pattern\0...\0\0". Non-zero when the user confirmed.
 BOOL ShowFileDialog(HWND owner, BOOL save, const char* initialDirectory, char* file,
                     char* fileTitle, const char* title, DWORD filterIndex, const char* filter,
