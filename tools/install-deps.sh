@@ -9,14 +9,13 @@ packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang
 if [ "${1:-}" = "fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
-# tools/install-deps.sh windows: the mingw-w64 cross compiler and Wine, with
-# the Windows fonts Wine ships (its own "MS Shell Dlg" with the right widths).
+# tools/install-deps.sh windows: the mingw-w64 cross compiler and Wine.
 if [ "${1:-}" = "windows" ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine)
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 fi
 # tools/install-deps.sh windows-packages: also NSIS and zip for the packages.
 if [ "${1:-}" = "windows-packages" ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis zip unzip)
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip)
 fi
 
 missing=()
