@@ -1,5 +1,7 @@
 // Console helpers for command-line programs: whether a stream is a
-// terminal, and Ctrl+C turned into a flag for as long as a guard lives.
+// terminal, Ctrl+C turned into a flag for as long as a guard lives, and the
+// signals that would end the program held off while work runs that must not
+// stop half way.
 #pragma once
 
 #include <atomic>
@@ -18,6 +20,31 @@ class InterruptGuard {
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
+
+// While it lives, nothing from outside ends the program: a firmware upload
+// stopped half way can leave the device without firmware. Ctrl+C (SIGINT),
+// SIGTERM and SIGHUP (the terminal closed) are noted, the first one kept,
+// and `notice` goes once to standard error; SIGPIPE is ignored, so an output
+// that went away makes its writes fail instead of ending the program. The
+// caller ends with HeldExitCode() once its work is done and reported.
+// On Windows, Ctrl+C and Ctrl+Break are noted the same way; a console close,
+// logoff or shutdown is noted and its handler waits for the hold to end, but
+// the system ends the process when its own limit runs out (about 5 s after
+// a close, 5 to 20 s after a logoff or shutdown), whatever the program does.
+// One at a time, for the whole process (every thread).
+class StopSignalHold {
+  public:
+    explicit StopSignalHold(const char* notice);
+    ~StopSignalHold();
+    StopSignalHold(const StopSignalHold&) = delete;
+    StopSignalHold& operator=(const StopSignalHold&) = delete;
+
+    // The first signal held (its POSIX number: 2, 15 or 1), 0 when none came.
+    int HeldSignal() const;
+    // 128 and the signal's number, as a shell reports a program it ended;
+    // 0 when no signal came.
+    int HeldExitCode() const;
 };
 
 }  // namespace platform

@@ -55,10 +55,18 @@ class NewFile {
     // Deletes the file (closing it first); false when the name no longer
     // is the file made here.
     bool Remove();
+    // Puts the file, its bytes on the disk, in the place of target (closing
+    // it first): whatever was at target is replaced in one step, never left
+    // half written. False, with target as it was, when the name no longer is
+    // the file made here or the system refuses; afterwards the file is no
+    // longer this object's to remove.
+    bool Replace(const char* target);
 
   private:
     NewFile(intptr_t handle, const char* path) : handle_(handle), path_(path) {}
     bool Open() const { return handle_ != kClosed; }
+    // The name still is the file made here (after Close).
+    bool StillOurs() const;
     static constexpr intptr_t kClosed = -1;
     intptr_t handle_;
     std::string path_;

@@ -17,10 +17,12 @@
 #include "app/package/PackageReport.h"
 #include "app/package/PackageTarget.h"
 #include "package/PackageFile.h"
+#include "platform/Console.h"
 #include "platform/FileAccess.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 #include "platform/SerialPort.h"
+#include "util/OutsideText.h"
 
 namespace {
 
@@ -42,20 +44,30 @@ class Session {
         doc["command"] = a.command;
     }
 
-    // A line for people on stdout (nothing with --json).
+    // A line for people on stdout (nothing with --json). Names and strings
+    // from outside are in it, so it is made printable as a whole.
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
         if (args.json)
             return;
         va_list list;
         va_start(list, format);
-        std::vfprintf(out, format, list);
+        char line[1024];
+        const int length = std::vsnprintf(line, sizeof line, format, list);
         va_end(list);
-        std::fputc('\n', out);
+        std::string text = length < 0 ? std::string() : std::string(line);
+        if (length >= static_cast<int>(sizeof line)) {
+            text.resize(static_cast<size_t>(length) + 1);
+            va_start(list, format);
+            std::vsnprintf(text.data(), text.size(), format, list);
+            va_end(list);
+            text.pop_back();
+        }
+        std::fprintf(out, "%s\n", PrintableText(text).c_str());
     }
     // Ends the run with a failure: a line on stderr, or the error object.
     int Fail(int exitCode, const std::string& message) {
         if (!args.json)
-            std::fprintf(err, "brevik: %s\n", message.c_str());
+            std::fprintf(err, "brevik: %s\n", PrintableText(message).c_str());
         doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
         return exitCode;
     }
@@ -63,10 +75,24 @@ class Session {
         if (args.json) {
             doc["ok"] = exitCode == kCliSucceeded;
             doc["exit_code"] = exitCode;
-            std::fprintf(out, "%s\n", doc.dump(2).c_str());
+            if (hold && hold->HeldSignal() != 0)
+                doc["held_signal"] = hold->HeldSignal();
+            // Paths, package bytes and process names need not be UTF-8:
+            // what is not becomes U+FFFD instead of ending the document.
+            std::fprintf(out, "%s\n",
+                         doc.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
         }
         return exitCode;
     }
+    // From here to the end of the run, signals wait for the work to end.
+    void HoldStopSignals() {
+        if (!hold)
+            hold.emplace(
+                "brevik: the firmware update goes on to its end (stopped half way, it could "
+                "leave the device without firmware); the program ends after it\n");
+    }
+    // Ctrl+C came while a device was looked for.
+    bool Cancelled() const { return device.CancelRequested.load() != 0; }
 
     const CliArguments& args;
     BKQuillex& device;
@@ -75,6 +101,7 @@ class Session {
     platform::ProgressBar* progress;
     Json doc;
     int onlyPort = 0;  // --port: COMn alone
+    std::optional<platform::StopSignalHold> hold;
 
     // Work of this many bytes begins and ends; the console bar shows bytes,
     // rate and time left, and 100% at a completed end.
@@ -91,6 +118,8 @@ class Session {
 // Why no device answered: a port that could not be opened says why.
 int NoDevice(Session& s) {
     s.device.ClosePort();
+    if (s.Cancelled())
+        return s.Fail(kCliCancelled, "cancelled while looking for the device");
     const std::vector<platform::PortEntry> ports = platform::PortTable::List();
     if (ports.empty())
         return s.Fail(kCliNoDevice,
@@ -157,11 +186,11 @@ Found ProbePort(BKQuillex& device, int port) {
 
 // Every port of the table probed at once, one thread and device object each:
 // silent ports cost their time-outs side by side, not one after another.
-std::vector<Found> FindEveryDevice() {
+std::vector<Found> FindEveryDevice(const Session& s) {
     const std::vector<platform::PortEntry> ports = platform::PortTable::List();
     std::vector<Found> results(ports.size());
     std::vector<std::thread> probes;
-    for (size_t i = 0; i < ports.size(); ++i) {
+    for (size_t i = 0; i < ports.size() && !s.Cancelled(); ++i) {
         probes.emplace_back([&results, &ports, i] {
             BKQuillex device;
             results[i] = ProbePort(device, ports[i].number);
@@ -171,6 +200,8 @@ std::vector<Found> FindEveryDevice() {
     for (std::thread& probe : probes)
         probe.join();
     std::vector<Found> found;
+    if (s.Cancelled())
+        return found;
     for (const Found& f : results) {
         if (f.flags != 0)
             found.push_back(f);
@@ -193,7 +224,7 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
     if (s.onlyPort != 0) {
         found = ProbePort(s.device, s.onlyPort);
     } else if (changesTheDevice && platform::PortTable::List().size() > 1) {
-        const std::vector<Found> every = FindEveryDevice();
+        const std::vector<Found> every = FindEveryDevice(s);
         if (every.size() > 1) {
             Json list = Json::array();
             for (const Found& f : every)
@@ -209,6 +240,8 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
         // The scan's order, over the ports that exist: the trace then has no
         // lines about COM numbers with nothing behind them.
         for (const platform::PortEntry& port : platform::PortTable::List()) {
+            if (s.Cancelled())
+                break;
             found = ProbePort(s.device, port.number);
             if (found.flags != 0)
                 break;
@@ -256,7 +289,7 @@ int Ports(Session& s) {
 }
 
 int DetectEvery(Session& s) {
-    const std::vector<Found> every = FindEveryDevice();
+    const std::vector<Found> every = FindEveryDevice(s);
     Json list = Json::array();
     for (const Found& f : every) {
         s.Say("%s, firmware %s, on COM%d", f.description, DeviceVersionText(f.version).c_str(),
@@ -435,12 +468,16 @@ class PrivateCopy {
 
 // Every attached device the package fits, flashed side by side, a line each.
 int UpdateEvery(Session& s, const std::string& path, const PackageReport& p) {
-    const std::vector<Found> every = FindEveryDevice();
+    const std::vector<Found> every = FindEveryDevice(s);
     if (every.empty())
         return NoDevice(s);
     std::vector<Flashed> outcomes(every.size());
     std::vector<bool> skipped(every.size(), false);
     std::vector<std::thread> flashes;
+    if (s.Cancelled())
+        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
+    if (!s.args.dryRun)
+        s.HoldStopSignals();
     for (size_t i = 0; i < every.size(); ++i) {
         const Admission admitted = Admit(s, p.header, every[i]);
         if (admitted.code != kCliSucceeded) {
@@ -523,6 +560,11 @@ int Update(Session& s) {
         s.device.ClosePort();
         return kCliSucceeded;
     }
+    if (s.Cancelled()) {
+        s.device.ClosePort();
+        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
+    }
+    s.HoldStopSignals();
     if (s.args.fast) {
         // Eight times the rate for the upload, where the device is on USB and
         // takes the link-rate change; otherwise on at the rate there is.
@@ -619,6 +661,42 @@ bool ParseAddressAndSize(const Session& s, uint32_t* address, uint32_t* size) {
            (size == nullptr || ParseCliNumber(s.args.operands[1], size));
 }
 
+// The output of `read`: the bytes go to a new file beside the one named,
+// which takes its place only when it is whole. Whatever stood at the name
+// is left as it was by every failure, a signal included.
+class OutputFile {
+  public:
+    explicit OutputFile(const std::string& path) : path_(path) {}
+    // Whether a file can be made where the output goes, found out before
+    // any device is asked; the trial file goes again at once.
+    bool CanBeWritten() {
+        std::unique_ptr<platform::NewFile> trial = CreateBeside();
+        return trial && trial->Remove();
+    }
+    bool Write(const std::vector<uint8_t>& bytes) {
+        std::unique_ptr<platform::NewFile> file = CreateBeside();
+        if (!file)
+            return false;
+        if (file->Write(bytes.data(), bytes.size()) && file->Replace(path_.c_str()))
+            return true;
+        file->Remove();
+        return false;
+    }
+
+  private:
+    std::unique_ptr<platform::NewFile> CreateBeside() const {
+        std::random_device random;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            char tag[32];
+            std::snprintf(tag, sizeof tag, ".brevik-%08x.part", random());
+            if (auto file = platform::NewFile::Create((path_ + tag).c_str()))
+                return file;
+        }
+        return nullptr;
+    }
+    std::string path_;
+};
+
 int ReadMemory(Session& s) {
     uint32_t address = 0, size = 0;
     if (!ParseAddressAndSize(s, &address, &size) || size == 0 || size > kLargestMemoryFile)
@@ -629,40 +707,35 @@ int ReadMemory(Session& s) {
     const bool toStdout = path == "-";
     if (toStdout && s.args.json)
         return s.Fail(kCliUsageError, "read to '-' and --json both want standard output");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        toStdout ? nullptr : std::fopen(path.c_str(), "wb"), std::fclose);
-    if (!toStdout && !file)
-        return s.Fail(kCliFileError, path + ": cannot be written");
-    auto discard = [&] {
-        if (!toStdout) {
-            file.reset();
-            std::remove(path.c_str());
-        }
-    };
+    OutputFile output(path);
+    if (!toStdout) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(path, ec);
+        if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+            return s.Fail(kCliFileError, path +
+                                             ": is there and is not a regular file (a link, "
+                                             "folder, pipe or device is never written over)");
+        if (!output.CanBeWritten())
+            return s.Fail(kCliFileError, path + ": cannot be written");
+    }
     const Found found = FindDevice(s);
-    if (found.flags == 0) {
-        discard();
+    if (found.flags == 0)
         return NoDevice(s);
-    }
-    if (std::optional<int> refused = OutsideMemory(s, address, size)) {
-        discard();
+    if (std::optional<int> refused = OutsideMemory(s, address, size))
         return *refused;
-    }
     std::vector<uint8_t> data(size);
     s.BeginWork(size);
     const int result =
         s.device.ReadBlock(data.data(), size, address, TransferOptions(s), s.progress);
     s.EndWork(result >= 0);
     s.device.ClosePort();
-    if (result < 0) {
-        discard();
+    if (result < 0)
         return TransferFailed(s, result, "read");
-    }
-    std::FILE* to = toStdout ? s.out : file.get();
-    if (std::fwrite(data.data(), 1, size, to) != size || std::fflush(to) != 0) {
-        discard();
+    const bool written =
+        toStdout ? std::fwrite(data.data(), 1, size, s.out) == size && std::fflush(s.out) == 0
+                 : output.Write(data);
+    if (!written)
         return s.Fail(kCliFileError, path + ": cannot be written");
-    }
     s.doc["read"] = {{"address", address}, {"size", size}, {"file", path}};
     if (!toStdout)
         s.Say("Read %u bytes from 0x%X into %s", size, address, path.c_str());
@@ -800,5 +873,21 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
             s.onlyPort = 1;
         }
     }
-    return s.Finish(Dispatch(s));
+    int code;
+    try {
+        code = s.Finish(Dispatch(s));
+    } catch (const std::exception& e) {
+        // Nothing above is meant to throw; should something, the run still
+        // ends with its line or document and an exit code, not an abort.
+        code = s.Finish(s.Fail(kCliFailed, std::string("internal error: ") + e.what()));
+    }
+    // Out while the hold lasts: a pipe that went away fails these writes
+    // instead of ending the program with SIGPIPE at its exit.
+    std::fflush(out);
+    std::fflush(err);
+    // A signal held through an update ends the program as the signal would
+    // have, now that the result is out.
+    if (s.hold && s.hold->HeldExitCode() != 0)
+        return s.hold->HeldExitCode();
+    return code;
 }

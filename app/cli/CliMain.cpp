@@ -39,11 +39,11 @@ int main(int argc, char** argv) {
     TracedProgress traced(&progress, stderr);
     platform::ProgressBar* bar =
         args.trace > 0 ? static_cast<platform::ProgressBar*>(&traced) : &progress;
-    // Ctrl+C asks a memory transfer to stop between packets; a firmware
-    // update runs to its end (an interrupted flash can leave the device
-    // without firmware), so there the request is noted and dropped.
-    std::atomic<int32_t> ignored{0};
-    platform::InterruptGuard guard(args.command == "update" ? &ignored : &device.CancelRequested);
+    // Ctrl+C stops the search for a device and a memory transfer between
+    // packets; once a firmware upload has begun, the command holds every
+    // signal until the upload has ended (an interrupted flash can leave the
+    // device without firmware).
+    platform::InterruptGuard guard(&device.CancelRequested);
     const int code = RunCliCommand(args, device, stdout, stderr, bar);
     device.SetTraceTarget(nullptr);
     return code;

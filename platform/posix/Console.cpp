@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace platform {
 namespace {
 
@@ -12,6 +14,21 @@ struct sigaction g_previousAction;
 void OnInterrupt(int) {
     if (g_interruptFlag != nullptr)
         g_interruptFlag->store(1);
+}
+
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_heldPrevious[3];
+struct sigaction g_pipePrevious;
+std::atomic<int> g_heldSignal{0};
+const char* g_holdNotice = nullptr;
+
+// Async-signal-safe: an atomic store and one write(2).
+void OnHeldSignal(int number) {
+    int none = 0;
+    if (g_heldSignal.compare_exchange_strong(none, number) && g_holdNotice != nullptr) {
+        const ssize_t written = ::write(STDERR_FILENO, g_holdNotice, std::strlen(g_holdNotice));
+        (void)written;  // nowhere left to say it
+    }
 }
 
 }  // namespace
@@ -32,6 +49,47 @@ InterruptGuard::InterruptGuard(std::atomic<int32_t>* flag) {
 InterruptGuard::~InterruptGuard() {
     ::sigaction(SIGINT, &g_previousAction, nullptr);
     g_interruptFlag = nullptr;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+StopSignalHold::StopSignalHold(const char* notice) {
+    g_heldSignal.store(0);
+    g_holdNotice = notice;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnHeldSignal;
+    // Every held signal is blocked while one is handled: the notice is
+    // written once, whole.
+    sigemptyset(&action.sa_mask);
+    for (int number : kHeldSignals)
+        sigaddset(&action.sa_mask, number);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < 3; ++i)
+        ::sigaction(kHeldSignals[i], &action, &g_heldPrevious[i]);
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &g_pipePrevious);
+}
+
+StopSignalHold::~StopSignalHold() {
+    ::sigaction(SIGPIPE, &g_pipePrevious, nullptr);
+    for (size_t i = 0; i < 3; ++i)
+        ::sigaction(kHeldSignals[i], &g_heldPrevious[i], nullptr);
+    g_holdNotice = nullptr;
+}
+
+int StopSignalHold::HeldSignal() const {
+    return g_heldSignal.load();
+}
+
+int StopSignalHold::HeldExitCode() const {
+    const int number = g_heldSignal.load();
+    return number == 0 ? 0 : 128 + number;
 }
 
 }  // namespace platform

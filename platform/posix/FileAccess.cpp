@@ -117,14 +117,29 @@ bool NewFile::Close() {
     return closed && known;
 }
 
+bool NewFile::StillOurs() const {
+    struct stat named {};
+    return index_ != 0 && ::lstat(path_.c_str(), &named) == 0 && named.st_dev == volume_ &&
+           named.st_ino == index_;
+}
+
 bool NewFile::Remove() {
     Close();
-    struct stat named {};
-    if (index_ == 0 || ::lstat(path_.c_str(), &named) != 0 || named.st_dev != volume_ ||
-        named.st_ino != index_)
+    if (!StillOurs())
         return false;
     index_ = 0;
     return ::unlink(path_.c_str()) == 0;
+}
+
+bool NewFile::Replace(const char* target) {
+    // On the disk before the name moves: a crash then leaves the old file
+    // or the new one, never an empty one.
+    if (!Open() || ::fsync(static_cast<int>(handle_)) != 0 || !Close() || !StillOurs())
+        return false;
+    if (::rename(path_.c_str(), target) != 0)
+        return false;
+    index_ = 0;
+    return true;
 }
 
 }  // namespace platform

@@ -112,6 +112,19 @@ bool NewFile::Close() {
     return closed && known;
 }
 
+bool NewFile::StillOurs() const {
+    HANDLE file = ::CreateFileA(path_.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    uint64_t volume = 0, index = 0;
+    const bool ours =
+        index_ != 0 && IdentityOf(file, &volume, &index) && volume == volume_ && index == index_;
+    ::CloseHandle(file);
+    return ours;
+}
+
 bool NewFile::Remove() {
     Close();
     // The name as it is now, a link not followed; deleted through this
@@ -130,6 +143,15 @@ bool NewFile::Remove() {
     }
     ::CloseHandle(file);
     return removed;
+}
+
+bool NewFile::Replace(const char* target) {
+    if (!Open() || !::FlushFileBuffers(AsHandle(handle_)) || !Close() || !StillOurs())
+        return false;
+    if (!::MoveFileExA(path_.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return false;
+    index_ = 0;
+    return true;
 }
 
 }  // namespace platform

@@ -44,7 +44,9 @@ std::string Drain(std::FILE* file) {
     return text;
 }
 
-Outcome Brevik(std::vector<const char*> words, platform::ProgressBar* bar = nullptr) {
+// cancelled: Ctrl+C has come before the command runs.
+Outcome Brevik(std::vector<const char*> words, platform::ProgressBar* bar = nullptr,
+               bool cancelled = false) {
     words.insert(words.begin(), "brevik");
     CliArguments args;
     Outcome run;
@@ -58,6 +60,7 @@ Outcome Brevik(std::vector<const char*> words, platform::ProgressBar* bar = null
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     BKQuillex device;
+    device.CancelRequested = cancelled ? 1 : 0;
     run.code = RunCliCommand(args, device, out, err, bar);
     run.out = Drain(out);
     run.err = Drain(err);
@@ -543,4 +546,149 @@ TEST(Cli, AnOlderDeviceIsNotTheOneLookedForButIsNamed) {
     EXPECT_THAT(found.err, HasSubstr("Device not found."));
     EXPECT_THAT(found.err, HasSubstr("What answered on COM1 is a Sundral"));
     EXPECT_THAT(found.err, HasSubstr("firmware 03.01.2, which speaks the older commands"));
+}
+
+TEST(Cli, CtrlCEndsTheSearchForADeviceAndNothingIsSent) {
+    KeepRealPortsOutOfReach();
+    TempDir dir;
+    sim::VirtualDevice device;
+    ASSERT_TRUE(device.Start());
+    std::vector<std::unique_ptr<platform::DeviceLine>> silent;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 15; ++i) {
+        silent.push_back(platform::CreateDeviceLine());
+        paths.push_back(silent.back()->HostPath());
+    }
+    paths.push_back(device.PortPath());
+    ScopedPortTable table(paths);
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string out = dir.Write("kept.bin", std::vector<uint8_t>{1, 2, 3});
+    for (std::vector<const char*> words :
+         {std::vector<const char*>{"detect"}, std::vector<const char*>{"detect", "--all"},
+          std::vector<const char*>{"eeprom", "0", "16"},
+          std::vector<const char*>{"read", "0", "16", out.c_str()},
+          std::vector<const char*>{"update", package.c_str()},
+          std::vector<const char*>{"update", "--all", package.c_str()}}) {
+        Outcome cancelled = Brevik(words, nullptr, true);
+        EXPECT_EQ(kCliCancelled, cancelled.code) << words[0] << " " << words[1];
+        EXPECT_THAT(cancelled.err, HasSubstr("cancelled")) << words[0];
+    }
+    EXPECT_EQ(0, device.State().uploadsCompleted);
+    for (const sim::Exchange& e : device.Exchanges())
+        EXPECT_NE('f', e.command[0]) << "no upload began";
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), FileBytes(out));
+}
+
+TEST(Cli, ReadNeverLosesWhatWasAtItsOutput) {
+    OneSimulatedPort port;  // 64 KiB of device memory
+    TempDir dir;
+    port.Device().SetMemory(0, std::vector<uint8_t>(16, 0x5A));
+    const std::vector<uint8_t> old = {1, 2, 3};
+    const std::string kept = dir.Write("kept.bin", old);
+    const std::string target = dir.Write("target.bin", old);
+    const std::string link = dir.File("link.bin");
+    std::error_code noLinks;
+    std::filesystem::create_symlink(target, link, noLinks);
+    auto folderHoldsOnly = [&](std::vector<std::string> names) {
+        std::vector<std::string> there;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            there.push_back(entry.path().filename().string());
+        std::sort(there.begin(), there.end());
+        std::sort(names.begin(), names.end());
+        return there == names;
+    };
+    struct Case {
+        const char* what;
+        std::vector<const char*> words;
+        int code;
+        bool noDevice;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"a range refused", {"read", "0xFFF0", "0x20", kept.c_str()}, kCliUsageError, false},
+             {"a link", {"read", "0", "16", link.c_str()}, kCliFileError, false},
+             {"a folder", {"read", "0", "16", dir.Path().c_str()}, kCliFileError, false},
+             {"no device", {"read", "0", "16", kept.c_str()}, kCliNoDevice, true}}) {
+        std::unique_ptr<ScopedPortTable> none;
+        if (c.noDevice)
+            none = std::make_unique<ScopedPortTable>(std::vector<std::string>{});
+        Outcome run = Brevik(c.words);
+        EXPECT_EQ(c.code, run.code) << c.what << ": " << run.err;
+        EXPECT_EQ(old, FileBytes(kept)) << c.what;
+        EXPECT_EQ(old, FileBytes(target)) << c.what << ": the link's target";
+        EXPECT_TRUE(noLinks || std::filesystem::is_symlink(link)) << c.what;
+        EXPECT_TRUE(folderHoldsOnly({"kept.bin", "target.bin", "link.bin"}) ||
+                    (noLinks && folderHoldsOnly({"kept.bin", "target.bin"})))
+            << c.what;
+    }
+    Outcome read = Brevik({"read", "0", "16", kept.c_str()});
+    EXPECT_EQ(kCliSucceeded, read.code) << read.err;
+    EXPECT_EQ(std::vector<uint8_t>(16, 0x5A), FileBytes(kept)) << "replaced once whole";
+    EXPECT_TRUE(folderHoldsOnly({"kept.bin", "target.bin", "link.bin"}) ||
+                (noLinks && folderHoldsOnly({"kept.bin", "target.bin"})));
+
+    if (!kHasFifos)
+        GTEST_SKIP() << kNoFifosHere;
+    const std::string fifo = dir.File("pipe.bin");
+    ASSERT_TRUE(MakeFifo(fifo));
+    Outcome piped;
+    EXPECT_TRUE(ReturnsWithoutBlocking(fifo, [&] {
+        piped = Brevik({"read", "0", "16", fifo.c_str()});
+    }));
+    EXPECT_EQ(kCliFileError, piped.code);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo)) << "the pipe stays";
+}
+
+TEST(Cli, TextFromOutsideReachesTerminalsPrintableAndJsonValid) {
+#ifdef _WIN32
+    GTEST_SKIP() << "file names there are UTF-16, and links need privileges";
+#endif
+    OneSimulatedPort port;
+    TempDir dir;
+    // A name that is not UTF-8 and would retitle a terminal, a package for a
+    // target byte 0xFF and one for ESC, and a port named the same way.
+    const std::string odd = "\xFF\x1B]0;owned\x07\x1B[2J";
+    const std::string unfit = dir.Write(
+        odd + ".bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, '\xFF'), 2, 12, '\xFF'));
+    const std::string escape =
+        dir.Write("esc.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, '\x1B'), 2, 12, '\x1B'));
+    const std::string fits =
+        dir.Write(odd + "-q.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string link = dir.File(odd + "-port");
+    std::filesystem::create_symlink(port.Device().PortPath(), link);
+    ScopedPortTable table({link});
+    auto printable = [](const std::string& text) {
+        return std::none_of(text.begin(), text.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte < 0x20 && c != '\n') || byte == 0x7F || byte >= 0x80;
+        });
+    };
+    struct Case {
+        std::vector<const char*> words;
+        int code;
+    };
+    for (const Case& c :
+         std::vector<Case>{{{"info", unfit.c_str()}, kCliSucceeded},
+                           {{"info", escape.c_str()}, kCliSucceeded},
+                           {{"ports"}, kCliSucceeded},
+                           {{"update", unfit.c_str()}, kCliBadPackage},
+                           {{"update", fits.c_str()}, kCliSucceeded},
+                           {{"read", "0", "1", dir.Path().c_str()}, kCliFileError}}) {
+        Outcome shown = Brevik(c.words);
+        EXPECT_EQ(c.code, shown.code) << c.words[0] << ": " << shown.err;
+        EXPECT_TRUE(printable(shown.out)) << c.words[0] << ": " << shown.out;
+        EXPECT_TRUE(printable(shown.err)) << c.words[0] << ": " << shown.err;
+        std::vector<const char*> json = c.words;
+        json.push_back("--json");
+        json.push_back("--allow-reinstall");
+        if (c.words[0] == std::string("ports") || c.words[0] == std::string("read") ||
+            c.words[0] == std::string("info"))
+            json.pop_back();
+        Outcome document = Brevik(json);
+        EXPECT_EQ(c.code, document.code) << c.words[0];
+        nlohmann::json parsed;
+        EXPECT_NO_THROW(parsed = nlohmann::json::parse(document.out)) << document.out;
+        EXPECT_EQ(c.code, parsed.value("exit_code", -1)) << c.words[0];
+    }
+    EXPECT_EQ(2, port.Device().State().uploadsCompleted);
 }
