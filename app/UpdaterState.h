@@ -2,6 +2,8 @@
 // the dialog logic and the package checks.
 #pragma once
 
+#include <memory>
+
 #include "devicelink/BKQuillex.h"
 #include "devicelink/FirmwareUpdate.h"
 #include "package/PackageFormat.h"
@@ -29,6 +31,9 @@ struct UpdaterState {
     char HardwareDescription[kTextCapacity] = {};
     PackageHeader Header;  // of the file last read whole
     bool PackageLoaded = false;
+    // The package selected, as it was read and checked: the bytes the
+    // update sends, whatever happens to the file after.
+    std::shared_ptr<const Package> Loaded;
     char PackagePath[kTextCapacity] = {};
     FirmwareUpdateParams UpdateParams;
 };

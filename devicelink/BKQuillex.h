@@ -11,6 +11,7 @@
 
 #include "devicelink/ResultCodes.h"
 #include "diagnostics/Trace.h"
+#include "package/Package.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/MessageWindow.h"
 #include "platform/ProgressBar.h"
@@ -157,7 +158,10 @@ class BKQuillex {
     int SetBank(int bank, int readWrite, int staticBank, int lockFlags);
     int GetBank(int32_t* bank, int readWrite, int staticBank, int lockFlags);
 
-    // Writes a firmware package into the identified device.
+    // Writes a firmware package into the identified device: one loaded
+    // and checked already (exactly its bytes go out), or the file at path,
+    // read once and held so that nobody else can open it until the end.
+    int UpdateFirmware(const Package& package, platform::ProgressBar* progress);
     int UpdateFirmware(const char* path, platform::ProgressBar* progress);
 
     // Device memory in block packets (256 bytes) after trying the bulk

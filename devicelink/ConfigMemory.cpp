@@ -53,20 +53,24 @@ int BKQuillex::ReadEEPROM(uint8_t* buffer, uint16_t address, uint16_t size) {
 
     int result = SendRequest(request.data(), static_cast<int>(request.size()));
     if (result == QX_S_OK) {
+        // A refusal is a lone '?' and nothing after it within the reply
+        // window; data may start with 0x3F as well, and then the rest of the
+        // reply and its checksum follow.
         bool failed = false;
         int got = ReadPortReporting(buffer, size, &failed);
+        const bool loneRefusal = got == 1 && buffer[0] == kUnknownCommand;
         if (failed) {
             result = QX_E_COMM_READ_FAILURE;
         } else if (got < size) {
-            result = QX_E_COMM_READ_TIMEOUT;
-        } else if (buffer[0] == kUnknownCommand) {
-            result = QX_E_UNKNOWN_COMMAND;
+            result = loneRefusal ? QX_E_UNKNOWN_COMMAND : QX_E_COMM_READ_TIMEOUT;
         } else {
             uint8_t deviceSum = 0;
             int sumBytes = ReadPortReporting(&deviceSum, 1, &failed);
             const uint8_t ownSum = Checksum8(buffer, size);
             if (failed) {
                 result = QX_E_COMM_READ_FAILURE;
+            } else if (sumBytes == 0 && loneRefusal) {
+                result = QX_E_UNKNOWN_COMMAND;  // a one-byte read turned down
             } else if (sumBytes != 1 || deviceSum != ownSum) {
                 result = QX_E_EXTERNAL_CS_INVALID;
                 Trace(TraceTarget,

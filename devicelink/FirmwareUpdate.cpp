@@ -6,11 +6,9 @@
 // status byte ends the upload. Every reply may take up to 6 seconds.
 #include "devicelink/FirmwareUpdate.h"
 
-#include <memory>
-#include <vector>
+#include <algorithm>
 
-#include "package/PackageFormat.h"
-#include "platform/FileAccess.h"
+#include "package/PackageFile.h"
 
 namespace {
 
@@ -40,30 +38,16 @@ int FinalStatusResult(uint8_t status) {
     }
 }
 
-// Reads the whole package file, held exclusively while it is read and for
-// as long as the returned handle lives. Returns a result code.
-int LoadPackage(const char* path, std::unique_ptr<platform::ReadOnlyFile>* file,
-                std::vector<uint8_t>* package) {
-    *file = platform::ReadOnlyFile::Open(path, platform::FileShare::None);
-    if (!*file)
-        return QX_E_GENERAL_ERROR;
-    // The whole size: cut to its low 32 bits, a file of 4 GiB and N bytes
-    // would pass for its first N bytes.
-    const int64_t size = (*file)->Size();
-    // No body, or more than the 16-bit size of the command can describe:
-    // refused before anything is read into memory or sent.
-    if (size <= static_cast<int64_t>(kPackageHeaderSize) ||
-        size - static_cast<int64_t>(kPackageHeaderSize) > static_cast<int64_t>(kMaxPackageBody))
-        return QX_E_INVALID_FIRMWARE_IMAGE;
-    package->assign(static_cast<size_t>(size), 0);
-    uint32_t got = 0;
-    if (!(*file)->Read(package->data(), kPackageHeaderSize, &got) || got != kPackageHeaderSize)
-        return QX_E_INVALID_FIRMWARE_IMAGE;
-    const uint32_t bodyLength = static_cast<uint32_t>(size - kPackageHeaderSize);
-    if (!(*file)->Read(package->data() + kPackageHeaderSize, bodyLength, &got) || got != bodyLength)
-        return QX_E_COMM_READ_FAILURE;
-    return PackageUploadable(package->data(), package->size()) ? QX_S_OK
-                                                               : QX_E_INVALID_FIRMWARE_IMAGE;
+// Whether a loaded package may go out: a result code.
+int PackageResult(const Package& package) {
+    switch (package.access) {
+        case Package::Access::Readable:
+            return package.Uploadable() ? QX_S_OK : QX_E_INVALID_FIRMWARE_IMAGE;
+        case Package::Access::Unreadable:
+            return QX_E_COMM_READ_FAILURE;
+        default:
+            return QX_E_GENERAL_ERROR;
+    }
 }
 
 }  // namespace
@@ -75,14 +59,27 @@ int BKQuillex::UpdateFirmware(const char* path, platform::ProgressBar* progress)
         return QX_E_REQUEST_NOT_SUPPORTED;
     if (!PortOpen || !PortHandle)
         return QX_E_PORT_NOT_INITIALIZED;
+    // Nobody can change or open the file while its bytes go out.
+    const HeldPackageFile held(path);
+    if (!held.Held()) {
+        if (progress != nullptr)
+            progress->SetPosition(0);
+        return QX_E_GENERAL_ERROR;
+    }
+    return UpdateFirmware(held.Loaded(), progress);
+}
 
-    std::unique_ptr<platform::ReadOnlyFile> file;
-    std::vector<uint8_t> package;
-    int result = LoadPackage(path, &file, &package);
+int BKQuillex::UpdateFirmware(const Package& package, platform::ProgressBar* progress) {
+    if (!(HardwareFlags & kHwCurrentCommandFamily))
+        return QX_E_REQUEST_NOT_SUPPORTED;
+    if (!PortOpen || !PortHandle)
+        return QX_E_PORT_NOT_INITIALIZED;
+
+    int result = PackageResult(package);
     bool locked = false;
     if (result == QX_S_OK) {
-        const uint8_t* body = package.data() + kPackageHeaderSize;
-        const size_t n = package.size() - kPackageHeaderSize;
+        const uint8_t* body = package.Body();
+        const size_t n = package.bytes.size() - kPackageHeaderSize;
         const size_t fullBlocks = n / kBlockSize;
         const size_t rest = n % kBlockSize;
         if (progress != nullptr) {
@@ -177,7 +174,9 @@ int BKQuillex::UpdateFirmware(const char* path, platform::ProgressBar* progress)
 
 int FirmwareUpdateProc(FirmwareUpdateParams* params) {
     BKQuillex* device = params->Device;
-    const int result = device->UpdateFirmware(params->PackagePath, params->ProgressControl);
+    const int result = params->Loaded
+                           ? device->UpdateFirmware(*params->Loaded, params->ProgressControl)
+                           : device->UpdateFirmware(params->PackagePath, params->ProgressControl);
     Trace(device->TraceTarget, "FirmwareUpdateProc completed with result: %i", result);
     if (params->NotifyWindow != nullptr)
         params->NotifyWindow->Send(params->NotifyMessage, 0, result);

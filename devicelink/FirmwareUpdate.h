@@ -1,6 +1,8 @@
 // The firmware upload's worker thread and the record handed to it.
 #pragma once
 
+#include <memory>
+
 #include "devicelink/BKQuillex.h"
 #include "platform/MessageWindow.h"
 #include "platform/ProgressBar.h"
@@ -11,6 +13,9 @@ struct FirmwareUpdateParams {
     unsigned NotifyMessage = 0;                        // sent with lParam = result
     platform::ProgressBar* ProgressControl = nullptr;  // or null
     char PackagePath[kTextCapacity] = {};
+    // The package as it was checked; when set, its bytes go out and the
+    // path is not opened again.
+    std::shared_ptr<const Package> Loaded;
 };
 
 // Runs the upload, traces its result and sends the completion message; the

@@ -98,7 +98,9 @@ int BKQuillex::ReadStatusWords(uint16_t* last, uint16_t* middle, uint16_t* first
         const int got = ReadPortReporting(reply, kStatusWordsReplySize, &failed);
         if (failed) {
             result = QX_E_COMM_READ_FAILURE;
-        } else if (got < kStatusWordsReplySize || reply[0] == kUnknownCommand) {
+        } else if (got < kStatusWordsReplySize) {
+            // A lone '?' (refused) or a short reply; six bytes are the
+            // words, whatever the first of them is.
             result = QX_E_INVALID_RESPONSE;
         } else {
             *first = static_cast<uint16_t>(reply[0] << 8 | reply[1]);

@@ -17,8 +17,9 @@ enum class FileShare { Read, None };
 class ReadOnlyFile {
   public:
     // Existing regular files only; null when the file cannot be opened or
-    // another opener's sharing forbids it.
-    static std::unique_ptr<ReadOnlyFile> Open(const char* path, FileShare share);
+    // another opener's sharing forbids it (then *inUse, when given, is set).
+    static std::unique_ptr<ReadOnlyFile> Open(const char* path, FileShare share,
+                                              bool* inUse = nullptr);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

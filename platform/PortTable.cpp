@@ -154,15 +154,23 @@ std::optional<std::string> PortTable::Resolve(const char* name) {
 }
 
 int PortTable::NumberOfPath(const std::string& path) {
-    std::vector<std::string> entries = Entries();
-    // \\.\COMn is port n wherever the table has it.
-    if (path.rfind(kDeviceNamespace, 0) == 0) {
-        if (const int number = ParseComNumber(path.c_str() + sizeof kDeviceNamespace - 1))
-            return number;
+    bool tableSet;
+    {
+        TableState& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        tableSet = TableIsSet(s);
     }
+    // A table that is set numbers its own entries, whatever their form:
+    // with BREVIK_PORTS=\\.\COM10;\\.\COM11, \\.\COM11 is COM2.
+    std::vector<std::string> entries = Entries();
     for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(kMaxPortNumber); ++i) {
         if (entries[i] == path)
             return static_cast<int>(i + 1);
+    }
+    // The system's own table: \\.\COMn is its port n.
+    if (!tableSet && path.rfind(kDeviceNamespace, 0) == 0) {
+        if (const int number = ParseComNumber(path.c_str() + sizeof kDeviceNamespace - 1))
+            return number;
     }
     return kMaxPortNumber;
 }

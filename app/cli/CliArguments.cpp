@@ -38,8 +38,14 @@ std::vector<std::string> Words(const char* text) {
 }
 
 const char* kFooter =
-    "Numbers are decimal or 0x-hexadecimal. Ctrl+C stops a memory transfer\n"
-    "between packets; a firmware update is never interrupted.\n"
+    "Numbers are decimal or 0x-hexadecimal. Ctrl+C stops the search for a device\n"
+    "and a memory transfer between packets (exit 130). A firmware upload, once\n"
+    "begun, runs to its end: Ctrl+C, SIGTERM and SIGHUP (the terminal closed) wait\n"
+    "for it and then end the program with their usual code (130, 143, 129); an\n"
+    "output that went away (| head) does not stop it. On Windows a closed console\n"
+    "or a logoff waits only as long as the system lets it (5 to 20 seconds).\n"
+    "read FILE writes a new file beside FILE and puts it in FILE's place only when\n"
+    "whole; a FILE that is a link, folder, pipe or device is refused.\n"
     "--capture FILE (or BREVIK_CAPTURE) writes every byte of the serial session,\n"
     "both ways and time-stamped, into FILE; brevik-sim --replay FILE serves it\n"
     "back as a device. BREVIK_PORT is the default of --port.\n";
@@ -92,10 +98,11 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         if (name == "detect")
             command->add_flag("--all", out->all,
                               "find every attached device, probing the ports "
-                              "in parallel");
+                              "in parallel (with --port: that port only)");
         if (name == "update") {
             command->add_flag("--all", out->all,
-                              "flash every attached device the package fits, in parallel");
+                              "flash every attached device the package fits, in parallel "
+                              "(with --port: that port only; --fast applies to each)");
             command->add_flag("--fast", out->fast,
                               "upload at 921600 baud when the device is on USB and takes it");
             command->add_flag("--allow-reinstall", out->allowReinstall,

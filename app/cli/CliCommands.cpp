@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/PortAdvice.h"
 #include "app/logic/UpdaterDialogLogic.h"
-#include "app/package/PackageReport.h"
 #include "app/package/PackageTarget.h"
 #include "package/PackageFile.h"
 #include "platform/Console.h"
@@ -115,12 +115,21 @@ class Session {
     }
 };
 
-// Why no device answered: a port that could not be opened says why.
+// The ports a search covers: the one --port names, or the whole table.
+std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
+    std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    if (s.onlyPort != 0)
+        std::erase_if(ports, [&s](const platform::PortEntry& p) { return p.number != s.onlyPort; });
+    return ports;
+}
+
+// Why no device answered: a port that could not be opened says why. Only
+// the ports searched are opened again (opening a port toggles its lines).
 int NoDevice(Session& s) {
     s.device.ClosePort();
     if (s.Cancelled())
         return s.Fail(kCliCancelled, "cancelled while looking for the device");
-    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     if (ports.empty())
         return s.Fail(kCliNoDevice,
                       "no serial ports here; connect the device, or name its port with --port");
@@ -128,22 +137,19 @@ int NoDevice(Session& s) {
         const std::string name = "COM" + std::to_string(port.number) + " (" + port.path + ")";
         platform::OpenError error = platform::OpenError::None;
         platform::SerialPort::Open(port.path.c_str(), &error);
-        if (error == platform::OpenError::PermissionDenied) {
-            const std::string group = platform::GroupOwningDevice(port.path);
+        if (error == platform::OpenError::PermissionDenied)
             return s.Fail(kCliPermissionDenied,
-                          name + ": permission denied. The port belongs to the group '" +
-                              (group.empty() ? "dialout" : group) +
-                              "': join it with 'sudo usermod -aG " +
-                              (group.empty() ? "dialout" : group) +
-                              " $USER' and log in again (the package's udev rule gives the "
-                              "logged-in user access without it)");
-        }
+                          name + ": permission denied. " +
+                              PermissionAdvice(platform::GroupOwningDevice(port.path)));
         if (error == platform::OpenError::Busy) {
             const std::string holder = platform::ProcessHoldingDevice(port.path);
             return s.Fail(kCliPortBusy, name + " is in use by " +
                                             (holder.empty() ? "another program" : holder) +
                                             "; close it and try again");
         }
+        std::error_code ec;
+        if (ports.size() == 1 && std::filesystem::is_directory(port.path, ec))
+            return s.Fail(kCliNoDevice, name + " is a folder, not a serial device");
         if (error == platform::OpenError::NotATerminal && ports.size() == 1)
             return s.Fail(kCliNoDevice, name + " is not a serial device");
         if (error == platform::OpenError::NotFound && ports.size() == 1)
@@ -187,7 +193,7 @@ Found ProbePort(BKQuillex& device, int port) {
 // Every port of the table probed at once, one thread and device object each:
 // silent ports cost their time-outs side by side, not one after another.
 std::vector<Found> FindEveryDevice(const Session& s) {
-    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     std::vector<Found> results(ports.size());
     std::vector<std::thread> probes;
     for (size_t i = 0; i < ports.size() && !s.Cancelled(); ++i) {
@@ -223,7 +229,7 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
     Found found;
     if (s.onlyPort != 0) {
         found = ProbePort(s.device, s.onlyPort);
-    } else if (changesTheDevice && platform::PortTable::List().size() > 1) {
+    } else if (changesTheDevice && SearchedPorts(s).size() > 1) {
         const std::vector<Found> every = FindEveryDevice(s);
         if (every.size() > 1) {
             Json list = Json::array();
@@ -239,7 +245,7 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
     } else {
         // The scan's order, over the ports that exist: the trace then has no
         // lines about COM numbers with nothing behind them.
-        for (const platform::PortEntry& port : platform::PortTable::List()) {
+        for (const platform::PortEntry& port : SearchedPorts(s)) {
             if (s.Cancelled())
                 break;
             found = ProbePort(s.device, port.number);
@@ -321,14 +327,18 @@ int Detect(Session& s) {
     return kCliSucceeded;
 }
 
-// The package described, checks and all; false when it is not uploadable.
-bool DescribePackage(Session& s, const std::string& path, PackageReport* p) {
-    *p = ExaminePackage(path);
-    const bool readable = p->access == PackageReport::Access::Readable;
+// The package read once and described, checks and all: the bytes that are
+// checked here are the ones an update sends. False when it is not uploadable.
+bool DescribePackage(Session& s, const std::string& path, Package* p) {
+    *p = LoadPackage(path);
+    const bool readable = p->access == Package::Access::Readable;
+    // A check that never ran (the file is too short or too long to read)
+    // is null, not a pass or a failure.
+    auto ran = [p](bool passed) { return p->checked ? Json(passed) : Json(nullptr); };
     Json checks = {{"size", p->sizeFits},
-                   {"magic", p->magic},
-                   {"header_sum", p->HeaderSumRight()},
-                   {"body_check_byte", p->bodyCheckByte}};
+                   {"magic", ran(p->magic)},
+                   {"header_sum", ran(p->HeaderSumRight())},
+                   {"body_check_byte", ran(p->bodyCheckByte)}};
     s.doc["package"] = {{"path", path}, {"valid", p->Uploadable()}};
     if (readable) {
         s.doc["package"]["size"] = p->size;
@@ -346,11 +356,12 @@ bool DescribePackage(Session& s, const std::string& path, PackageReport* p) {
 }
 
 int Info(Session& s) {
-    PackageReport p;
+    Package p;
     const std::string& path = s.args.operands[0];
     const bool valid = DescribePackage(s, path, &p);
-    if (p.access != PackageReport::Access::Readable)
-        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    if (p.access != Package::Access::Readable)
+        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
+                      path + ": " + p.Problem());
     s.Say("%s", path.c_str());
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
           static_cast<unsigned long long>(p.BodySize()));
@@ -359,9 +370,9 @@ int Info(Session& s) {
         s.Say("  target        %c (%s)", p.header.Target(), TargetHardwareText(p.header.Target()));
         s.Say("  header sum    0x%08X, computed 0x%08X", p.storedSum, p.computedSum);
     }
-    auto verdict = [](bool ok) { return ok ? "passed" : "FAILED"; };
+    auto verdict = [&p](bool ok) { return !p.checked ? "not checked" : ok ? "passed" : "FAILED"; };
     s.Say("  checks        size %s, magic %s, header sum %s, body check byte %s",
-          verdict(p.sizeFits), verdict(p.magic), verdict(p.HeaderSumRight()),
+          p.sizeFits ? "passed" : "FAILED", verdict(p.magic), verdict(p.HeaderSumRight()),
           verdict(p.bodyCheckByte));
     if (!valid)
         return s.Fail(kCliBadPackage, path + ": " + p.Problem());
@@ -407,10 +418,11 @@ struct Flashed {
 // Uploads the package into the device found on its port, then reads the
 // version back: a status byte that said success is not taken for the new
 // firmware running. The port is closed afterwards.
-Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const std::string& path,
-                         const PackageHeader& header, platform::ProgressBar* progress) {
+Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
+                         platform::ProgressBar* progress) {
+    const PackageHeader& header = package.header;
     Flashed f;
-    const int result = device.UpdateFirmware(path.c_str(), progress);
+    const int result = device.UpdateFirmware(package, progress);
     f.result = ResultCodeName(result);
     // Back to the rate every device starts at, also after a failure.
     if (device.UsbBaudCode != kBaudCode115200)
@@ -443,31 +455,8 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const std::strin
     return f;
 }
 
-// A copy of a file in a folder of its own, removed with the object.
-class PrivateCopy {
-  public:
-    PrivateCopy(const std::string& path, int tag) {
-        std::error_code ec;
-        std::random_device random;
-        folder_ = std::filesystem::temp_directory_path(ec) /
-                  ("brevik-" + std::to_string(tag) + "-" + std::to_string(random()));
-        ok_ = !ec && std::filesystem::create_directory(folder_, ec) && !ec &&
-              std::filesystem::copy_file(path, folder_ / "package.bfw", ec) && !ec;
-    }
-    ~PrivateCopy() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
-    bool Ok() const { return ok_; }
-    std::string Path() const { return (folder_ / "package.bfw").string(); }
-
-  private:
-    std::filesystem::path folder_;
-    bool ok_ = false;
-};
-
 // Every attached device the package fits, flashed side by side, a line each.
-int UpdateEvery(Session& s, const std::string& path, const PackageReport& p) {
+int UpdateEvery(Session& s, const Package& p) {
     const std::vector<Found> every = FindEveryDevice(s);
     if (every.empty())
         return NoDevice(s);
@@ -492,15 +481,11 @@ int UpdateEvery(Session& s, const std::string& path, const PackageReport& p) {
         flashes.emplace_back([&, i] {
             BKQuillex device;
             const Found found = ProbePort(device, every[i].port);
-            // The upload holds its file exclusively: each device is flashed
-            // from a copy of its own (checked again, as every upload is).
-            const PrivateCopy copy(path, every[i].port);
-            if (!copy.Ok()) {
-                device.ClosePort();
-                outcomes[i].code = kCliFileError;
-                outcomes[i].message = "the package could not be copied for this device";
-            } else if (found.flags != 0) {
-                outcomes[i] = FlashAndReadBack(device, found, copy.Path(), p.header, nullptr);
+            // Every device gets the bytes that were read and checked once.
+            if (found.flags != 0) {
+                if (s.args.fast && (found.flags & kHwUsb))
+                    device.SetUSBBaud(kBaudCode921600, 0);  // refused: on at 115200
+                outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
             } else {
                 outcomes[i].code = kCliNoDevice;
                 outcomes[i].message = "the device was not found again";
@@ -535,11 +520,12 @@ int UpdateEvery(Session& s, const std::string& path, const PackageReport& p) {
 
 int Update(Session& s) {
     const std::string& path = s.args.operands[0];
-    PackageReport p;
+    Package p;
     if (!DescribePackage(s, path, &p))
-        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
+                      path + ": " + p.Problem());
     if (s.args.all)
-        return UpdateEvery(s, path, p);
+        return UpdateEvery(s, p);
     int refusal = kCliSucceeded;
     const Found found = FindDevice(s, true, &refusal);
     if (refusal != kCliSucceeded)
@@ -578,7 +564,7 @@ int Update(Session& s) {
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
     s.BeginWork(p.BodySize());
-    const Flashed flashed = FlashAndReadBack(s.device, found, path, p.header, s.progress);
+    const Flashed flashed = FlashAndReadBack(s.device, found, p, s.progress);
     s.EndWork(flashed.result == "QX_S_OK");
     s.doc["update"]["result"] = flashed.result;
     if (!flashed.now.empty())

@@ -1,7 +1,9 @@
 #include "app/logic/UpdaterDialogLogic.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "app/package/PackageTarget.h"
 #include "diagnostics/BoundedText.h"
@@ -140,6 +142,7 @@ void UpdaterDialogLogic::StartUpdate() {
     FirmwareUpdateParams& params = state_.UpdateParams;
     BoundedCopy(params.PackagePath, sizeof params.PackagePath,
                 dialog_.ControlText(kControlImageFile).c_str());
+    params.Loaded = state_.Loaded;
     params.Device = state_.Device;
     params.ProgressControl = progress_;
     params.NotifyWindow = notifyWindow_;
@@ -168,7 +171,12 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
     const bool fits =
         BoundedCopy(state_.PackagePath, sizeof state_.PackagePath, chosen.c_str()) == S_OK;
-    if (fits && CheckPackageFile(state_.PackagePath, &state_.Header)) {
+    Package package = fits ? LoadPackage(state_.PackagePath) : Package{};
+    if (!package.bytes.empty())
+        state_.Header = package.header;
+    state_.Loaded.reset();
+    if (package.Selectable()) {
+        state_.Loaded = std::make_shared<const Package>(std::move(package));
         state_.PackageLoaded = true;
         dialog_.SetControlText(kControlImageFile, state_.PackagePath);
         dialog_.SetControlText(kControlUpdateVersion, PackageVersionText(state_.Header));

@@ -9,7 +9,9 @@
 
 namespace platform {
 
-std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share) {
+std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share, bool* inUse) {
+    if (inUse != nullptr)
+        *inUse = false;
     if (path == nullptr || path[0] == '\0')
         return nullptr;
     // Without O_NONBLOCK, opening a named pipe waits for a writer, for ever
@@ -32,6 +34,8 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare sha
     // one: each refuses the other, as the sharing modes of Windows do.
     const int lock = share == FileShare::None ? LOCK_EX : LOCK_SH;
     if (::flock(fd, lock | LOCK_NB) != 0) {
+        if (inUse != nullptr)
+            *inUse = errno == EWOULDBLOCK;
         ::close(fd);
         return nullptr;
     }

@@ -11,15 +11,20 @@ HANDLE AsHandle(intptr_t handle) {
 
 }  // namespace
 
-std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share) {
+std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share, bool* inUse) {
+    if (inUse != nullptr)
+        *inUse = false;
     if (path == nullptr || path[0] == '\0')
         return nullptr;
     // Share mode 0 keeps every other opener out, this process included.
     const DWORD shareMode = share == FileShare::None ? 0 : FILE_SHARE_READ;
     HANDLE file = ::CreateFileA(path, GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        if (inUse != nullptr)
+            *inUse = ::GetLastError() == ERROR_SHARING_VIOLATION;
         return nullptr;
+    }
     // A pipe or a device would block a read for ever: disk files only.
     if (::GetFileType(file) != FILE_TYPE_DISK) {
         ::CloseHandle(file);

@@ -218,15 +218,27 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
         EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
     }
 
-    // A package broken after selection is refused by the upload itself.
+    // The bytes checked at selection are the bytes sent: a file replaced
+    // after it was selected (here by another family's package) does not
+    // reach the device.
+    dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(700, 10, 12, 'L'), 10, 12, 'L'));
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    const std::vector<uint8_t> selected =
+        BuildPackage(MakeFirmwarePayload(700, 2, 12, 'Q'), 2, 12, 'Q');
+    EXPECT_EQ(std::vector<uint8_t>(selected.begin() + kPackageHeaderSize, selected.end()),
+              port->Device().State().uploadedBody);
+    // One whose body check byte is wrong passes selection; the upload refuses it.
     std::vector<uint8_t> bad = BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q');
     bad.back() ^= 1;
     RefreshHeaderSum(&bad);
     dir.Write("p.bfw", bad);
+    Select(path);
     logic->OnCommand(kControlUpdate);
     FinishUpdate();
     EXPECT_EQ("Invalid Image File. Firmware update not performed.", LastBox().text);
     dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    Select(path);
 
     // Another thread holding the port past the wait.
     {

@@ -15,9 +15,12 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/PortAdvice.h"
 #include "package/PackageBuilder.h"
+#include "package/PackageFormat.h"
 #include "platform/DeviceLine.h"
 #include "platform/Environment.h"
+#include "platform/FileAccess.h"
 #include "platform/LoopbackLine.h"
 #include "platform/SerialPort.h"
 #include "tests/support/Fakes.h"
@@ -691,4 +694,96 @@ TEST(Cli, TextFromOutsideReachesTerminalsPrintableAndJsonValid) {
         EXPECT_EQ(c.code, parsed.value("exit_code", -1)) << c.words[0];
     }
     EXPECT_EQ(2, port.Device().State().uploadsCompleted);
+}
+
+// Swaps the package file for another just before the upload begins: the
+// moment the work's size is announced.
+class SwappingProgress : public WorkProgress {
+  public:
+    SwappingProgress(std::string path, std::vector<uint8_t> other)
+        : path_(std::move(path)), other_(std::move(other)) {}
+    void Begin(uint64_t) override { WritePackageFile(path_, other_); }
+    void End(bool) override {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void SetPosition(int) override {}
+    void StepIt() override {}
+
+  private:
+    std::string path_;
+    std::vector<uint8_t> other_;
+};
+
+TEST(Cli, ThePackageCheckedIsThePackageFlashed) {
+    OneSimulatedPort port;
+    TempDir dir;
+    const std::vector<uint8_t> checked =
+        BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q');
+    const std::vector<uint8_t> foreign =
+        BuildPackage(MakeFirmwarePayload(999, 10, 12, 'L'), 10, 12, 'L');
+    const std::string path = dir.Write("q.bfw", checked);
+    SwappingProgress swap(path, foreign);
+    Outcome update = Brevik({"update", path.c_str()}, &swap);
+    EXPECT_EQ(kCliSucceeded, update.code) << update.err;
+    EXPECT_EQ(std::vector<uint8_t>(checked.begin() + kPackageHeaderSize, checked.end()),
+              port.Device().State().uploadedBody)
+        << "the bytes that passed the family and version checks";
+
+    // A file an upload holds is in use, not unreadable.
+    const auto held = platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::None);
+    ASSERT_TRUE(held);
+    for (const char* command : {"info", "update"}) {
+        Outcome busy = Brevik({command, path.c_str()});
+        EXPECT_EQ(kCliFileError, busy.code) << command;
+        EXPECT_THAT(busy.err, HasSubstr("in use: a firmware update is running from it")) << command;
+    }
+
+    // Checks that never ran are not reported as passed.
+    Outcome small =
+        Brevik({"info", dir.Write("small.bfw", std::vector<uint8_t>(100, 0x5A)).c_str()});
+    EXPECT_EQ(kCliBadPackage, small.code);
+    EXPECT_THAT(small.out, HasSubstr("size FAILED, magic not checked, header sum not checked, "
+                                     "body check byte not checked"));
+}
+
+TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
+    KeepRealPortsOutOfReach();
+    TempDir dir;
+    sim::VirtualDevice first, second;
+    ASSERT_TRUE(first.Start() && second.Start());
+    auto silent = platform::CreateDeviceLine();
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    {
+        ScopedPortTable table({first.PortPath(), second.PortPath()});
+        Outcome one = Brevik({"--port", "COM1", "update", "--all", "--fast", package.c_str()});
+        EXPECT_EQ(kCliSucceeded, one.code) << one.err;
+        EXPECT_EQ(1, first.State().uploadsCompleted);
+        EXPECT_EQ(0, second.State().uploadsCompleted) << "--all stays on the port named";
+        bool fast = false;
+        for (const sim::Exchange& e : first.Exchanges())
+            fast = fast || (e.command == "S" && e.request[1] == 0);
+        EXPECT_TRUE(fast) << "--fast raised the rate for the upload";
+    }
+    {
+        // No device on COM1: its failure is explained without opening COM2,
+        // which another program holds.
+        ScopedPortTable table({silent->HostPath(), second.PortPath()});
+        platform::OpenError error;
+        auto holder = platform::SerialPort::Open(second.PortPath().c_str(), &error);
+        ASSERT_TRUE(holder);
+        Outcome none = Brevik({"--port", "COM1", "detect"});
+        EXPECT_EQ(kCliNoDevice, none.code) << none.err;
+        EXPECT_THAT(none.err, ::testing::Not(HasSubstr("COM2")));
+    }
+    Outcome folder = Brevik({"--port", dir.Path().c_str(), "detect"});
+    EXPECT_EQ(kCliNoDevice, folder.code);
+    EXPECT_THAT(folder.err, HasSubstr("is a folder, not a serial device"));
+
+    for (const auto& [group, joins] : std::vector<std::pair<std::string, bool>>{
+             {"dialout", true}, {"uucp", true}, {"root", false}, {"disk", false}, {"", false}}) {
+        const std::string advice = PermissionAdvice(group);
+        EXPECT_EQ(joins, advice.find("usermod") != std::string::npos) << group << ": " << advice;
+        EXPECT_EQ(!joins, advice.find("joining it is no answer") != std::string::npos) << group;
+    }
 }

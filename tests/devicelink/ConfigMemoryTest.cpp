@@ -85,6 +85,22 @@ TEST_F(ConfigMemory, ReadFailures) {
     EXPECT_EQ(1, t.device.PortLockFree.load()) << "released on every path";
 }
 
+TEST_F(ConfigMemory, DataThatStartsWithAQuestionMarkIsData) {
+    Open({}, kQuillexUsb);
+    const uint8_t stored[2] = {0x3F, 0x41};
+    ASSERT_EQ(QX_S_OK, t.device.WriteEEPROM(stored, 0x0040, 2));
+    for (uint16_t size : {1, 2}) {
+        uint8_t data[2] = {};
+        EXPECT_EQ(QX_S_OK, t.device.ReadEEPROM(data, 0x0040, size)) << size;
+        EXPECT_EQ(0x3F, data[0]) << size;
+    }
+    // A lone '?' with nothing after it is the refusal, at any size.
+    Sim().InjectFault("HR", {sim::FaultKind::CutShort, 0, 0, 1});
+    uint8_t one[1] = {};
+    EXPECT_EQ(QX_E_UNKNOWN_COMMAND, t.device.ReadEEPROM(one, 0x0040, 1))
+        << "'?' and no checksum after it";
+}
+
 TEST_F(ConfigMemory, WritesInBothFormsAndTheirReplies) {
     Open({}, kQuillexUsb);
     const uint8_t data[3] = {0xA1, 0xB2, 0xC3};

@@ -71,8 +71,14 @@ TEST(PortTable, ListNumbersPathNamesAndTheDeviceNamespace) {
     EXPECT_FALSE(PortTable::IsPathName("COM1"));
     EXPECT_EQ("@loopback9", PortTable::Resolve("@loopback9").value());
     EXPECT_EQ(2, PortTable::NumberOfPath("@loopback9"));
-    // A device-namespace name is its own COM number, in a table or not.
-    EXPECT_EQ(12, PortTable::NumberOfPath("\\\\.\\COM12"));
+    // In a table, COMn is the n-th entry whatever form the entries have; a
+    // path that is not in it names itself (no number of the table).
+    EXPECT_EQ(255, PortTable::NumberOfPath("\\\\.\\COM12"));
+    PortTable::SetOverride({"\\\\.\\COM10", "\\\\.\\COM11", "/dev/pts/a"});
+    EXPECT_EQ("\\\\.\\COM10", PortTable::Resolve("COM1").value());
+    EXPECT_EQ(1, PortTable::NumberOfPath("\\\\.\\COM10"));
+    EXPECT_EQ(2, PortTable::NumberOfPath("\\\\.\\COM11"));
+    EXPECT_EQ(3, PortTable::NumberOfPath("/dev/pts/a"));
     PortTable::ClearOverride();
 }
 
