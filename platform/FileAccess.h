@@ -77,3 +77,30 @@ class NewFile {
 };
 
 }  // namespace platform
+
+namespace platform {
+
+// A file written line by line from its start, for logs and captures: an
+// existing regular file (emptied first) or a new one. A link at the name is
+// not followed and a pipe or device is refused at once, never waited on.
+// Each Write goes to the system straight away, so a program killed half way
+// leaves every line written before it.
+class LogFile {
+  public:
+    // Null when the file cannot be opened or is not a regular file; then
+    // *why, when given, says which.
+    static std::unique_ptr<LogFile> Open(const char* path, std::string* why = nullptr);
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Writes all bytes; false when the system took less (a full disk, an
+    // I/O error).
+    bool Write(const void* bytes, size_t count);
+
+  private:
+    explicit LogFile(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_;
+};
+
+}  // namespace platform

@@ -1,5 +1,6 @@
 #include "sim/ReplayDevice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -7,9 +8,15 @@
 #include "platform/DeviceLine.h"
 
 namespace sim {
+namespace {
+
+// How long the host may still speak after the last captured exchange.
+constexpr int kTrailingWindowMs = 1500;
+
+}  // namespace
 
 bool ConversationOf(const capture::Session& session, const std::string& portName,
-                    std::vector<Turn>* turns, std::string* error) {
+                    std::vector<Turn>* turns, std::string* error, bool* closed) {
     std::string name = portName;
     if (name.empty()) {
         // The device is where replies came from: the first port that read bytes.
@@ -32,11 +39,17 @@ bool ConversationOf(const capture::Session& session, const std::string& portName
     turns->clear();
     std::vector<bool> ofDevice;
     bool found = false;
+    int openOfDevice = 0;  // opens of the device not closed yet
     for (const capture::Event& e : session.events) {
         if (e.kind == capture::EventKind::Open) {
             ofDevice.resize(std::max<size_t>(ofDevice.size(), e.port + 1));
             ofDevice[e.port] = e.name == name;
             found = found || e.name == name;
+            openOfDevice += e.name == name ? 1 : 0;
+        }
+        if (e.kind == capture::EventKind::Close && e.port < ofDevice.size() && ofDevice[e.port]) {
+            ofDevice[e.port] = false;
+            --openOfDevice;
         }
         const bool tx = e.kind == capture::EventKind::Tx;
         if ((!tx && e.kind != capture::EventKind::Rx) || e.bytes.empty() ||
@@ -50,6 +63,8 @@ bool ConversationOf(const capture::Session& session, const std::string& portName
         *error = "the capture has no port named " + name;
         return false;
     }
+    if (closed != nullptr)
+        *closed = openOfDevice == 0;
     return true;
 }
 
@@ -75,8 +90,8 @@ void MutateReplies(std::vector<Turn>* turns, uint32_t seed) {
     }
 }
 
-ReplayDevice::ReplayDevice(std::vector<Turn> turns, int hostSilenceMs)
-    : turns_(std::move(turns)), hostSilenceMs_(hostSilenceMs) {}
+ReplayDevice::ReplayDevice(std::vector<Turn> turns, int hostSilenceMs, bool captureClosed)
+    : turns_(std::move(turns)), hostSilenceMs_(hostSilenceMs), captureClosed_(captureClosed) {}
 
 ReplayDevice::~ReplayDevice() {
     Stop();
@@ -167,6 +182,29 @@ void ReplayDevice::Serve() {
             Finish(false, "the line went away");
             return;
         }
+    }
+    // After the last captured exchange the host has nothing more to say: a
+    // byte it sends then is a difference (a detection's capture must not pass
+    // for a longer session). The device's end of the line cannot see the
+    // host close it, so a short silence ends the wait.
+    uint8_t extra[64];
+    const int n = line_->Read(extra, sizeof extra, std::min(hostSilenceMs_, kTrailingWindowMs));
+    if (stopping_)
+        return;
+    if (n > 0) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the host sent more than the capture holds: byte %zu (0x%02X) came after "
+                      "the last captured exchange",
+                      hostBytes_, extra[0]);
+        Finish(false, text);
+        return;
+    }
+    if (!captureClosed_) {
+        Finish(false, "the host sent all " + std::to_string(hostBytes_) +
+                          " bytes of the capture, but the capture is truncated: its port was "
+                          "never closed, so the session went on beyond it");
+        return;
     }
     Finish(true, "the host sent all " + std::to_string(hostBytes_) +
                      " bytes of the capture and got every reply");

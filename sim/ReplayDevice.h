@@ -25,9 +25,11 @@ struct Turn {
 
 // The turns of the device named portName (empty: the first port that read
 // anything), in order, with runs in one direction joined. False when the
-// capture holds no such port.
+// capture holds no such port. *closed, when given, tells whether every open
+// of that port was closed in the capture: one that was not is cut short (the
+// program was killed, or the file was cut).
 bool ConversationOf(const capture::Session& session, const std::string& portName,
-                    std::vector<Turn>* turns, std::string* error);
+                    std::vector<Turn>* turns, std::string* error, bool* closed = nullptr);
 
 // Flips a bit in or cuts short some of the device's turns, as a fuzzer would:
 // every captured session becomes fuzz input. Deterministic for a seed.
@@ -35,7 +37,10 @@ void MutateReplies(std::vector<Turn>* turns, uint32_t seed);
 
 class ReplayDevice {
   public:
-    explicit ReplayDevice(std::vector<Turn> turns, int hostSilenceMs = 10000);
+    // captureClosed false: the capture is cut short, and a replay of it is
+    // never reported as a match.
+    explicit ReplayDevice(std::vector<Turn> turns, int hostSilenceMs = 10000,
+                          bool captureClosed = true);
     ~ReplayDevice();
     ReplayDevice(const ReplayDevice&) = delete;
     ReplayDevice& operator=(const ReplayDevice&) = delete;
@@ -48,7 +53,8 @@ class ReplayDevice {
     // Until every turn was played or a difference ended the replay.
     bool WaitUntilDone(int timeoutMs) const;
     bool Done() const { return done_; }
-    // True when the host sent what the capture holds, all of it.
+    // True when the host sent what the capture holds, all of it, and
+    // nothing after it.
     bool Matched() const;
     // What ended the replay, for people.
     std::string Report() const;
@@ -61,6 +67,7 @@ class ReplayDevice {
 
     std::vector<Turn> turns_;
     int hostSilenceMs_;
+    bool captureClosed_;
     std::unique_ptr<platform::DeviceLine> line_;
     std::string portPath_;
     std::thread thread_;

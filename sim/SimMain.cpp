@@ -1,6 +1,7 @@
 // brevik-sim: serves one virtual device on a pseudo-terminal until killed,
 // or replays a captured serial session. Prints the terminal's path on the
 // first line of standard output.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -54,26 +55,46 @@ bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
     return true;
 }
 
-// Makes link point at the port; the link goes away with the object.
+// Makes link point at the port. Only a link is ever replaced (a file or
+// anything else at the name is refused), and on exit the link goes only
+// while it still points at this simulator's port: another simulator may
+// have taken the name since.
 class PortLink {
   public:
     explicit PortLink(std::string link) : link_(std::move(link)) {}
     ~PortLink() {
-        if (made_)
+        if (!made_)
+            return;
+        char target[4096];
+        const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
+        if (n >= 0 && std::string(target, static_cast<size_t>(n)) == port_)
             ::unlink(link_.c_str());
     }
     bool Make(const std::string& port) {
         if (link_.empty())
             return true;
-        ::unlink(link_.c_str());
-        made_ = ::symlink(port.c_str(), link_.c_str()) == 0;
-        if (!made_)
+        struct stat there {};
+        if (::lstat(link_.c_str(), &there) == 0 && !S_ISLNK(there.st_mode)) {
+            std::fprintf(stderr, "brevik-sim: %s exists and is not a symbolic link; not replaced\n",
+                         link_.c_str());
+            return false;
+        }
+        // A new link beside it, renamed over the old one in one step.
+        const std::string fresh = link_ + ".brevik-sim-" + std::to_string(::getpid());
+        const bool linked = ::symlink(port.c_str(), fresh.c_str()) == 0;
+        made_ = linked && ::rename(fresh.c_str(), link_.c_str()) == 0;
+        if (!made_) {
+            if (linked)
+                ::unlink(fresh.c_str());
             std::fprintf(stderr, "brevik-sim: cannot create link %s\n", link_.c_str());
+        }
+        port_ = port;
         return made_;
     }
 
   private:
     std::string link_;
+    std::string port_;
     bool made_ = false;
 };
 
@@ -98,15 +119,16 @@ int Replay(const std::string& file, const std::string& portName, bool mutate, ui
     capture::Session session;
     std::string error;
     std::vector<sim::Turn> turns;
+    bool closed = true;
     if (!capture::ReadCaptureFile(file, &session, &error) ||
-        !sim::ConversationOf(session, portName, &turns, &error)) {
+        !sim::ConversationOf(session, portName, &turns, &error, &closed)) {
         std::fprintf(stderr, "brevik-sim: %s: %s\n", file.c_str(), error.c_str());
         return 2;
     }
     if (mutate)
         sim::MutateReplies(&turns, seed);
     const sigset_t stopSignals = BlockStopSignals();
-    sim::ReplayDevice device(std::move(turns));
+    sim::ReplayDevice device(std::move(turns), 10000, closed);
     PortLink portLink(link);
     if (!device.Start(platform::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");

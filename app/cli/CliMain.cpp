@@ -9,6 +9,7 @@
 #include "diagnostics/TextBuffer.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Console.h"
+#include "util/OutsideText.h"
 
 int main(int argc, char** argv) {
     CliArguments args;
@@ -18,11 +19,12 @@ int main(int argc, char** argv) {
         std::fputs(parse.err.c_str(), stderr);
         return parse.exitCode;
     }
-    const capture::ScopedCapture capture(
-        args.capture.empty() ? capture::CapturePathFromEnvironment() : args.capture,
-        "brevik " BREVIK_VERSION);
+    const std::string capturePath =
+        args.capture.empty() ? capture::CapturePathFromEnvironment() : args.capture;
+    const capture::ScopedCapture capture(capturePath, "brevik " BREVIK_VERSION);
     if (!capture.Ok()) {
-        std::fprintf(stderr, "brevik: the capture file cannot be written\n");
+        std::fprintf(stderr, "brevik: the capture file %s cannot be written: %s\n",
+                     PrintableText(capturePath).c_str(), capture.Problem().c_str());
         return kCliFileError;
     }
     BKQuillex device;
@@ -46,5 +48,9 @@ int main(int argc, char** argv) {
     platform::InterruptGuard guard(&device.CancelRequested);
     const int code = RunCliCommand(args, device, stdout, stderr, bar);
     device.SetTraceTarget(nullptr);
+    // The command's result stands; the capture's loss is told once.
+    if (capture.WriteFailed())
+        std::fprintf(stderr, "brevik: the capture file %s could not be written whole; it is cut\n",
+                     PrintableText(capturePath).c_str());
     return code;
 }

@@ -2,11 +2,14 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+
 #include "app/HelpAndVersion.h"
 #include "app/UpdaterHelp.h"
 #include "app/qt/QtUpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Thread.h"
+#include "util/OutsideText.h"
 
 namespace {
 
@@ -21,6 +24,14 @@ int main(int argc, char** argv) {
     // BREVIK_CAPTURE=FILE records the dialog's serial session for a bug report.
     const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
                                          "brevik-updater " BREVIK_VERSION);
+    // Asked for a capture (for a bug report) and none can be made: say so
+    // instead of running without it.
+    if (!capture.Ok()) {
+        std::fprintf(stderr, "brevik-updater: BREVIK_CAPTURE: %s cannot be written: %s\n",
+                     PrintableText(capture::CapturePathFromEnvironment()).c_str(),
+                     capture.Problem().c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon::fromTheme("brevik-updater"));
     static UpdaterState state;  // cleared application state

@@ -8,6 +8,7 @@
 #include "app/win32/Win32UpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Thread.h"
+#include "util/OutsideText.h"
 
 namespace {
 
@@ -26,6 +27,14 @@ int main(int argc, char** argv) {
         return 0;
     const capture::ScopedCapture capture(capture::CapturePathFromEnvironment(),
                                          "brevik-updater " BREVIK_VERSION);
+    // Asked for a capture (for a bug report) and none can be made: say so
+    // instead of running without it.
+    if (!capture.Ok()) {
+        std::fprintf(stderr, "brevik-updater: BREVIK_CAPTURE: %s cannot be written: %s\n",
+                     PrintableText(capture::CapturePathFromEnvironment()).c_str(),
+                     capture.Problem().c_str());
+        return 1;
+    }
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
     Win32UpdaterDialog dialog(state, platform::StartDetachedThread);

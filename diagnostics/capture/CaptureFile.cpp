@@ -1,10 +1,13 @@
 #include "diagnostics/capture/CaptureFile.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <locale>
 #include <memory>
 #include <sstream>
 
@@ -78,6 +81,18 @@ bool ParseUnsigned(const std::string& word, int base, uint32_t* value) {
     return true;
 }
 
+// Seconds since the start, "S.UUUUUU" in any locale: finite, not negative.
+bool ParseSeconds(const std::string& word, double* seconds) {
+    if (word.empty() || word.size() > 20 || !std::isdigit(static_cast<unsigned char>(word[0])))
+        return false;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+        return false;
+    *seconds = value;
+    return true;
+}
+
 std::string Framing(const platform::LineState& state) {
     static constexpr char kParity[] = {'N', 'O', 'E'};
     std::string text = std::to_string(state.ByteSize);
@@ -109,7 +124,8 @@ bool ParseEventRest(std::istringstream& in, Event* e) {
         case EventKind::Purge:
             return (in >> word) && ParseUnsigned(word, 16, &e->values[0]);
         case EventKind::Rx:
-            if (!(in >> word) || !ParseUnsigned(word, 10, &e->requested))
+            if (!(in >> word) || !ParseUnsigned(word, 10, &e->requested) ||
+                e->requested > kMaxCaptureRead)
                 return false;
             [[fallthrough]];
         case EventKind::Tx:
@@ -133,8 +149,12 @@ int64_t NowNs() {
 }  // namespace
 
 std::string FormatEvent(const Event& e) {
+    // Microseconds as integers: printf's %f would write the locale's decimal
+    // comma under a program (the dialog) that sets one.
+    const long long micros = std::llround(std::max(0.0, e.seconds) * 1e6);
     char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "%.6f %u ", e.seconds, e.port);
+    std::snprintf(stamp, sizeof stamp, "%lld.%06lld %u ", micros / 1000000, micros % 1000000,
+                  e.port);
     std::string text = stamp;
     text += KindWord(e.kind);
     switch (e.kind) {
@@ -192,9 +212,13 @@ bool ParseCapture(const std::string& text, Session* session, std::string* error)
             continue;
         }
         std::istringstream in(line);
+        in.imbue(std::locale::classic());
         Event e;
-        if (!(in >> e.seconds >> e.port) || !ParseEventRest(in, &e)) {
-            *error = "line " + std::to_string(number) + ": cannot be read: " + line;
+        std::string stamp, port;
+        if (!(in >> stamp >> port) || !ParseSeconds(stamp, &e.seconds) ||
+            !ParseUnsigned(port, 10, &e.port) || e.port > kMaxCapturePort ||
+            !ParseEventRest(in, &e)) {
+            *error = "line " + std::to_string(number) + ": cannot be read: " + line.substr(0, 200);
             return false;
         }
         session->events.push_back(std::move(e));
@@ -207,41 +231,56 @@ bool ParseCapture(const std::string& text, Session* session, std::string* error)
 }
 
 bool ReadCaptureFile(const std::string& path, Session* session, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A regular file of a bounded size: never a pipe or /dev/zero read until
+    // memory runs out.
+    auto file = platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::Read);
+    const int64_t size = file ? file->Size() : -1;
+    if (size < 0) {
+        *error = path + ": cannot be read (a regular file is needed)";
+        return false;
+    }
+    if (static_cast<uint64_t>(size) > kMaxCaptureFile) {
+        *error =
+            path + ": larger than any capture (" + std::to_string(kMaxCaptureFile >> 20) + " MiB)";
+        return false;
+    }
+    std::string text(static_cast<size_t>(size), '\0');
+    uint32_t got = 0;
+    if (!file->Read(text.data(), static_cast<uint32_t>(size), &got)) {
         *error = path + ": cannot be read";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseCapture(text.str(), session, error);
+    text.resize(got);
+    return ParseCapture(text, session, error);
 }
 
 std::unique_ptr<CaptureWriter> CaptureWriter::Create(const std::string& path,
-                                                     const std::string& program) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr)
+                                                     const std::string& program, std::string* why) {
+    std::unique_ptr<platform::LogFile> file = platform::LogFile::Open(path.c_str(), why);
+    if (!file)
         return nullptr;
-    std::fprintf(file, "%s\nprogram %s\n", kHeader, program.c_str());
-    return std::unique_ptr<CaptureWriter>(new CaptureWriter(file));
+    const std::string head = std::string(kHeader) + "\nprogram " + program + "\n";
+    if (!file->Write(head.data(), head.size())) {
+        if (why != nullptr)
+            *why = "cannot be written";
+        return nullptr;
+    }
+    return std::unique_ptr<CaptureWriter>(new CaptureWriter(std::move(file)));
 }
 
-CaptureWriter::CaptureWriter(std::FILE* file) : file_(file), startNs_(NowNs()) {}
+CaptureWriter::CaptureWriter(std::unique_ptr<platform::LogFile> file)
+    : file_(std::move(file)), startNs_(NowNs()) {}
 
-CaptureWriter::~CaptureWriter() {
-    std::fclose(file_);
-}
+CaptureWriter::~CaptureWriter() = default;
 
 void CaptureWriter::Put(Event event) {
     std::lock_guard<std::mutex> lock(mutex_);
     event.seconds = static_cast<double>(NowNs() - startNs_) / 1e9;
-    const std::string line = FormatEvent(event);
-    std::fputs(line.c_str(), file_);
-    std::fputc('\n', file_);
-    // A capture is most wanted after a crash or a hang: every closed port
-    // reaches the disk.
-    if (event.kind == EventKind::Close)
-        std::fflush(file_);
+    // A capture is most wanted after a crash or a hang: each line goes to
+    // the file whole, as it happens.
+    const std::string line = FormatEvent(event) + "\n";
+    if (!failed_ && !file_->Write(line.data(), line.size()))
+        failed_ = true;
 }
 
 void CaptureWriter::Opened(unsigned port, const char* name) {
@@ -309,7 +348,7 @@ void CaptureWriter::ReadDone(unsigned port, const uint8_t* bytes, uint32_t count
 ScopedCapture::ScopedCapture(const std::string& path, const std::string& program) {
     if (path.empty())
         return;
-    writer_ = CaptureWriter::Create(path, program);
+    writer_ = CaptureWriter::Create(path, program, &problem_);
     ok_ = writer_ != nullptr;
     platform::SerialPort::InstallTap(writer_.get());
 }

@@ -13,9 +13,13 @@
 //   0.412000 1 close
 //
 // Port numbers count the opens of the process, so one device reopened is a
-// new number with the same name. Lines starting with '#' are comments.
+// new number with the same name. Lines starting with '#' are comments. Time
+// stamps are written with a '.' whatever the locale. A reader takes port
+// numbers up to kMaxCapturePort, counts up to kMaxCaptureRead and files up
+// to kMaxCaptureFile bytes: a capture is outside input.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -23,9 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileAccess.h"
 #include "platform/SerialTap.h"
 
 namespace capture {
+
+constexpr uint32_t kMaxCapturePort = 65535;
+constexpr uint32_t kMaxCaptureRead = 16 * 1024 * 1024;
+constexpr uint64_t kMaxCaptureFile = 256 * 1024 * 1024;
 
 enum class EventKind { Open, Close, Line, Timeouts, Purge, Tx, Rx };
 
@@ -53,14 +62,19 @@ bool ReadCaptureFile(const std::string& path, Session* session, std::string* err
 // The text of one event line, as the writer puts it.
 std::string FormatEvent(const Event& event);
 
-// Writes a capture as the process's ports are used. Install it with
-// platform::SerialPort::InstallTap before the ports are opened.
+// Writes a capture as the process's ports are used, each event line to the
+// file as it happens. Install it with platform::SerialPort::InstallTap
+// before the ports are opened.
 class CaptureWriter : public platform::SerialTap {
   public:
-    // Null when the file cannot be created.
+    // Null when the file cannot be opened (a link, pipe or device is
+    // refused); *why says what stood in the way.
     static std::unique_ptr<CaptureWriter> Create(const std::string& path,
-                                                 const std::string& program);
+                                                 const std::string& program,
+                                                 std::string* why = nullptr);
     ~CaptureWriter() override;
+    // True once a line could not be written whole: the capture is cut.
+    bool WriteFailed() const { return failed_; }
 
     void Opened(unsigned port, const char* name) override;
     void Closed(unsigned port) override;
@@ -71,12 +85,13 @@ class CaptureWriter : public platform::SerialTap {
     void ReadDone(unsigned port, const uint8_t* bytes, uint32_t count, uint32_t requested) override;
 
   private:
-    explicit CaptureWriter(std::FILE* file);
+    explicit CaptureWriter(std::unique_ptr<platform::LogFile> file);
     void Put(Event event);
 
     std::mutex mutex_;
-    std::FILE* file_;
+    std::unique_ptr<platform::LogFile> file_;
     int64_t startNs_;
+    std::atomic<bool> failed_{false};
 };
 
 // Captures the process's serial traffic into path while it lives (an empty
@@ -88,12 +103,17 @@ class ScopedCapture {
     ~ScopedCapture();
     ScopedCapture(const ScopedCapture&) = delete;
     ScopedCapture& operator=(const ScopedCapture&) = delete;
-    // False when a path was given but the file cannot be written.
+    // False when a path was given but the file cannot be written; Problem
+    // says why.
     bool Ok() const { return ok_; }
+    const std::string& Problem() const { return problem_; }
+    // True when a line could not be written after the file was opened.
+    bool WriteFailed() const { return writer_ && writer_->WriteFailed(); }
 
   private:
     std::unique_ptr<CaptureWriter> writer_;
     bool ok_ = true;
+    std::string problem_;
 };
 
 // The capture file the environment asks for (BREVIK_CAPTURE), or "".

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 
@@ -143,6 +144,61 @@ bool NewFile::Replace(const char* target) {
     if (::rename(path_.c_str(), target) != 0)
         return false;
     index_ = 0;
+    return true;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
+    auto refuse = [why](const char* reason) {
+        if (why != nullptr)
+            *why = reason;
+        return nullptr;
+    };
+    if (path == nullptr || path[0] == '\0')
+        return refuse("no file name");
+    int fd;
+    do {
+        // O_NONBLOCK: a pipe without a reader fails at once instead of
+        // waiting for one; O_NOFOLLOW: a link at the name is refused.
+        fd =
+            ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return refuse(errno == ELOOP   ? "a symbolic link (not followed)"
+                      : errno == ENXIO ? "a pipe or device, not a regular file"
+                                       : std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse("a pipe or device, not a regular file");
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
+        const char* reason = std::strerror(errno);
+        ::close(fd);
+        return refuse(reason);
+    }
+    return std::unique_ptr<LogFile>(new LogFile(fd));
+}
+
+LogFile::~LogFile() {
+    ::close(static_cast<int>(handle_));
+}
+
+bool LogFile::Write(const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0) {
+        const ssize_t n = ::write(static_cast<int>(handle_), at, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        count -= static_cast<size_t>(n);
+    }
     return true;
 }
 

@@ -160,3 +160,53 @@ bool NewFile::Replace(const char* target) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
+    auto refuse = [why](const char* reason) {
+        if (why != nullptr)
+            *why = reason;
+        return nullptr;
+    };
+    if (path == nullptr || path[0] == '\0')
+        return refuse("no file name");
+    // The name itself, a link not followed: a reparse point is refused below.
+    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return refuse("cannot be opened for writing");
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    const bool link =
+        ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (::GetFileType(file) != FILE_TYPE_DISK || link) {
+        ::CloseHandle(file);
+        return refuse(link ? "a symbolic link (not followed)"
+                           : "a pipe or device, not a regular file");
+    }
+    if (!::SetEndOfFile(file)) {
+        ::CloseHandle(file);
+        return refuse("cannot be emptied");
+    }
+    return std::unique_ptr<LogFile>(new LogFile(reinterpret_cast<intptr_t>(file)));
+}
+
+LogFile::~LogFile() {
+    ::CloseHandle(AsHandle(handle_));
+}
+
+bool LogFile::Write(const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0) {
+        DWORD n = 0;
+        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+        if (!::WriteFile(AsHandle(handle_), at, chunk, &n, nullptr) || n == 0)
+            return false;
+        at += n;
+        count -= n;
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -70,4 +70,52 @@ set -e
 BREVIK_PORTS="$port" "$brevik" detect | grep -q "firmware 02.11.Q" || { echo "the device changed"; exit 1; }
 "$sim" --fault upload.block=x:melt >/dev/null 2>&1 && { echo "a bad fault must be refused"; exit 1; }
 "$sim" --help | grep -q -- "--replay" || { echo "--help must list --replay"; exit 1; }
+# A detection's capture does not pass for a longer session.
+serve --firmware 2.11.Q
+BREVIK_PORTS="$port" "$brevik" --capture "$work/detect.cap" detect >/dev/null
+kill "$sim_pid"
+serve --replay "$work/detect.cap"
+set +e
+BREVIK_PORTS="$port" "$brevik" eeprom 0 16 >/dev/null 2>&1
+wait "$sim_pid"
+replay_code=$?
+set -e
+[ "$replay_code" -eq 1 ] || { echo "more host bytes than the capture holds passed the replay"; exit 1; }
+grep -q "more than the capture holds" "$work/sim.err" || { cat "$work/sim.err"; exit 1; }
+
+# A capture is outside input: numbers out of range are refused with their
+# line, never a crash; a pipe or /dev/zero is not read.
+for port_number in 4294967295 -1 4000000000; do
+    printf '# brevik serial capture 1\n0.1 %s open /dev/x\n0.2 %s rx 1 00\n' \
+        "$port_number" "$port_number" >"$work/bad.cap"
+    set +e
+    "$sim" --replay "$work/bad.cap" >/dev/null 2>"$work/bad.err"
+    code=$?
+    set -e
+    [ "$code" -eq 2 ] || { echo "port $port_number: exit $code"; cat "$work/bad.err"; exit 1; }
+    grep -q "line 2" "$work/bad.err" || { cat "$work/bad.err"; exit 1; }
+done
+set +e
+timeout 10 "$sim" --replay /dev/zero >/dev/null 2>&1
+code=$?
+set -e
+[ "$code" -eq 2 ] || { echo "--replay /dev/zero: exit $code"; exit 1; }
+
+# --link replaces only a link, and removes only its own.
+echo "precious" >"$work/file"
+set +e
+"$sim" --link "$work/file" >/dev/null 2>&1
+code=$?
+set -e
+[ "$code" -ne 0 ] || { echo "--link over a regular file must be refused"; exit 1; }
+[ "$(cat "$work/file")" = "precious" ] || { echo "--link destroyed a file"; exit 1; }
+serve --link "$work/link"
+first_pid="$sim_pid"
+serve --link "$work/link"
+kill "$first_pid"
+wait "$first_pid" 2>/dev/null || true
+[ "$(readlink "$work/link")" = "$port" ] || { echo "the first simulator removed the second's link"; exit 1; }
+kill "$sim_pid"
+wait "$sim_pid" 2>/dev/null || true
+[ ! -e "$work/link" ] && [ ! -L "$work/link" ] || { echo "the link outlived its simulator"; exit 1; }
 echo "capture, replay and faults: fine"

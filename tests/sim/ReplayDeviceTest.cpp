@@ -157,6 +157,46 @@ TEST_F(Replay, SpoiledRepliesNeverTurnIntoASuccess) {
     }
 }
 
+TEST_F(Replay, MoreFromTheHostOrACutCaptureIsNeverAMatch) {
+    // The session with its last captured exchange and the port's close cut
+    // off: the host then sends more than the capture holds.
+    capture::Session session = ReadBack(capturePath);
+    std::vector<sim::Turn> all, turns;
+    std::string error;
+    bool closed = false;
+    ASSERT_TRUE(sim::ConversationOf(session, "", &all, &error, &closed));
+    EXPECT_TRUE(closed);
+    while (!session.events.empty() && session.events.back().kind != capture::EventKind::Tx)
+        session.events.pop_back();
+    session.events.pop_back();  // the last request, and with it its replies
+    ASSERT_TRUE(sim::ConversationOf(session, "", &turns, &error, &closed));
+    EXPECT_FALSE(closed) << "no close event: cut short";
+    ASSERT_LT(turns.size(), all.size());
+    struct Case {
+        const char* what;
+        bool closed;
+        const char* report;
+    };
+    for (const Case& c : {Case{"more host bytes", true, "more than the capture holds"},
+                          Case{"a cut capture", false, "more than the capture holds"}}) {
+        sim::ReplayDevice replay(turns, 500, c.closed);
+        ASSERT_TRUE(replay.Start());
+        ScopedPortTable table({replay.PortPath()});
+        RunSession(package);
+        EXPECT_TRUE(replay.WaitUntilDone(5000)) << c.what;
+        EXPECT_FALSE(replay.Matched()) << c.what;
+        EXPECT_THAT(replay.Report(), HasSubstr(c.report)) << c.what;
+    }
+    // Every byte there matched, but the session went on beyond the capture.
+    sim::ReplayDevice truncated(all, 500, false);
+    ASSERT_TRUE(truncated.Start());
+    ScopedPortTable table({truncated.PortPath()});
+    RunSession(package);
+    EXPECT_TRUE(truncated.WaitUntilDone(5000));
+    EXPECT_FALSE(truncated.Matched());
+    EXPECT_THAT(truncated.Report(), HasSubstr("truncated"));
+}
+
 TEST(FaultOption, CommandLineFaults) {
     sim::FaultOption option;
     std::string error;
