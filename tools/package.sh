@@ -13,6 +13,10 @@ dir="$root/build"
 deb="$(ls -t "$dir"/brevik_*.deb | head -n 1)"
 echo "package: $deb"
 dpkg-deb --field "$deb" Package Version Depends
+# The description's continuation lines start with a blank, never a list's ';'.
+if dpkg-deb --field "$deb" Description | grep -q '^ *;'; then
+    echo "the package's description has lines that start with ';'"; exit 1
+fi
 
 [ "${1:-}" = "--install-test" ] || exit 0
 sudo_cmd=()

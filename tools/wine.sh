@@ -18,8 +18,21 @@ sim="$root/build/sim/brevik-sim"
 if [ "${BREVIK_WINE_SANDBOX:-}" != "inside" ]; then
     [ -x "$sim" ] || BREVIK_TARGETS="brevik-sim brevik-mkpackage" "$root/tools/build.sh" "$root/build"
     [ "$(id -u)" -eq 0 ] || { echo "wine.sh: needs root for its mount namespace" >&2; exit 1; }
-    exec env BREVIK_WINE_SANDBOX=inside unshare --mount --propagation private bash "$0" "$@"
+    # The namespace this was started in: the sandbox must be another one.
+    outer="$(readlink /proc/self/ns/mnt || true)"
+    exec env BREVIK_WINE_SANDBOX=inside BREVIK_WINE_OUTER_NS="$outer" \
+        unshare --mount --propagation private bash "$0" "$@"
 fi
+
+refuse() { echo "wine.sh: refusing to run Wine: $*" >&2; exit 1; }
+
+# 0. Before anything is mounted: a mount namespace other than the one the
+# script was started in, or nothing. Fails closed: a namespace that cannot
+# be read is refused, never taken for a private one.
+inner="$(readlink /proc/self/ns/mnt 2>/dev/null || true)"
+[ -n "${BREVIK_WINE_OUTER_NS:-}" ] && [ -n "$inner" ] ||
+    refuse "cannot tell whether it runs in a mount namespace of its own"
+[ "$inner" != "$BREVIK_WINE_OUTER_NS" ] || refuse "not in a mount namespace of its own"
 
 sim_options=""
 serve=true
@@ -30,8 +43,6 @@ while [ $# -gt 0 ]; do
         *) break ;;
     esac
 done
-
-refuse() { echo "wine.sh: refusing to run Wine: $*" >&2; exit 1; }
 
 # 1. A /dev with only what Wine and the pseudo-terminals need.
 mkdir -p "$work"
@@ -46,7 +57,6 @@ mount --bind /dev/pts "$dev/pts"
 ln -s pts/ptmx "$dev/ptmx"
 mount -t tmpfs tmpfs "$dev/shm"
 mount --rbind "$dev" /dev
-[ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/1/ns/mnt)" ] || refuse "not in a mount namespace of its own"
 if ls /dev | grep -Eq '^(ttyS|ttyUSB|ttyACM|ttyAMA|rfcomm)'; then
     refuse "/dev still shows serial devices"
 fi

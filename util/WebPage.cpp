@@ -38,12 +38,41 @@ std::string AsTextFile(const char* text) {
 #endif
 }
 
+// The address as the text of a quoted attribute: a '"' or '>' in it would
+// end the attribute or the tag and let the rest be read as markup.
+std::string AttributeText(const char* text) {
+    std::string escaped;
+    for (const char* p = text; *p != '\0'; ++p) {
+        switch (*p) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&#39;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            default:
+                escaped += *p;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace
 
 size_t FormatRedirectPage(char* destination, size_t capacity, const char* url) {
     if (destination == nullptr || capacity == 0)
         return 0;
-    BoundedFormat(destination, capacity, kPageTemplate, url != nullptr ? url : "");
+    BoundedFormat(destination, capacity, kPageTemplate,
+                  AttributeText(url != nullptr ? url : "").c_str());
     return std::strlen(destination);
 }
 

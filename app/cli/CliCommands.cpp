@@ -598,10 +598,17 @@ uint64_t MemoryEnd(const BKQuillex& device) {
     return remaining > 0 ? static_cast<uint64_t>(remaining) : 0x10000;
 }
 
-// Refuses, before any transfer, a range that leaves the device's memory: the
-// device would drop the address bits it does not have and write or read
-// somewhere else while reporting success.
+// Refuses, before any transfer, a range the device cannot take: one that
+// leaves its memory (the device would drop the address bits it does not have
+// and write or read somewhere else while reporting success), or an odd one on
+// a Dunmarra, which moves whole 16-bit words.
 std::optional<int> OutsideMemory(Session& s, uint32_t address, uint32_t size) {
+    if ((s.device.HardwareFlags & kHwDunmarra) && ((address | size) & 1) != 0) {
+        s.device.ClosePort();
+        return s.Fail(kCliUsageError,
+                      "a Dunmarra moves whole 16-bit words: ADDRESS and SIZE must be even; "
+                      "nothing was transferred");
+    }
     const uint64_t end = MemoryEnd(s.device);
     if (uint64_t{address} + size <= end)
         return std::nullopt;

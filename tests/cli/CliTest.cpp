@@ -787,3 +787,28 @@ TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
         EXPECT_EQ(!joins, advice.find("joining it is no answer") != std::string::npos) << group;
     }
 }
+
+TEST(Cli, AnOddRangeOnADunmarraIsAUsageErrorAndNothingIsSent) {
+    sim::DeviceConfig dunmarra;
+    dunmarra.major = 3;
+    dunmarra.minor = 2;
+    dunmarra.letter = 'D';
+    OneSimulatedPort port(dunmarra);
+    TempDir dir;
+    const std::string two = dir.Write("two.bin", {1, 2});
+    const std::string three = dir.Write("three.bin", {1, 2, 3});
+    const std::string out = dir.File("out.bin");
+    for (std::vector<const char*> words : {std::vector<const char*>{"read", "1", "16", out.c_str()},
+                                           std::vector<const char*>{"read", "0", "15", out.c_str()},
+                                           std::vector<const char*>{"write", "3", two.c_str()},
+                                           std::vector<const char*>{"write", "0", three.c_str()}}) {
+        port.Device().ClearLog();
+        Outcome odd = Brevik(words);
+        EXPECT_EQ(kCliUsageError, odd.code) << words[0] << " " << words[1] << ": " << odd.err;
+        EXPECT_THAT(odd.err, HasSubstr("must be even")) << words[0];
+        for (const sim::Exchange& e : port.Device().Exchanges())
+            EXPECT_THAT(e.command, ::testing::Not(::testing::AnyOf("R", "W", "ZR", "ZW")))
+                << "only detection went out";
+    }
+    EXPECT_EQ(kCliSucceeded, Brevik({"read", "2", "16", out.c_str()}).code);
+}

@@ -24,7 +24,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
+[[maybe_unused]] std::vector<uint8_t> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }

@@ -71,6 +71,13 @@ TEST(RedirectPage, UrlsUpTo324CharactersFitLongerOnesAreCutAtTheEnd) {
                            "</head>\n<body bgcolor=\"#FFFFFF\" text=\"#000000\">\n"
                            "Please wait ...\n</body>\n</html>",
                            sizeof page));
+    // An address cannot close the attribute or the tag and inject markup.
+    FormatRedirectPage(page, sizeof page, "x\"><script>alert('&')</script>");
+    EXPECT_NE(nullptr, std::strstr(page,
+                                   "URL=x&quot;&gt;&lt;script&gt;alert(&#39;&amp;&#39;)&lt;/"
+                                   "script&gt;\">\n"))
+        << page;
+    EXPECT_EQ(nullptr, std::strstr(page, "<script>"));
 }
 
 TEST(LaunchWebPage, DirectlyOrThroughAPageThatIsGoneAfterwards) {

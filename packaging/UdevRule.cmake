@@ -1,0 +1,32 @@
+# brevik_udev_rule(IDS_FILE RULES_FILE): the udev rule for the USB ids listed
+# in IDS_FILE ("VENDOR:PRODUCT  description" a line, '#' comments). udev
+# compares the ids as the kernel writes them, four lowercase hexadecimal
+# digits each: any other form would never match, so it stops with an error.
+# Also runs as a script: cmake -DIDS=FILE -DRULES=FILE -P UdevRule.cmake
+function(brevik_udev_rule ids_file rules_file)
+    file(STRINGS ${ids_file} id_lines REGEX "^[^#]")
+    foreach(line IN LISTS id_lines)
+        if(NOT line MATCHES
+           "^[0-9a-f][0-9a-f][0-9a-f][0-9a-f]:[0-9a-f][0-9a-f][0-9a-f][0-9a-f]([ \t]|$)")
+            message(FATAL_ERROR "${ids_file}: '${line}' is not VENDOR:PRODUCT with four "
+                "lowercase hexadecimal digits each (as lsusb shows them)")
+        endif()
+    endforeach()
+    set(rules "# Made from usb-ids.txt: access for the logged-in user and no probing by\n")
+    string(APPEND rules "# ModemManager, for the USB serial bridges of Brevik devices only.\n")
+    foreach(line IN LISTS id_lines)
+        string(REGEX MATCH "^([0-9a-f]+):([0-9a-f]+)[ \t]*(.*)$" _ "${line}")
+        string(APPEND rules "# ${CMAKE_MATCH_3}\n")
+        string(APPEND rules "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"${CMAKE_MATCH_1}\", "
+            "ATTR{idProduct}==\"${CMAKE_MATCH_2}\", ENV{ID_MM_DEVICE_IGNORE}=\"1\", "
+            "TAG+=\"uaccess\"\n")
+        string(APPEND rules "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"${CMAKE_MATCH_1}\", "
+            "ATTRS{idProduct}==\"${CMAKE_MATCH_2}\", ENV{ID_MM_DEVICE_IGNORE}=\"1\", "
+            "TAG+=\"uaccess\"\n")
+    endforeach()
+    file(WRITE ${rules_file} "${rules}")
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED IDS AND DEFINED RULES)
+    brevik_udev_rule(${IDS} ${RULES})
+endif()
