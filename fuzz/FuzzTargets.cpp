@@ -1,18 +1,27 @@
 #include "fuzz/FuzzTargets.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "app/cli/CliArguments.h"
+#include "app/cli/CliCommands.h"
 #include "devicelink/BKQuillex.h"
 #include "fuzz/CommandRuns.h"
 #include "fuzz/Models.h"
 #include "fuzz/ScriptedLine.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFile.h"
+#include "platform/PortTable.h"
+#include "sim/ReplayDevice.h"
+#include "sim/VirtualDevice.h"
 
 namespace fuzz {
 namespace {
@@ -126,7 +135,100 @@ std::string CheckPackageBytes(const uint8_t* data, size_t size) {
     return "";
 }
 
+namespace {
+
+// Raises a signal when the upload acknowledges block `at`: the moment an
+// outside signal would come.
+class SignallingProgress : public platform::ProgressBar {
+  public:
+    SignallingProgress(int signal, int at) : signal_(signal), at_(at) {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void SetPosition(int) override {}
+    void StepIt() override {
+        if (++steps_ == at_ && signal_ != 0) {
+            std::raise(signal_);
+            raised_ = true;
+        }
+    }
+    bool Raised() const { return raised_; }
+
+  private:
+    int signal_;
+    int at_;
+    int steps_ = 0;
+    bool raised_ = false;
+};
+
+std::string CheckUpdateRun(const uint8_t* data, size_t size) {
+#ifdef _WIN32
+    (void)data;
+    (void)size;
+    return "";  // POSIX signals and pipes
+#else
+    const int signals[] = {SIGTERM, SIGHUP, SIGINT, SIGPIPE, 0};
+    const int signal = signals[(size > 0 ? data[0] : 0) % 5];
+    const int block = 1 + (size > 1 ? data[1] : 0) % 4;
+    const bool closedOutput = size > 2 && (data[2] & 1) != 0;
+    const bool json = size > 3 && (data[3] & 1) != 0;
+
+    sim::VirtualDevice device;
+    if (!device.Start(platform::DeviceLineKind::Loopback))
+        return "";
+    platform::PortTable::SetOverride({device.PortPath()});
+    static const std::string package = [] {
+        const std::string file = ScratchFile("update-run.bfw");
+        WritePackageFile(
+            file, BuildPackage(MakeFirmwarePayload(kFuzzPackageBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+        return file;
+    }();
+    std::vector<const char*> argv = {"brevik", "update", package.c_str()};
+    if (json)
+        argv.push_back("--json");
+    CliArguments args;
+    ParseCliArguments(static_cast<int>(argv.size()), argv.data(), &args);
+
+    // An output that went away: a pipe whose reading end is closed.
+    int ends[2] = {-1, -1};
+    std::FILE* out = nullptr;
+    if (closedOutput && ::pipe(ends) == 0) {
+        ::close(ends[0]);
+        out = ::fdopen(ends[1], "w");
+    }
+    if (out == nullptr)
+        out = std::tmpfile();
+    SignallingProgress progress(signal, block);
+    BKQuillex host;
+    const int code = RunCliCommand(args, host, out, out, &progress);
+    std::fclose(out);
+    host.ClosePort();
+    platform::PortTable::ClearOverride();
+    const sim::DeviceState state = device.State();
+    bool began = false;
+    for (const sim::Exchange& e : device.Exchanges())
+        began = began || (!e.command.empty() && e.command[0] == 'f');
+    device.Stop();
+
+    if (began && state.uploadsCompleted != 1)
+        return "an upload began and did not complete (signal " + std::to_string(signal) +
+               " at block " + std::to_string(block) + ")";
+    const int held = progress.Raised() && signal != SIGPIPE ? 128 + signal : 0;
+    if (held != 0 && code != held)
+        return "a signal held through the upload did not become the exit code (" +
+               std::to_string(code) + ")";
+    if (held == 0 && code == kCliSucceeded && state.uploadsCompleted != 1)
+        return "a success without a completed upload";
+    if (held == 0 && code != kCliSucceeded && state.uploadsCompleted == 1)
+        return "a completed upload reported as a failure (" + std::to_string(code) + ")";
+    return "";
+#endif
+}
+
+}  // namespace
+
 std::string CheckCommandLine(const uint8_t* data, size_t size) {
+    if (size > 0 && data[0] == kUpdateRunMarker)
+        return CheckUpdateRun(data + 1, size - 1);
     std::vector<std::string> words(1, "brevik");
     std::string word;
     for (size_t i = 0; i < size && words.size() < 32; ++i) {
@@ -156,6 +258,37 @@ std::string CheckCommandLine(const uint8_t* data, size_t size) {
             return "the number '" + words[i] + "' was " + (taken ? "taken" : "refused") +
                    (taken ? " as " + std::to_string(parsed) : "");
     }
+    return "";
+}
+
+std::string CheckCaptureText(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    capture::Session session;
+    std::string error;
+    if (!capture::ParseCapture(text, &session, &error))
+        return error.rfind("line ", 0) == 0 || error == "not a brevik serial capture"
+                   ? ""
+                   : "a refused capture without its line: " + error;
+    std::string again = "# brevik serial capture 1\nprogram " + session.program + "\n";
+    for (const capture::Event& e : session.events) {
+        if (e.port > capture::kMaxCapturePort)
+            return "a port number past the bound was taken";
+        if (e.kind == capture::EventKind::Rx && e.requested > capture::kMaxCaptureRead)
+            return "a read count past the bound was taken";
+        again += capture::FormatEvent(e) + "\n";
+    }
+    capture::Session reread;
+    if (!capture::ParseCapture(again, &reread, &error))
+        return "a capture written back does not read again: " + error;
+    if (reread.events.size() != session.events.size())
+        return "a capture written back has another number of events";
+    for (size_t i = 0; i < reread.events.size(); ++i) {
+        if (capture::FormatEvent(reread.events[i]) != capture::FormatEvent(session.events[i]))
+            return "event " + std::to_string(i) + " changed when written back";
+    }
+    std::vector<sim::Turn> turns;
+    bool closed = false;
+    sim::ConversationOf(session, "", &turns, &error, &closed);
     return "";
 }
 

@@ -16,8 +16,19 @@ std::string CheckDeviceReplies(const uint8_t* data, size_t size);
 // Package files: the bytes as a file, through the selection check and the
 // upload's own read and checks.
 std::string CheckPackageBytes(const uint8_t* data, size_t size);
-// The command line: arguments separated by NUL bytes.
+// The command line: arguments separated by NUL bytes. An input that starts
+// with kUpdateRunMarker instead runs `brevik update` against a virtual
+// device, its output a pipe that went away or not, with a stop signal
+// raised at a block of the upload the input chooses: the upload completes or
+// never began, a held signal is the exit code, and no failure passes for a
+// success. Bytes after the marker: the signal (SIGTERM, SIGHUP, SIGINT,
+// SIGPIPE, none), the block, the output closed or not, --json or not.
 std::string CheckCommandLine(const uint8_t* data, size_t size);
+constexpr uint8_t kUpdateRunMarker = 0xFF;
+// Capture files as brevik-sim --replay reads them: the text through the
+// parser (bounded numbers, no crash), what it took written back and read
+// again unchanged, and the conversation of its device taken out.
+std::string CheckCaptureText(const uint8_t* data, size_t size);
 
 // The commands of CheckDeviceReplies, by the input's first byte.
 enum Command : uint8_t {

@@ -73,6 +73,24 @@ std::vector<uint8_t> RecordReplies(uint8_t command, uint8_t variant) {
     return input;
 }
 
+// A detection and a short upload as brevik captures them.
+constexpr char kCaptureSeed[] =
+    "# brevik serial capture 1\n"
+    "program brevik 1.7\n"
+    "0.000000 1 open /dev/pts/3\n"
+    "0.000041 1 line 115200 8N1\n"
+    "0.000052 1 timeouts 200 1 300 0 300\n"
+    "0.000060 1 purge 0C\n"
+    "0.000075 1 tx 56 56\n"
+    "0.002130 1 rx 3 02 0B 51\n"
+    "0.002500 1 tx 66 00 02 68\n"
+    "0.002600 1 rx 1 4F\n"
+    "0.002700 1 tx 01 01 02\n"
+    "0.002800 1 rx 1 4F\n"
+    "0.002900 1 rx 1 43\n"
+    "0.302130 1 rx 1\n"
+    "0.412000 1 close\n";
+
 }  // namespace
 
 std::vector<Seed> MakeSeeds(const std::string& target) {
@@ -91,6 +109,9 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
             seeds.push_back({"body-" + std::to_string(n),
                              BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, 'Q'), 2, 12, 'Q')});
         }
+    } else if (target == "capture") {
+        seeds.push_back({"session", std::vector<uint8_t>(kCaptureSeed,
+                                                         kCaptureSeed + sizeof kCaptureSeed - 1)});
     } else if (target == "cli") {
         const char lines[][48] = {"update\0p.bfw\0--port\0COM3",
                                   "read\0"
@@ -102,6 +123,11 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
                                   "1\0"
                                   "7\0--trace",
                                   "--capture\0s.cap\0detect"};
+        // Update runs: each signal at a block, the output closed or not.
+        for (uint8_t signal = 0; signal < 5; ++signal)
+            seeds.push_back(
+                {"update-run-" + std::to_string(signal),
+                 {kUpdateRunMarker, signal, signal, signal, static_cast<uint8_t>(signal >> 1)}});
         for (size_t i = 0; i < sizeof lines / sizeof lines[0]; ++i) {
             size_t length = sizeof lines[i];
             while (length > 0 && lines[i][length - 1] == '\0')

@@ -14,7 +14,7 @@ struct Seed {
     std::vector<uint8_t> input;
 };
 
-// Seeds of the target "replies", "package" or "cli".
+// Seeds of the target "replies", "package", "cli" or "capture".
 std::vector<Seed> MakeSeeds(const std::string& target);
 
 }  // namespace fuzz

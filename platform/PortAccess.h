@@ -4,15 +4,24 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
 // The group owning the device node ("dialout"), or "" when unknown.
 std::string GroupOwningDevice(const std::string& path);
 
-// "NAME (pid N)" of a process that has the device open, or "" when none is
-// visible to us (another user's processes usually are not).
-std::string ProcessHoldingDevice(const std::string& path);
+// A process that has a device open: the name it gives itself (set by that
+// process: outside text) and its process id.
+struct PortHolder {
+    std::string name;
+    int pid = 0;
+};
+
+// Every other process that has the device open, as far as we may see
+// (another user's processes usually are not visible; on Windows, where a
+// port is opened exclusively, none is listed).
+std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path);
 
 bool ModemManagerRunning();
 

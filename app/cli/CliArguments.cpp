@@ -91,6 +91,10 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
                 ->required();
         }
         const std::string name = entry.name;
+        if (name == "update" || name == "write")
+            command->add_flag("--force", out->force,
+                              "go on although another program has the port open (it may take "
+                              "the device's replies)");
         if (name == "read" || name == "write" || name == "verify") {
             command->add_flag("--no-bulk", out->noBulk, "block packets only");
             command->add_flag("--plain", out->plain, "Dunmarra: no scrambling");

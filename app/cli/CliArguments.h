@@ -23,6 +23,7 @@ struct CliArguments {
     bool dryRun = false;          // update: check everything, send nothing
     bool all = false;             // detect, update: every attached device
     bool fast = false;            // update: at 921600 baud where the device takes it
+    bool force = false;           // update, write: even with the port open elsewhere
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

@@ -123,6 +123,28 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
     return ports;
 }
 
+// "NAME (pid N), NAME (pid N)": the holders of a port, for people.
+std::string HolderNames(const std::vector<platform::PortHolder>& holders) {
+    std::string names;
+    for (const platform::PortHolder& h : holders)
+        names += (names.empty() ? "" : ", ") + h.name + " (pid " + std::to_string(h.pid) + ")";
+    return names;
+}
+
+// Other programs with the device's port open, which a write to the device
+// must not share it with: one that took no lock can read the device's replies
+// or send bytes of its own in the middle of an upload. The simulator holds
+// the other end of its own line (it is the device) and does not count.
+std::string OthersOnThePort(int port) {
+    const std::optional<std::string> path =
+        platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+    if (!path)
+        return "";
+    std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(*path);
+    std::erase_if(holders, [](const platform::PortHolder& h) { return h.name == "brevik-sim"; });
+    return HolderNames(holders);
+}
+
 // Why no device answered: a port that could not be opened says why. Only
 // the ports searched are opened again (opening a port toggles its lines).
 int NoDevice(Session& s) {
@@ -142,9 +164,9 @@ int NoDevice(Session& s) {
                           name + ": permission denied. " +
                               PermissionAdvice(platform::GroupOwningDevice(port.path)));
         if (error == platform::OpenError::Busy) {
-            const std::string holder = platform::ProcessHoldingDevice(port.path);
+            const std::string holders = HolderNames(platform::ProcessesHoldingDevice(port.path));
             return s.Fail(kCliPortBusy, name + " is in use by " +
-                                            (holder.empty() ? "another program" : holder) +
+                                            (holders.empty() ? "another program" : holders) +
                                             "; close it and try again");
         }
         std::error_code ec;
@@ -408,6 +430,20 @@ Admission Admit(const Session& s, const PackageHeader& header, const Found& foun
     return {};
 }
 
+// Stops a write to the device while another program has its port open,
+// unless --force says to go on.
+std::optional<int> SharedPort(Session& s, int port) {
+    if (s.args.force)
+        return std::nullopt;
+    const std::string others = OthersOnThePort(port);
+    if (others.empty())
+        return std::nullopt;
+    s.device.ClosePort();
+    return s.Fail(kCliPortBusy, "COM" + std::to_string(port) + " is also open in " + others +
+                                    ", which may take the device's replies or send bytes of its "
+                                    "own; close it, or give --force to go on; nothing was sent");
+}
+
 struct Flashed {
     int code = kCliSucceeded;
     std::string message;  // for people: the dialog's words, or what went wrong after
@@ -472,6 +508,13 @@ int UpdateEvery(Session& s, const Package& p) {
         if (admitted.code != kCliSucceeded) {
             skipped[i] = true;
             outcomes[i].message = "skipped: " + admitted.why;
+            continue;
+        }
+        const std::string others = s.args.force ? "" : OthersOnThePort(every[i].port);
+        if (!others.empty()) {
+            outcomes[i].code = kCliPortBusy;
+            outcomes[i].message =
+                "not updated: the port is also open in " + others + " (--force goes on)";
             continue;
         }
         if (s.args.dryRun) {
@@ -550,6 +593,8 @@ int Update(Session& s) {
         s.device.ClosePort();
         return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
     }
+    if (std::optional<int> shared = SharedPort(s, found.port))
+        return *shared;
     s.HoldStopSignals();
     if (s.args.fast) {
         // Eight times the rate for the upload, where the device is on USB and
@@ -756,6 +801,8 @@ int WriteOrVerify(Session& s, bool verify) {
     if (std::optional<int> refused = OutsideMemory(s, address, size))
         return *refused;
     if (!verify) {
+        if (std::optional<int> shared = SharedPort(s, found.port))
+            return *shared;
         s.BeginWork(size);
         const int result =
             s.device.WriteBlock(data->data(), size, address, TransferOptions(s), s.progress);

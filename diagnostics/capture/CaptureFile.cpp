@@ -87,7 +87,10 @@ bool ParseSeconds(const std::string& word, double* seconds) {
         return false;
     double value = 0;
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+    // Up to some 30 years: a session is never longer, and the writer's
+    // microseconds must fit their integer.
+    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(value) ||
+        value > 1e9)
         return false;
     *seconds = value;
     return true;

@@ -38,25 +38,29 @@ std::string GroupOwningDevice(const std::string& path) {
     return found->gr_name;
 }
 
-std::string ProcessHoldingDevice(const std::string& path) {
+std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
+    std::vector<PortHolder> holders;
     std::error_code ec;
     const fs::path target = fs::canonical(path, ec);
     if (ec)
-        return "";
+        return holders;
     const std::string self = std::to_string(::getpid());
     for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
         const std::string pid = process.path().filename().string();
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+        if (pid.empty() || pid.size() > 9 ||
+            pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
             continue;
         std::error_code fdError;
         for (const fs::directory_entry& fd :
              fs::directory_iterator(process.path() / "fd", fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == target && !linkError)
-                return FirstLine(process.path() / "comm") + " (pid " + pid + ")";
+            if (fs::read_symlink(fd.path(), linkError) == target && !linkError) {
+                holders.push_back({FirstLine(process.path() / "comm"), std::stoi(pid)});
+                break;
+            }
         }
     }
-    return "";
+    return holders;
 }
 
 bool ModemManagerRunning() {

@@ -10,8 +10,8 @@ std::string GroupOwningDevice(const std::string&) {
     return "";
 }
 
-std::string ProcessHoldingDevice(const std::string&) {
-    return "";
+std::vector<PortHolder> ProcessesHoldingDevice(const std::string&) {
+    return {};
 }
 
 bool ModemManagerRunning() {

@@ -56,7 +56,8 @@ std::vector<uint8_t> Spoil(const std::vector<uint8_t>& input, std::mt19937& rng)
 TEST(FuzzRegressions, KeptInputsStayFixed) {
     const std::pair<const char*, Check> targets[] = {{"replies", fuzz::CheckDeviceReplies},
                                                      {"package", fuzz::CheckPackageBytes},
-                                                     {"cli", fuzz::CheckCommandLine}};
+                                                     {"cli", fuzz::CheckCommandLine},
+                                                     {"capture", fuzz::CheckCaptureText}};
     int replayed = 0;
     for (const auto& [name, check] : targets) {
         const std::filesystem::path folder = std::filesystem::path(BREVIK_FUZZ_REGRESSIONS) / name;
@@ -83,11 +84,11 @@ TEST(FuzzRegressions, SeedsFromTheVirtualDeviceAndTheirSpoiledCopies) {
                 << seed.name << " spoiled, round " << i;
     }
     EXPECT_GT(spoiled, 10000);
-    for (const char* target : {"package", "cli"}) {
+    const std::pair<const char*, Check> others[] = {{"package", fuzz::CheckPackageBytes},
+                                                    {"cli", fuzz::CheckCommandLine},
+                                                    {"capture", fuzz::CheckCaptureText}};
+    for (const auto& [target, check] : others) {
         for (const fuzz::Seed& seed : fuzz::MakeSeeds(target))
-            EXPECT_EQ("", Judge(target == std::string("cli") ? fuzz::CheckCommandLine
-                                                             : fuzz::CheckPackageBytes,
-                                seed.input))
-                << seed.name;
+            EXPECT_EQ("", Judge(check, seed.input)) << seed.name;
     }
 }

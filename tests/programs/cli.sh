@@ -38,3 +38,19 @@ grep -q "^Update Successful" <<<"$uploaded" || { echo "the tool's words must sta
 if grep -q "COM2\b" <<<"$traced"; then
     echo "--trace tells of COM numbers past the end of a one-port table"; exit 1
 fi
+
+# Another program with the port open and no lock (a terminal program, say)
+# could take the device's replies: nothing is written to the device until it
+# is gone, or --force says to go on. The simulator's own hold does not count.
+"$mkpackage" "$work/third.bfw" 2.14.Q 3000 >/dev/null
+sleep 60 <"$sim_port" &
+holder=$!
+set +e
+shared="$("$brevik" update "$work/third.bfw" 2>&1)"
+code=$?
+set -e
+[ "$code" -eq 5 ] || { echo "an update beside another holder: exit $code, want 5"; kill "$holder"; exit 1; }
+grep -q "is also open in sleep (pid $holder)" <<<"$shared" || { echo "$shared"; kill "$holder"; exit 1; }
+"$brevik" detect | grep -q "firmware 02.13.Q" || { echo "the device changed"; kill "$holder"; exit 1; }
+"$brevik" update --force "$work/third.bfw" | grep -q "New version is 02.14.Q"
+kill "$holder"
