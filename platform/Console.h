@@ -44,7 +44,10 @@ class StopSignalHold {
     int HeldSignal() const;
     // 128 and the signal's number, as a shell reports a program it ended;
     // 0 when no signal came.
-    int HeldExitCode() const;
+    int HeldExitCode() const {
+        const int number = HeldSignal();
+        return number == 0 ? 0 : 128 + number;
+    }
 };
 
 }  // namespace platform

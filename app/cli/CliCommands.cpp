@@ -34,6 +34,14 @@ std::string Hex(uint32_t value) {
     return text;
 }
 
+// A message as one line for a terminal: the dialog's texts break their lines
+// for a message box, which a space does here; every other control byte,
+// from our text or from outside, is shown escaped.
+std::string ForTerminal(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return PrintableText(text);
+}
+
 // One run of the tool: what it tells people, or the JSON document it builds.
 class Session {
   public:
@@ -62,12 +70,12 @@ class Session {
             va_end(list);
             text.pop_back();
         }
-        std::fprintf(out, "%s\n", PrintableText(text).c_str());
+        std::fprintf(out, "%s\n", ForTerminal(text).c_str());
     }
     // Ends the run with a failure: a line on stderr, or the error object.
     int Fail(int exitCode, const std::string& message) {
         if (!args.json)
-            std::fprintf(err, "brevik: %s\n", PrintableText(message).c_str());
+            std::fprintf(err, "brevik: %s\n", ForTerminal(message).c_str());
         doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
         return exitCode;
     }

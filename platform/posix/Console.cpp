@@ -87,9 +87,4 @@ int StopSignalHold::HeldSignal() const {
     return g_heldSignal.load();
 }
 
-int StopSignalHold::HeldExitCode() const {
-    const int number = g_heldSignal.load();
-    return number == 0 ? 0 : 128 + number;
-}
-
 }  // namespace platform

@@ -9,6 +9,24 @@
 #include <cstring>
 
 namespace platform {
+namespace {
+
+// Writes every byte, through interruptions and short writes.
+bool WriteAll(int fd, const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, at, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
 
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share, bool* inUse) {
     if (inUse != nullptr)
@@ -97,17 +115,7 @@ NewFile::~NewFile() {
 }
 
 bool NewFile::Write(const void* bytes, size_t count) {
-    const auto* at = static_cast<const uint8_t*>(bytes);
-    while (count > 0 && Open()) {
-        const ssize_t n = ::write(static_cast<int>(handle_), at, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += n;
-        count -= static_cast<size_t>(n);
-    }
-    return count == 0;
+    return Open() && WriteAll(static_cast<int>(handle_), bytes, count);
 }
 
 bool NewFile::Close() {
@@ -189,17 +197,7 @@ LogFile::~LogFile() {
 }
 
 bool LogFile::Write(const void* bytes, size_t count) {
-    const auto* at = static_cast<const uint8_t*>(bytes);
-    while (count > 0) {
-        const ssize_t n = ::write(static_cast<int>(handle_), at, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
+    return WriteAll(static_cast<int>(handle_), bytes, count);
 }
 
 }  // namespace platform

@@ -9,6 +9,20 @@ HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Writes every byte, in pieces a DWORD can count.
+bool WriteAll(HANDLE file, const void* bytes, size_t count) {
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    while (count > 0) {
+        DWORD n = 0;
+        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+        if (!::WriteFile(file, at, chunk, &n, nullptr) || n == 0)
+            return false;
+        at += n;
+        count -= n;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare share, bool* inUse) {
@@ -83,16 +97,7 @@ NewFile::~NewFile() {
 }
 
 bool NewFile::Write(const void* bytes, size_t count) {
-    const auto* at = static_cast<const uint8_t*>(bytes);
-    while (count > 0 && Open()) {
-        DWORD n = 0;
-        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
-        if (!::WriteFile(AsHandle(handle_), at, chunk, &n, nullptr) || n == 0)
-            return false;
-        at += n;
-        count -= n;
-    }
-    return count == 0;
+    return Open() && WriteAll(AsHandle(handle_), bytes, count);
 }
 
 namespace {
@@ -197,16 +202,7 @@ LogFile::~LogFile() {
 }
 
 bool LogFile::Write(const void* bytes, size_t count) {
-    const auto* at = static_cast<const uint8_t*>(bytes);
-    while (count > 0) {
-        DWORD n = 0;
-        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
-        if (!::WriteFile(AsHandle(handle_), at, chunk, &n, nullptr) || n == 0)
-            return false;
-        at += n;
-        count -= n;
-    }
-    return true;
+    return WriteAll(AsHandle(handle_), bytes, count);
 }
 
 }  // namespace platform

@@ -54,6 +54,19 @@ for signal in TERM HUP INT; do
         echo "FAIL: SIG$signal: the result was not printed"; status=1
     fi
 done
+# Each worker of update --all holds on the same way.
+minor=$((minor + 1))
+"$mkpackage" "$work/p$minor.bfw" "2.$minor.Q" 20000 >/dev/null
+"$brevik" update --all "$work/p$minor.bfw" >"$work/out" 2>"$work/err" &
+pid=$!
+sleep 0.7
+kill -s TERM "$pid" || true
+set +e
+wait "$pid"
+code=$?
+set -e
+expect_flashed "SIGTERM during update --all" "$code" 143
+
 # A read stopped half way leaves the file that was there as it was.
 printf 'old' >"$work/kept.bin"
 "$brevik" read 0 0x10000 "$work/kept.bin" 2>/dev/null &
