@@ -94,7 +94,8 @@ class UpdaterProgram : public ::testing::Test {
         ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, nullptr, &startup, &process))
             << program << ": " << GetLastError();
-        dialog = WaitForProcessWindow(process.dwProcessId, kCaption, 20000);
+        // A cold Wine can take long to show the first window of a run.
+        dialog = WaitForProcessWindow(process.dwProcessId, kCaption, 60000);
         ASSERT_NE(nullptr, dialog) << "the dialog did not open";
     }
 
