@@ -62,9 +62,13 @@ bool ParseFirmware(const char* text, sim::DeviceConfig* config) {
 class PortLink {
   public:
     explicit PortLink(std::string link) : link_(std::move(link)) {}
-    ~PortLink() {
+    ~PortLink() { Remove(); }
+    // Called while the port is still ours: once it is closed, the system
+    // may give its name to the next simulator's port.
+    void Remove() {
         if (!made_)
             return;
+        made_ = false;
         char target[4096];
         const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
         if (n >= 0 && std::string(target, static_cast<size_t>(n)) == port_)
@@ -227,6 +231,7 @@ int main(int argc, char** argv) {
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    portLink.Remove();
     device.Stop();
     return 0;
 }

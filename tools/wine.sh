@@ -112,6 +112,10 @@ if $serve; then
 fi
 status=0
 "$@" || status=$?
-[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+# Gone before the next run's simulator takes the link.
+if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+fi
 wineserver -k >/dev/null 2>&1 || true
 exit $status
