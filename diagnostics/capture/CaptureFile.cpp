@@ -81,6 +81,10 @@ bool ParseUnsigned(const std::string& word, int base, uint32_t* value) {
     return true;
 }
 
+bool IsControlByte(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // Seconds since the start, "S.UUUUUU" in any locale: finite, not negative.
 bool ParseSeconds(const std::string& word, double* seconds) {
     if (word.empty() || word.size() > 20 || !std::isdigit(static_cast<unsigned char>(word[0])))
@@ -113,7 +117,8 @@ bool ParseEventRest(std::istringstream& in, Event* e) {
         case EventKind::Open:
             in >> std::ws;
             std::getline(in, e->name);
-            return true;
+            // The writer never puts a control character into a name.
+            return std::none_of(e->name.begin(), e->name.end(), IsControlByte);
         case EventKind::Close:
             return true;
         case EventKind::Line:
@@ -161,9 +166,14 @@ std::string FormatEvent(const Event& e) {
     std::string text = stamp;
     text += KindWord(e.kind);
     switch (e.kind) {
-        case EventKind::Open:
-            text += " " + e.name;
+        case EventKind::Open: {
+            // A name is the rest of its line: a control character in it
+            // (a carriage return, say) would not read back as written.
+            std::string name = e.name;
+            std::replace_if(name.begin(), name.end(), IsControlByte, '?');
+            text += " " + name;
             break;
+        }
         case EventKind::Close:
             break;
         case EventKind::Line:

@@ -133,6 +133,13 @@ TEST(CaptureFile, ACaptureIsOutsideInputAndItsNumbersAreBounded) {
         EXPECT_FALSE(capture::ParseCapture(head + bad, &session, &error)) << bad;
         EXPECT_THAT(error, HasSubstr("line 2")) << bad;
     }
+    EXPECT_FALSE(capture::ParseCapture(head + "0.1 1 open /dev/x\r\r\n", &session, &error))
+        << "a control character in a name would not read back as written";
+    capture::Event open;
+    open.kind = capture::EventKind::Open;
+    open.port = 1;
+    open.name = "/dev/\x1B[2Jx\r";
+    EXPECT_EQ("0.000000 1 open /dev/?[2Jx?", capture::FormatEvent(open));
     ASSERT_TRUE(capture::ParseCapture(head + "12.5 65535 close\n", &session, &error)) << error;
     EXPECT_EQ(65535u, session.events[0].port);
 #ifndef _WIN32
