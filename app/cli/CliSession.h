@@ -1,0 +1,114 @@
+// One run of the brevik tool, shared by the units of its commands: what it
+// tells people (results on out, complaints on err, every line made
+// printable), or the JSON document it builds instead.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/cli/CliCommands.h"
+#include "app/cli/ConsoleProgressBar.h"
+#include "devicelink/BKQuillex.h"
+#include "platform/Console.h"
+#include "platform/ProgressBar.h"
+#include "util/OutsideText.h"
+
+namespace cli {
+
+using Json = nlohmann::ordered_json;
+
+// "0x1F00".
+std::string Hex(uint32_t value);
+
+// A message as one line for a terminal: the dialog's texts break their lines
+// for a message box, which a space does here; every other control byte,
+// from our text or from outside, is shown escaped.
+std::string ForTerminal(std::string text);
+
+// One run of the tool: what it tells people, or the JSON document it builds.
+class Session {
+  public:
+    Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e,
+            platform::ProgressBar* p)
+        : args(a), device(d), out(o), err(e), progress(p) {
+        doc["schema"] = kCliJsonSchema;
+        doc["command"] = a.command;
+    }
+
+    // A line for people on stdout (nothing with --json). Names and strings
+    // from outside are in it, so it is made printable as a whole.
+    void Say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        if (args.json)
+            return;
+        va_list list;
+        va_start(list, format);
+        char line[1024];
+        const int length = std::vsnprintf(line, sizeof line, format, list);
+        va_end(list);
+        std::string text = length < 0 ? std::string() : std::string(line);
+        if (length >= static_cast<int>(sizeof line)) {
+            text.resize(static_cast<size_t>(length) + 1);
+            va_start(list, format);
+            std::vsnprintf(text.data(), text.size(), format, list);
+            va_end(list);
+            text.pop_back();
+        }
+        std::fprintf(out, "%s\n", ForTerminal(text).c_str());
+    }
+    // Ends the run with a failure: a line on stderr, or the error object.
+    int Fail(int exitCode, const std::string& message) {
+        if (!args.json)
+            std::fprintf(err, "brevik: %s\n", ForTerminal(message).c_str());
+        doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
+        return exitCode;
+    }
+    int Finish(int exitCode) {
+        if (args.json) {
+            doc["ok"] = exitCode == kCliSucceeded;
+            doc["exit_code"] = exitCode;
+            if (hold && hold->HeldSignal() != 0)
+                doc["held_signal"] = hold->HeldSignal();
+            // Paths, package bytes and process names need not be UTF-8:
+            // what is not becomes U+FFFD instead of ending the document.
+            std::fprintf(out, "%s\n",
+                         doc.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+        }
+        return exitCode;
+    }
+    // From here to the end of the run, signals wait for the work to end.
+    void HoldStopSignals() {
+        if (!hold)
+            hold.emplace(
+                "brevik: the firmware update goes on to its end (stopped half way, it could "
+                "leave the device without firmware); the program ends after it\n");
+    }
+    // Ctrl+C came while a device was looked for.
+    bool Cancelled() const { return device.CancelRequested.load() != 0; }
+
+    const CliArguments& args;
+    BKQuillex& device;
+    std::FILE* out;
+    std::FILE* err;
+    platform::ProgressBar* progress;
+    Json doc;
+    int onlyPort = 0;  // --port: COMn alone
+    std::optional<platform::StopSignalHold> hold;
+
+    // Work of this many bytes begins and ends; the console bar shows bytes,
+    // rate and time left, and 100% at a completed end.
+    void BeginWork(uint64_t bytes) {
+        if (auto* console = dynamic_cast<WorkProgress*>(progress))
+            console->Begin(bytes);
+    }
+    void EndWork(bool completed) {
+        if (auto* console = dynamic_cast<WorkProgress*>(progress))
+            console->End(completed);
+    }
+};
+
+}  // namespace cli

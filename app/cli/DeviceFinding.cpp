@@ -1,0 +1,189 @@
+#include "app/cli/DeviceFinding.h"
+
+#include <thread>
+
+#include "app/cli/PortAdvice.h"
+#include "app/logic/UpdaterDialogLogic.h"
+#include "app/package/PackageTarget.h"
+#include "platform/PortAccess.h"
+#include "platform/SerialPort.h"
+
+namespace cli {
+namespace {
+
+// "NAME (pid N), NAME (pid N)": the holders of a port, for people.
+std::string HolderNames(const std::vector<platform::PortHolder>& holders) {
+    std::string names;
+    for (const platform::PortHolder& h : holders)
+        names += (names.empty() ? "" : ", ") + h.name + " (pid " + std::to_string(h.pid) + ")";
+    return names;
+}
+
+// "COM2 (Quillex USB v2.11.Q), COM3 (...)".
+std::string Listed(const std::vector<Found>& devices) {
+    std::string text;
+    for (const Found& f : devices)
+        text += std::string(text.empty() ? "" : ", ") + "COM" + std::to_string(f.port) + " (" +
+                f.description + ")";
+    return text;
+}
+
+}  // namespace
+
+// The ports a search covers: the one --port names, or the whole table.
+std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
+    std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    if (s.onlyPort != 0)
+        std::erase_if(ports, [&s](const platform::PortEntry& p) { return p.number != s.onlyPort; });
+    return ports;
+}
+
+// Other programs with the device's port open, which a write to the device
+// must not share it with: one that took no lock can read the device's replies
+// or send bytes of its own in the middle of an upload. The simulator holds
+// the other end of its own line (it is the device) and does not count.
+std::string OthersOnThePort(int port) {
+    const std::optional<std::string> path =
+        platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+    if (!path)
+        return "";
+    std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(*path);
+    std::erase_if(holders, [](const platform::PortHolder& h) { return h.name == "brevik-sim"; });
+    return HolderNames(holders);
+}
+
+// Why no device answered: a port that could not be opened says why. Only
+// the ports searched are opened again (opening a port toggles its lines).
+int NoDevice(Session& s) {
+    s.device.ClosePort();
+    if (s.Cancelled())
+        return s.Fail(kCliCancelled, "cancelled while looking for the device");
+    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
+    if (ports.empty())
+        return s.Fail(kCliNoDevice,
+                      "no serial ports here; connect the device, or name its port with --port");
+    for (const platform::PortEntry& port : ports) {
+        const std::string name = "COM" + std::to_string(port.number) + " (" + port.path + ")";
+        platform::OpenError error = platform::OpenError::None;
+        platform::SerialPort::Open(port.path.c_str(), &error);
+        if (error == platform::OpenError::PermissionDenied)
+            return s.Fail(kCliPermissionDenied,
+                          name + ": permission denied. " +
+                              PermissionAdvice(platform::GroupOwningDevice(port.path)));
+        if (error == platform::OpenError::Busy) {
+            const std::string holders = HolderNames(platform::ProcessesHoldingDevice(port.path));
+            return s.Fail(kCliPortBusy, name + " is in use by " +
+                                            (holders.empty() ? "another program" : holders) +
+                                            "; close it and try again");
+        }
+        std::error_code ec;
+        if (ports.size() == 1 && std::filesystem::is_directory(port.path, ec))
+            return s.Fail(kCliNoDevice, name + " is a folder, not a serial device");
+        if (error == platform::OpenError::NotATerminal && ports.size() == 1)
+            return s.Fail(kCliNoDevice, name + " is not a serial device");
+        if (error == platform::OpenError::NotFound && ports.size() == 1)
+            return s.Fail(kCliNoDevice, name + ": no such device");
+    }
+    std::string message = ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text;
+    for (const platform::PortEntry& port : ports) {
+        if (platform::IsModemClassDevice(port.path) && platform::ModemManagerRunning()) {
+            message += " ModemManager is running and may have grabbed " + port.path +
+                       ": tell it to leave the device alone (the package's udev rule does) or "
+                       "stop it while flashing.";
+            break;
+        }
+    }
+    return s.Fail(kCliNoDevice, message);
+}
+
+Json DeviceJson(const Found& found) {
+    return {{"description", found.description},
+            {"firmware", DeviceVersionText(found.version)},
+            {"port", "COM" + std::to_string(found.port)},
+            {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+}
+
+// Detection on one port with a device object of its own.
+Found ProbePort(BKQuillex& device, int port) {
+    Found found;
+    found.port = port;
+    found.flags =
+        device.DetectHardwareOnPort(port, found.description, kTextCapacity, &found.version);
+    return found;
+}
+
+// Every port of the table probed at once, one thread and device object each:
+// silent ports cost their time-outs side by side, not one after another.
+std::vector<Found> FindEveryDevice(const Session& s) {
+    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
+    std::vector<Found> results(ports.size());
+    std::vector<std::thread> probes;
+    for (size_t i = 0; i < ports.size() && !s.Cancelled(); ++i) {
+        probes.emplace_back([&results, &ports, i] {
+            BKQuillex device;
+            results[i] = ProbePort(device, ports[i].number);
+            device.ClosePort();
+        });
+    }
+    for (std::thread& probe : probes)
+        probe.join();
+    std::vector<Found> found;
+    if (s.Cancelled())
+        return found;
+    for (const Found& f : results) {
+        if (f.flags != 0)
+            found.push_back(f);
+    }
+    return found;
+}
+
+// Finds the device: on the --port alone, else the first over the table. A
+// command that changes the device makes sure it is the only one answering.
+Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
+    Found found;
+    if (s.onlyPort != 0) {
+        found = ProbePort(s.device, s.onlyPort);
+    } else if (changesTheDevice && SearchedPorts(s).size() > 1) {
+        const std::vector<Found> every = FindEveryDevice(s);
+        if (every.size() > 1) {
+            Json list = Json::array();
+            for (const Found& f : every)
+                list.push_back(DeviceJson(f));
+            s.doc["devices"] = list;
+            *refusal = s.Fail(kCliUsageError, "more than one device answers: " + Listed(every) +
+                                                  "; name the one to change with --port");
+            return Found{};
+        }
+        if (every.size() == 1)
+            found = ProbePort(s.device, every[0].port);
+    } else {
+        // The scan's order, over the ports that exist: the trace then has no
+        // lines about COM numbers with nothing behind them.
+        for (const platform::PortEntry& port : SearchedPorts(s)) {
+            if (s.Cancelled())
+                break;
+            found = ProbePort(s.device, port.number);
+            if (found.flags != 0)
+                break;
+        }
+    }
+    if (found.flags != 0)
+        s.doc["device"] = DeviceJson(found);
+    return found;
+}
+
+// Stops a write to the device while another program has its port open,
+// unless --force says to go on.
+std::optional<int> SharedPort(Session& s, int port) {
+    if (s.args.force)
+        return std::nullopt;
+    const std::string others = OthersOnThePort(port);
+    if (others.empty())
+        return std::nullopt;
+    s.device.ClosePort();
+    return s.Fail(kCliPortBusy, "COM" + std::to_string(port) + " is also open in " + others +
+                                    ", which may take the device's replies or send bytes of its "
+                                    "own; close it, or give --force to go on; nothing was sent");
+}
+
+}  // namespace cli

@@ -1,0 +1,49 @@
+// Finding the device for a command of the brevik tool: probing the ports
+// searched (the one --port names, or the table), explaining why nothing
+// answered, and who else has a port open.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/CliSession.h"
+#include "platform/PortTable.h"
+
+namespace cli {
+
+// A device that answered, or flags 0.
+struct Found {
+    int port = 0;
+    uint32_t flags = 0;
+    char description[kTextCapacity] = {};
+    FirmwareVersion version{};
+};
+
+Json DeviceJson(const Found& found);
+
+// The ports a search covers: the one --port names, or the whole table.
+std::vector<platform::PortEntry> SearchedPorts(const Session& s);
+
+// Detection on one port with the given device object.
+Found ProbePort(BKQuillex& device, int port);
+
+// Every port searched, probed at once; what answered, in port order.
+std::vector<Found> FindEveryDevice(const Session& s);
+
+// Finds the device: on the --port alone, else the first over the table. A
+// command that changes the device makes sure it is the only one answering
+// (else *refusal is the failure's exit code).
+Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullptr);
+
+// Ends the run when no device answered, saying why where the ports tell.
+int NoDevice(Session& s);
+
+// Other programs with the port open ("NAME (pid N), ..."), or "".
+std::string OthersOnThePort(int port);
+
+// Stops a write to the device while another program has its port open,
+// unless --force says to go on; the exit code, or nothing.
+std::optional<int> SharedPort(Session& s, int port);
+
+}  // namespace cli

@@ -1,0 +1,274 @@
+#include "app/cli/PackageCommands.h"
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/cli/DeviceFinding.h"
+#include "app/logic/UpdaterDialogLogic.h"
+#include "app/package/PackageTarget.h"
+#include "package/PackageFile.h"
+
+namespace cli {
+namespace {
+
+// The package read once and described, checks and all: the bytes that are
+// checked here are the ones an update sends. False when it is not uploadable.
+bool DescribePackage(Session& s, const std::string& path, Package* p) {
+    *p = LoadPackage(path);
+    const bool readable = p->access == Package::Access::Readable;
+    // A check that never ran (the file is too short or too long to read)
+    // is null, not a pass or a failure.
+    auto ran = [p](bool passed) { return p->checked ? Json(passed) : Json(nullptr); };
+    Json checks = {{"size", p->sizeFits},
+                   {"magic", ran(p->magic)},
+                   {"header_sum", ran(p->HeaderSumRight())},
+                   {"body_check_byte", ran(p->bodyCheckByte)}};
+    s.doc["package"] = {{"path", path}, {"valid", p->Uploadable()}};
+    if (readable) {
+        s.doc["package"]["size"] = p->size;
+        s.doc["package"]["body_size"] = p->BodySize();
+        s.doc["package"]["checks"] = checks;
+        if (p->magic) {
+            s.doc["package"]["version"] = PackageVersionText(p->header);
+            s.doc["package"]["target"] = std::string(1, p->header.Target());
+            s.doc["package"]["target_name"] = TargetHardwareText(p->header.Target());
+            s.doc["package"]["header_sum"] = Hex(p->storedSum);
+            s.doc["package"]["computed_sum"] = Hex(p->computedSum);
+        }
+    }
+    return p->Uploadable();
+}
+
+// Whether the package may go onto the device found: code 0, or the exit code
+// and why not.
+struct Admission {
+    int code = kCliSucceeded;
+    std::string why;
+};
+
+Admission Admit(const Session& s, const PackageHeader& header, const Found& found) {
+    const char target = header.Target();
+    const std::string from = DeviceVersionText(found.version);
+    const std::string to = PackageVersionText(header);
+    if (!(found.flags & kHwCurrentCommandFamily) || !(found.flags & TargetHardwareBit(target)))
+        return {kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
+                                    ") does not fit the " + found.description};
+    const int order = header.Major() != found.version.Major
+                          ? (header.Major() < found.version.Major ? -1 : 1)
+                          : (header.Minor() < found.version.Minor   ? -1
+                             : header.Minor() > found.version.Minor ? 1
+                                                                    : 0);
+    if (order == 0 && !s.args.allowReinstall)
+        return {kCliFailed,
+                "the device already has " + from + "; --allow-reinstall flashes it again"};
+    if (order < 0 && !s.args.allowOlder)
+        return {kCliFailed, "the package (" + to + ") is older than the device's " + from +
+                                "; --allow-older flashes it anyway"};
+    return {};
+}
+
+struct Flashed {
+    int code = kCliSucceeded;
+    std::string message;  // for people: the dialog's words, or what went wrong after
+    std::string result;   // the library's result name
+    std::string now;      // the version read back
+};
+
+// Uploads the package into the device found on its port, then reads the
+// version back: a status byte that said success is not taken for the new
+// firmware running. The port is closed afterwards.
+Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
+                         platform::ProgressBar* progress) {
+    const PackageHeader& header = package.header;
+    Flashed f;
+    const int result = device.UpdateFirmware(package, progress);
+    f.result = ResultCodeName(result);
+    // Back to the rate every device starts at, also after a failure.
+    if (device.UsbBaudCode != kBaudCode115200)
+        device.SetUSBBaud(kBaudCode115200, 0);
+    if (result != QX_S_OK) {
+        device.ClosePort();
+        f.code = ExitCodeForResult(result);
+        f.message = ResultBoxFor(result).text;
+        return f;
+    }
+    FirmwareVersion now{};
+    const bool again = device.DetectHardwareOnPort(found.port, nullptr, 0, &now) != 0;
+    device.ClosePort();
+    if (!again) {
+        f.code = kCliNoDevice;
+        f.message =
+            "the device took the update but was not found again; its new version is "
+            "unknown";
+        return f;
+    }
+    f.now = DeviceVersionText(now);
+    if (now.Major != header.Major() || now.Minor != header.Minor() ||
+        now.Letter != header.Target()) {
+        f.code = kCliFailed;
+        f.message =
+            "the device reports " + f.now + " after the update, not " + PackageVersionText(header);
+        return f;
+    }
+    f.message = std::string(ResultBoxFor(QX_S_OK).text) + f.now;
+    return f;
+}
+
+// Every attached device the package fits, flashed side by side, a line each.
+int UpdateEvery(Session& s, const Package& p) {
+    const std::vector<Found> every = FindEveryDevice(s);
+    if (every.empty())
+        return NoDevice(s);
+    std::vector<Flashed> outcomes(every.size());
+    std::vector<bool> skipped(every.size(), false);
+    std::vector<std::thread> flashes;
+    if (s.Cancelled())
+        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
+    if (!s.args.dryRun)
+        s.HoldStopSignals();
+    for (size_t i = 0; i < every.size(); ++i) {
+        const Admission admitted = Admit(s, p.header, every[i]);
+        if (admitted.code != kCliSucceeded) {
+            skipped[i] = true;
+            outcomes[i].message = "skipped: " + admitted.why;
+            continue;
+        }
+        const std::string others = s.args.force ? "" : OthersOnThePort(every[i].port);
+        if (!others.empty()) {
+            outcomes[i].code = kCliPortBusy;
+            outcomes[i].message =
+                "not updated: the port is also open in " + others + " (--force goes on)";
+            continue;
+        }
+        if (s.args.dryRun) {
+            outcomes[i].message = "would be updated to " + PackageVersionText(p.header);
+            continue;
+        }
+        flashes.emplace_back([&, i] {
+            BKQuillex device;
+            const Found found = ProbePort(device, every[i].port);
+            // Every device gets the bytes that were read and checked once.
+            if (found.flags != 0) {
+                if (s.args.fast && (found.flags & kHwUsb))
+                    device.SetUSBBaud(kBaudCode921600, 0);  // refused: on at 115200
+                outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
+            } else {
+                outcomes[i].code = kCliNoDevice;
+                outcomes[i].message = "the device was not found again";
+            }
+        });
+    }
+    for (std::thread& flash : flashes)
+        flash.join();
+    int code = kCliSucceeded;
+    Json list = Json::array();
+    for (size_t i = 0; i < every.size(); ++i) {
+        const Flashed& f = outcomes[i];
+        s.Say("COM%d %s %s: %s", every[i].port, every[i].description,
+              DeviceVersionText(every[i].version).c_str(), f.message.c_str());
+        Json entry = DeviceJson(every[i]);
+        entry["ok"] = f.code == kCliSucceeded && !skipped[i];
+        entry["skipped"] = static_cast<bool>(skipped[i]);
+        entry["message"] = f.message;
+        if (!f.result.empty())
+            entry["result"] = f.result;
+        if (!f.now.empty())
+            entry["now"] = f.now;
+        list.push_back(entry);
+        if (code == kCliSucceeded && f.code != kCliSucceeded)
+            code = f.code;
+    }
+    s.doc["updates"] = list;
+    if (code != kCliSucceeded)
+        return s.Fail(code, "not every device was updated");
+    return kCliSucceeded;
+}
+
+}  // namespace
+
+int Info(Session& s) {
+    Package p;
+    const std::string& path = s.args.operands[0];
+    const bool valid = DescribePackage(s, path, &p);
+    if (p.access != Package::Access::Readable)
+        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
+                      path + ": " + p.Problem());
+    s.Say("%s", path.c_str());
+    s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
+          static_cast<unsigned long long>(p.BodySize()));
+    if (p.magic) {
+        s.Say("  version       %s", PackageVersionText(p.header).c_str());
+        s.Say("  target        %c (%s)", p.header.Target(), TargetHardwareText(p.header.Target()));
+        s.Say("  header sum    0x%08X, computed 0x%08X", p.storedSum, p.computedSum);
+    }
+    auto verdict = [&p](bool ok) { return !p.checked ? "not checked" : ok ? "passed" : "FAILED"; };
+    s.Say("  checks        size %s, magic %s, header sum %s, body check byte %s",
+          p.sizeFits ? "passed" : "FAILED", verdict(p.magic), verdict(p.HeaderSumRight()),
+          verdict(p.bodyCheckByte));
+    if (!valid)
+        return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    s.Say("  verdict       valid");
+    return kCliSucceeded;
+}
+
+int Update(Session& s) {
+    const std::string& path = s.args.operands[0];
+    Package p;
+    if (!DescribePackage(s, path, &p))
+        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
+                      path + ": " + p.Problem());
+    if (s.args.all)
+        return UpdateEvery(s, p);
+    int refusal = kCliSucceeded;
+    const Found found = FindDevice(s, true, &refusal);
+    if (refusal != kCliSucceeded)
+        return refusal;
+    if (found.flags == 0)
+        return NoDevice(s);
+    const std::string from = DeviceVersionText(found.version);
+    const std::string to = PackageVersionText(p.header);
+    const Admission admitted = Admit(s, p.header, found);
+    if (admitted.code != kCliSucceeded) {
+        s.device.ClosePort();
+        return s.Fail(admitted.code, admitted.why);
+    }
+    s.doc["update"] = {{"from", from}, {"to", to}, {"dry_run", s.args.dryRun}};
+    if (s.args.dryRun) {
+        s.Say("Would update %s from %s to %s (%llu bytes). Nothing was sent.", found.description,
+              from.c_str(), to.c_str(), static_cast<unsigned long long>(p.BodySize()));
+        s.device.ClosePort();
+        return kCliSucceeded;
+    }
+    if (s.Cancelled()) {
+        s.device.ClosePort();
+        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
+    }
+    if (std::optional<int> shared = SharedPort(s, found.port))
+        return *shared;
+    s.HoldStopSignals();
+    if (s.args.fast) {
+        // Eight times the rate for the upload, where the device is on USB and
+        // takes the link-rate change; otherwise on at the rate there is.
+        if (!(found.flags & kHwUsb))
+            s.Say("The device is not on USB: staying at 115200 baud.");
+        else if (s.device.SetUSBBaud(kBaudCode921600, 0) == QX_S_OK)
+            s.Say("Link rate raised to 921600 baud for the upload.");
+        else
+            s.Say("The device did not take 921600 baud: going on at 115200.");
+        s.doc["update"]["fast"] = s.device.UsbBaudCode == kBaudCode921600;
+    }
+    s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
+    s.BeginWork(p.BodySize());
+    const Flashed flashed = FlashAndReadBack(s.device, found, p, s.progress);
+    s.EndWork(flashed.result == "QX_S_OK");
+    s.doc["update"]["result"] = flashed.result;
+    if (!flashed.now.empty())
+        s.doc["update"]["now"] = flashed.now;
+    if (flashed.code != kCliSucceeded)
+        return s.Fail(flashed.code, flashed.message);
+    s.Say("%s", flashed.message.c_str());
+    return kCliSucceeded;
+}
+
+}  // namespace cli
