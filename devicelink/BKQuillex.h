@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "devicelink/Families.h"
 #include "devicelink/ResultCodes.h"
 #include "diagnostics/Trace.h"
 #include "package/Package.h"
@@ -18,13 +19,6 @@
 #include "platform/SerialPort.h"
 #include "platform/Thread.h"
 #include "serial/BKSerial.h"
-
-// Major, minor and the hardware code letter of the device family.
-struct FirmwareVersion {
-    uint8_t Major = 0;
-    uint8_t Minor = 0;
-    char Letter = 0;
-};
 
 // Link-rate codes: rate = 921600 / (code + 1). A device starts at 115200.
 constexpr uint32_t kBaudCode921600 = 0;
@@ -41,24 +35,6 @@ constexpr int kLongReadTimeoutMs = 6000;
 constexpr uint8_t kAck = 'O';
 constexpr uint8_t kUnknownCommand = '?';
 
-// Hardware flag bits of HardwareFlags.
-constexpr uint32_t kHwCurrentCommandFamily = 0x0001;
-constexpr uint32_t kHwSundral = 0x0002;
-constexpr uint32_t kHwQuillex = 0x0004;
-constexpr uint32_t kHwVarroPell = 0x0008;
-constexpr uint32_t kHwTessaly = 0x0010;
-constexpr uint32_t kHwSundral2 = 0x0020;
-constexpr uint32_t kHwSundral1 = 0x0040;
-constexpr uint32_t kHwUsb = 0x0080;
-constexpr uint32_t kHwSerialLine = 0x0100;
-constexpr uint32_t kHwBluetooth = 0x0200;
-constexpr uint32_t kHwQuillexOrVarroPell = 0x0400;
-constexpr uint32_t kHwDataLinkCapable = 0x0800;
-constexpr uint32_t kHwVantelle = 0x1000;
-constexpr uint32_t kHwDunmarra = 0x2000;
-constexpr uint32_t kHwNerrin = 0x4000;
-constexpr uint32_t kHwNotVarroPell = 0x8000;
-
 // Size of the hardware version block at configuration addresses 1..7.
 constexpr int kHardwareVersionInfoSize = 7;
 // Description and path buffers hold 260 characters with the terminator.
@@ -74,11 +50,6 @@ constexpr uint32_t QX_XFER_ALT_WRITE = 0x01;    // block writes with 'X' (16-bit
 constexpr uint32_t QX_XFER_WRITE_LOWER = 0x02;  // block writes with 'w'
 constexpr uint32_t QX_XFER_NO_BULK = 0x04;      // no bulk attempt first
 constexpr uint32_t QX_XFER_PLAIN = 0x08;        // Dunmarra: no markers, no scrambling
-
-// Rows of CheckFirmwareLevel.
-constexpr int kLevelTessalySetBank = 1;
-constexpr int kLevelQuillexBulk = 4;
-constexpr int kLevelTessalyBulk = 5;
 
 class BKQuillex;
 // How one read path names itself in its trace lines.
@@ -310,6 +281,3 @@ uint8_t ChecksumAdd8(uint8_t seed, const uint8_t* data, unsigned length);
 
 // 921600 / (code + 1) for the codes 0, 1, 3 and 7; 0 for any other code.
 int LinkRateOfBaudCode(int baudCode);
-
-// True when the firmware is at the level of the row (1..5) or above.
-bool CheckFirmwareLevel(int row, const FirmwareVersion* version);

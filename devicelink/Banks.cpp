@@ -32,27 +32,9 @@ constexpr int kMaxReadWriteBank = 7;
 
 }  // namespace
 
-bool CheckFirmwareLevel(int row, const FirmwareVersion* version) {
-    struct Level {
-        uint8_t major;
-        uint8_t minor;
-    };
-    static constexpr Level kLevels[] = {{10, 5}, {10, 5}, {2, 7}, {2, 12}, {10, 12}};
-    if (version == nullptr || row < 1 || row > 5)
-        return false;
-    const Level& level = kLevels[row - 1];
-    // A firmware line numbers its releases upwards, so a higher major number
-    // is a later release that still carries the command and a lower one an
-    // earlier release that does not: compare (major, minor) as one number.
-    // Callers test the hardware family first; the letter takes no part.
-    if (version->Major != level.major)
-        return version->Major > level.major;
-    return version->Minor >= level.minor;
-}
-
 int BKQuillex::SetBank(int bank, int readWrite, int staticBank, int lockFlags) {
-    if (!(HardwareFlags & kHwTessaly) ||
-        !CheckFirmwareLevel(kLevelTessalySetBank, &FirmwareVersion)) {
+    if (!AnyFamily(HardwareFlags, &Family::banks) ||
+        FirmwareTooOld(HardwareFlags, &Family::bankLevel, FirmwareVersion)) {
         return QX_E_REQUEST_NOT_SUPPORTED;
     }
     const BankKind kind = KindOf(readWrite, staticBank);

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int kBulkFallbackPauseMs = 800;
-constexpr uint8_t kLargeBinBank = 8;
 
 const ReadPathLines kBlockReadLines = {"BKQuillex: ReadBlock", "BKQuillex Read Error", false};
 
@@ -39,14 +38,17 @@ int BulkAttemptDone(platform::ProgressBar* progress) {
 }  // namespace
 
 bool BKQuillex::ScrambledFraming(uint32_t options) const {
-    return (HardwareFlags & kHwDunmarra) && !(options & QX_XFER_PLAIN);
+    return AnyFamily(HardwareFlags, &Family::scrambledFraming) && !(options & QX_XFER_PLAIN);
 }
 
 int BKQuillex::LargeBinBankSwitch(uint32_t a) {
     const uint8_t bank = static_cast<uint8_t>(a >> 16);
-    if (!(HardwareFlags & kHwTessaly) || EmulationBank != kLargeBinBank || bank == ReadWriteBank)
-        return QX_S_OK;
-    return SetBank(bank, 1, 0, kCallerHoldsLock);
+    for (const Family& f : Families()) {
+        if ((HardwareFlags & f.bit) && f.largeBinBank != 0 && EmulationBank == f.largeBinBank &&
+            bank != ReadWriteBank)
+            return SetBank(bank, 1, 0, kCallerHoldsLock);
+    }
+    return QX_S_OK;
 }
 
 bool BKQuillex::LockForTransfer(platform::ProgressBar* progress) {
@@ -144,8 +146,8 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
         if (EndsTheTransfer(bulk))
             return bulk;
     }
-    const bool dunmarra = (HardwareFlags & kHwDunmarra) != 0;
-    if (dunmarra && Odd(size, address)) {
+    const bool wide = AnyFamily(HardwareFlags, &Family::longAddresses);
+    if (AnyFamily(HardwareFlags, &Family::wordTransfers) && Odd(size, address)) {
         Trace(TraceTarget, "BKQuillex: DunMarra I/O request address/size alignment error");
         return QX_E_INVALID_FUNC_PARAM;
     }
@@ -157,9 +159,9 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
         size, transfer::kBlockPacket, kDefaultReadTimeoutMs,
         "BKQuillex: ReadBlock - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
             const uint32_t a = address + done;
-            if (!dunmarra && LargeBinBankSwitch(a) < 0)
+            if (LargeBinBankSwitch(a) < 0)
                 return QX_E_LARGE_BIN_BANK_FAILED;
-            std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, dunmarra, scrambled);
+            std::vector<uint8_t> request = transfer::BlockHeader('R', n, a, wide, scrambled);
             uint8_t seed = 0;
             const int sent =
                 SendTransferPacket(&request, transfer::kBlockScrambleFrom, scrambled, &seed);
@@ -184,8 +186,8 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
             return bulk;
         platform::SleepMilliseconds(kBulkFallbackPauseMs);
     }
-    const bool dunmarra = (HardwareFlags & kHwDunmarra) != 0;
-    if (dunmarra && Odd(size, address)) {
+    const bool wide = AnyFamily(HardwareFlags, &Family::longAddresses);
+    if (AnyFamily(HardwareFlags, &Family::wordTransfers) && Odd(size, address)) {
         Trace(TraceTarget, "BKQuillex: DunMarra I/O request address/size alignment error");
         return QX_E_INVALID_FUNC_PARAM;
     }
@@ -198,9 +200,9 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
         size, transfer::kBlockPacket, kDefaultReadTimeoutMs,
         "BKQuillex: WriteBlock - Operation Canceled", progress, [&](uint32_t done, uint32_t n) {
             const uint32_t a = address + done;
-            if (!dunmarra && LargeBinBankSwitch(a) < 0)
+            if (LargeBinBankSwitch(a) < 0)
                 return QX_E_LARGE_BIN_BANK_FAILED;
-            std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, dunmarra, scrambled);
+            std::vector<uint8_t> packet = transfer::BlockHeader(command, n, a, wide, scrambled);
             packet.insert(packet.end(), source + done, source + done + n);
             const int sent =
                 SendTransferPacket(&packet, transfer::kBlockScrambleFrom, scrambled, nullptr);

@@ -18,11 +18,7 @@ static int BulkAdmitted(const BKQuillex& device, uint32_t size, uint32_t address
                         const char* alignmentLine, const char* closedPortLine) {
     if (!(device.HardwareFlags & kHwCurrentCommandFamily))
         return QX_E_REQUEST_NOT_SUPPORTED;
-    const bool tessalyTooOld = (device.HardwareFlags & kHwTessaly) &&
-                               !CheckFirmwareLevel(kLevelTessalyBulk, &device.FirmwareVersion);
-    const bool quillexTooOld = (device.HardwareFlags & kHwQuillex) &&
-                               !CheckFirmwareLevel(kLevelQuillexBulk, &device.FirmwareVersion);
-    if (tessalyTooOld || quillexTooOld) {
+    if (FirmwareTooOld(device.HardwareFlags, &Family::bulkLevel, device.FirmwareVersion)) {
         Trace(device.TraceTarget, "BrevikWare: BulkXfer - unsupported FW version");
         return QX_E_REQUEST_NOT_SUPPORTED;
     }

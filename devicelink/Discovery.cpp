@@ -3,8 +3,8 @@
 // baud, and the hardware flag word from the configuration memory or, where
 // that is silent, from the version letter.
 #include "devicelink/BKQuillex.h"
-#include "diagnostics/BoundedText.h"
 #include "platform/Thread.h"
+#include "util/BoundedText.h"
 
 namespace {
 
@@ -13,6 +13,10 @@ constexpr int kScanBaud = 115200;
 constexpr int kSlowScanBaud = 19200;
 constexpr int kHighPortPauseMs = 60;
 constexpr int kFirstHighPortIndex = 4;  // COM5
+// The interface letter at configuration address 4.
+constexpr uint8_t kInterfaceBluetooth = 'B';
+constexpr uint8_t kInterfaceSerial = 'S';
+constexpr uint8_t kInterfaceUsb = 'U';
 
 bool IsAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -24,59 +28,6 @@ bool IsVersionReplyValid(const FirmwareVersion& v) {
     if (v.Major == 0 && v.Minor == 0)
         return false;
     return IsAsciiLetterOrDigit(v.Letter);
-}
-
-// Flag word of a family known by its version letter alone.
-uint32_t VersionOnlyFlags(char letter) {
-    switch (letter) {
-        case '1':
-            return 0x8042;
-        case '2':
-            return 0x8022;
-        case 'K':
-            return 0x9800;
-        default:
-            return 0;
-    }
-}
-
-bool IsCurrentFamilyLetter(char letter) {
-    return letter == 'Q' || letter == 'N' || letter == 'P' || letter == 'L' || letter == 'D';
-}
-
-// Bits added for a hardware letter read from the configuration memory.
-uint32_t HardwareLetterFlags(char letter) {
-    switch (letter) {
-        case 'Q':
-            return 0x8404;
-        case 'N':
-            return 0xC000;
-        case 'P':
-            return 0x0408;
-        case 'L':
-            return 0x8010;
-        case 'D':
-            return 0xA000;
-        default:
-            return 0;
-    }
-}
-
-// Bits added from the version letter when the configuration memory gave no
-// hardware letter; these carry the USB bit where that family is USB only.
-uint32_t FallbackFlags(char letter) {
-    switch (letter) {
-        case 'L':
-            return 0x8090;
-        case 'D':
-            return 0xA080;
-        case 'P':
-            return 0x0408;
-        case 'N':
-            return 0xC080;
-        default:
-            return 0x8404;  // 'Q'
-    }
 }
 
 }  // namespace
@@ -189,33 +140,34 @@ uint32_t BKQuillex::DetectHardwareOnPort(int portNumber, char* description, int 
 uint32_t BKQuillex::IdentifyHardware(const ::FirmwareVersion* version) {
     HardwareFlags = 0;
     const char letter = version != nullptr ? version->Letter : 0;
-    if (VersionOnlyFlags(letter) != 0) {
-        HardwareFlags = VersionOnlyFlags(letter);
-    } else if (IsCurrentFamilyLetter(letter)) {
+    const Family* family = FamilyOfLetter(letter);
+    if (family != nullptr && !family->currentCommands) {
+        HardwareFlags = family->bits;
+    } else if (family != nullptr) {
         HardwareFlags = kHwCurrentCommandFamily;
         uint8_t info[kHardwareVersionInfoSize] = {};
         const bool read = ReadHardwareVersion(info) == QX_S_OK;
-        const char hardwareLetter = static_cast<char>(info[0]);
-        if (read && IsCurrentFamilyLetter(hardwareLetter)) {
-            HardwareFlags |= HardwareLetterFlags(hardwareLetter);
+        const Family* named = FamilyOfLetter(static_cast<char>(info[0]));
+        if (read && named != nullptr && named->currentCommands) {
+            HardwareFlags |= named->bits;
             switch (info[3]) {
-                case 'B':
+                case kInterfaceBluetooth:
                     HardwareFlags |= kHwBluetooth;
                     break;
-                case 'S':
+                case kInterfaceSerial:
                     HardwareFlags |= kHwSerialLine;
                     break;
-                case 'U':
+                case kInterfaceUsb:
                     HardwareFlags |= kHwUsb;
                     break;
                 default:
                     Trace(TraceTarget, "BrevikWare: Could not get communication interface type.");
             }
         } else {
-            HardwareFlags |= FallbackFlags(letter);
+            HardwareFlags |= family->fallbackBits;
         }
     }
-    if (HardwareFlags & kHwTessaly) {
+    if (AnyFamily(HardwareFlags, &Family::banks)) {
         GetBank(nullptr, 0, 0, 0);  // active emulation bank into EmulationBank
         GetBank(nullptr, 1, 0, 0);  // read/write bank into ReadWriteBank
     }
@@ -243,18 +195,9 @@ void BKQuillex::GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* 
     // A negative size becomes a capacity the bounded operations refuse.
     const size_t capacity = static_cast<size_t>(static_cast<long long>(textSize));
 
-    struct TypeName {
-        uint32_t bit;
-        const char* name;
-    };
-    static constexpr TypeName kTypeNames[] = {
-        {kHwSundral1, "Sundral I"}, {kHwSundral2, "Sundral II"},    {kHwVantelle, "Vantelle"},
-        {kHwQuillex, "Quillex"},    {kHwVarroPell, "Varro & Pell"}, {kHwTessaly, "Tessaly"},
-        {kHwDunmarra, "Dunmarra"},  {kHwNerrin, "Nerrin"},
-    };
-    for (const TypeName& type : kTypeNames) {
-        if (flags & type.bit)
-            BoundedCopy(text, capacity, type.name);
+    for (const Family& family : Families()) {
+        if (flags & family.bit)
+            BoundedCopy(text, capacity, family.name);
     }
     if (flags & kHwCurrentCommandFamily) {
         if (flags & kHwUsb) {

@@ -15,7 +15,7 @@ char ModeLetter(int mode) {
 }  // namespace
 
 int BKQuillex::GetEmulationMode() {
-    if (!(HardwareFlags & kHwDunmarra))
+    if (!AnyFamily(HardwareFlags, &Family::identityCommands))
         return 0;
     if (LockPort(kPortLockWaitMs) != QX_S_OK)
         return 0;
@@ -35,7 +35,7 @@ int BKQuillex::GetEmulationMode() {
 }
 
 int BKQuillex::SetEmulationMode(int mode) {
-    if (!(HardwareFlags & kHwDunmarra))
+    if (!AnyFamily(HardwareFlags, &Family::identityCommands))
         return QX_S_OK;
     const char letter = ModeLetter(mode);
     if (letter == 0)

@@ -1,9 +1,9 @@
 // Firmware upload. Command: 'f', n high, n low, checksum (n = body length,
-// 65536 as 0); a 'D' device takes it twice. The device answers 'O', then
-// the body goes out in 256-byte blocks, each answered by one byte ('O'
-// taken, '?' unknown, 'R' buffering failed, anything else passed over); the
-// sum of the whole body rides at the end of the last transmission. A final
-// status byte ends the upload. Every reply may take up to 6 seconds.
+// 65536 as 0); a family with the double upload command (Dunmarra) takes it twice. The device
+// answers 'O', then the body goes out in 256-byte blocks, each answered by one byte ('O' taken, '?'
+// unknown, 'R' buffering failed, anything else passed over); the sum of the whole body rides at the
+// end of the last transmission. A final status byte ends the upload. Every reply may take up to 6
+// seconds.
 #include "devicelink/FirmwareUpdate.h"
 
 #include <algorithm>
@@ -130,7 +130,8 @@ int BKQuillex::UpdateFirmware(const Package& package, platform::ProgressBar* pro
                                   static_cast<uint8_t>(n & 0xFF), 0};
             command[3] = Checksum8(command, 3);
             result = send(command, sizeof command);
-            if (result == QX_S_OK && FirmwareVersion.Letter == 'D')
+            if (const Family* family = FamilyOfLetter(FirmwareVersion.Letter);
+                result == QX_S_OK && family != nullptr && family->doubleUploadCommand)
                 result = send(command, sizeof command);
             if (result == QX_S_OK) {
                 uint8_t reply = 0;

@@ -16,7 +16,7 @@ constexpr int kVendorWriteTimeoutMs = 20000;
 int BKQuillex::GetSerialNumber(uint8_t* out, int size) {
     if (out == nullptr || size != kSerialSize)
         return QX_E_INVALID_FUNC_PARAM;
-    if (!(HardwareFlags & kHwDunmarra))
+    if (!AnyFamily(HardwareFlags, &Family::identityCommands))
         return QX_E_REQUEST_NOT_SUPPORTED;
     Trace(TraceTarget, "DunMarra: Serial requested");
     if (LockPort(kPortLockWaitMs) != QX_S_OK)
@@ -46,7 +46,7 @@ int BKQuillex::GetSerialNumber(uint8_t* out, int size) {
 }
 
 int BKQuillex::SetVendorID(uint8_t vendorId) {
-    if (!(HardwareFlags & kHwDunmarra))
+    if (!AnyFamily(HardwareFlags, &Family::identityCommands))
         return QX_E_REQUEST_NOT_SUPPORTED;
     uint8_t serial[kSerialSize] = {};
     if (GetSerialNumber(serial, kSerialSize) < 0)

@@ -102,30 +102,11 @@ int BKQuillex::GetFirmwareVersion(::FirmwareVersion* out) const {
 }
 
 int BKQuillex::GetMemorySize() const {
-    if (HardwareFlags & kHwQuillex)
-        return 0x10000;
-    if (HardwareFlags & kHwTessaly)
-        return 0x80000;
-    if (HardwareFlags & kHwSundral1)
-        return 0x8000;
-    if (HardwareFlags & kHwSundral2)
-        return 0x10000;
-    return 0;
+    return MemorySizeOf(HardwareFlags);
 }
 
 int BKQuillex::GetMemoryRemaining(unsigned offset) const {
-    auto left = [offset](unsigned size) { return static_cast<int>(size - offset); };
-    if (HardwareFlags & kHwTessaly)
-        return left(EmulationBank == 8 ? 0x80000 : 0x10000);
-    if (HardwareFlags & kHwQuillex)
-        return left(0x10000);
-    if (HardwareFlags & kHwSundral1)
-        return left(0x8000);
-    if (HardwareFlags & kHwSundral2)
-        return left(0x10000);
-    if (HardwareFlags & kHwDunmarra)
-        return left(0x100000);
-    return 0;
+    return MemoryRemainingOf(HardwareFlags, EmulationBank, offset);
 }
 
 void BKQuillex::GetLastPort(int* portNumber, int* baudCode) const {

@@ -26,13 +26,13 @@ constexpr size_t kBlockScrambleFrom = 2;
 constexpr size_t kBulkScrambleFrom = 3;
 
 // Command and count (0 stands for 256), then the address: 16 bits, or 24
-// bits on a Dunmarra.
+// bits for a family with long addresses.
 inline std::vector<uint8_t> BlockHeader(uint8_t command, uint32_t count, uint32_t address,
-                                        bool dunmarra, bool scrambled) {
+                                        bool longAddress, bool scrambled) {
     std::vector<uint8_t> packet = {command, static_cast<uint8_t>(count & 0xFF)};
     if (scrambled)
         packet.insert(packet.end(), {0x01, 0x02});
-    if (dunmarra)
+    if (longAddress)
         packet.push_back(static_cast<uint8_t>(address >> 16));
     packet.push_back(static_cast<uint8_t>(address >> 8));
     packet.push_back(static_cast<uint8_t>(address));

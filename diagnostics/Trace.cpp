@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "diagnostics/BoundedText.h"
+#include "util/BoundedText.h"
 
 void TraceSink::SetEditControl(platform::TextControl* control) {
     std::unique_lock<std::mutex> lock(mutex_);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "diagnostics/BoundedText.h"
+#include "util/BoundedText.h"
 
 int32_t RoundHalfUp(double x) {
     const double f = std::fmod(x, 1.0);

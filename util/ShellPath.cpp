@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/BoundedText.h"
 #include "platform/ModuleFiles.h"
+#include "util/BoundedText.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "diagnostics/BoundedText.h"
 #include "platform/ModuleFiles.h"
+#include "util/BoundedText.h"
 
 namespace {
 

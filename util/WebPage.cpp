@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "diagnostics/BoundedText.h"
 #include "platform/FileAccess.h"
 #include "platform/Shell.h"
 #include "platform/Thread.h"
+#include "util/BoundedText.h"
 
 namespace {
 

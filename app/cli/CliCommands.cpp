@@ -8,8 +8,7 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/cli/MemoryCommands.h"
 #include "app/cli/PackageCommands.h"
-#include "app/logic/UpdaterDialogLogic.h"
-#include "app/package/PackageTarget.h"
+#include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 

@@ -3,8 +3,7 @@
 #include <thread>
 
 #include "app/cli/PortAdvice.h"
-#include "app/logic/UpdaterDialogLogic.h"
-#include "app/package/PackageTarget.h"
+#include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
 #include "platform/SerialPort.h"
 

@@ -41,7 +41,7 @@ uint64_t MemoryEnd(const BKQuillex& device) {
 // and write or read somewhere else while reporting success), or an odd one on
 // a Dunmarra, which moves whole 16-bit words.
 std::optional<int> OutsideMemory(Session& s, uint32_t address, uint32_t size) {
-    if ((s.device.HardwareFlags & kHwDunmarra) && ((address | size) & 1) != 0) {
+    if (AnyFamily(s.device.HardwareFlags, &Family::wordTransfers) && ((address | size) & 1) != 0) {
         s.device.ClosePort();
         return s.Fail(kCliUsageError,
                       "a Dunmarra moves whole 16-bit words: ADDRESS and SIZE must be even; "

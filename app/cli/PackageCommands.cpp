@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
-#include "app/logic/UpdaterDialogLogic.h"
-#include "app/package/PackageTarget.h"
+#include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
 
 namespace cli {
@@ -51,7 +50,8 @@ Admission Admit(const Session& s, const PackageHeader& header, const Found& foun
     const char target = header.Target();
     const std::string from = DeviceVersionText(found.version);
     const std::string to = PackageVersionText(header);
-    if (!(found.flags & kHwCurrentCommandFamily) || !(found.flags & TargetHardwareBit(target)))
+    if (!(found.flags & kHwCurrentCommandFamily) ||
+        PackageFitsDevice(found.flags, target) != PackageFit::Fits)
         return {kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
                                     ") does not fit the " + found.description};
     const int order = header.Major() != found.version.Major

@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
-#include "app/package/PackageTarget.h"
-#include "diagnostics/BoundedText.h"
+#include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
+#include "util/BoundedText.h"
 
 namespace {
 
@@ -17,35 +17,23 @@ constexpr const char* kUnknown = "Unknown";
 
 }  // namespace
 
-ResultBox ResultBoxFor(int result) {
-    using platform::kIconError;
-    switch (result) {
-        case QX_S_OK:
-            return {"Update Successful. New version is ", "Success", platform::kIconInformation};
-        case QX_E_FIRMWARE_FLASH_FAILED:
-            return {
-                "Firmware failed during flash process.\nYou will need to cold-reboot the "
-                "Quillex and try again.",
-                "Flash failed", kIconError};
-        case QX_E_INVALID_FIRMWARE_IMAGE:
-            return {"Invalid Image File. Firmware update not performed.", "Error!", kIconError};
-        case QX_E_INTERNAL_CS_INVALID:
-            return {"Firmware image is invalid or corrupt. (Int. CS).", "Update failed",
-                    kIconError};
-        case QX_E_NVRAM_BUFFERING_FAILED:
-            return {"Firmware buffering failed. You may try again. If it fails, contact support.",
-                    "Update failed", kIconError};
-        case QX_E_EXTERNAL_CS_INVALID:
-            return {"Firmware image is invalid or corrupt, or upload failed. (Ext. CS).",
-                    "Update failed", kIconError};
-        case QX_E_INVALID_RESPONSE:
-            return {"Quillex returned an invalid response.", "Update failed", kIconError};
-        case QX_E_DEVICE_NOT_FOUND:
-            return {"Device not found. Be sure it is connected and configured.",
-                    "Approved Device Not Connected", kIconError};
-        default:
-            return {"Update Failed!", "Error!", kIconError};
+bool CheckPackageTarget(UpdaterState& state) {
+    state.Dialog->EnableControl(kControlUpdate, false);
+    if (!state.PackageLoaded)
+        return true;
+    switch (PackageFitsDevice(state.Device->HardwareFlags, state.Header.Target())) {
+        case PackageFit::NoDevice:
+            return true;
+        case PackageFit::WrongHardware:
+            state.Dialog->ShowMessageBox(
+                "This firmware package does not match the type of hardware\ndeteced!",
+                "Cannot Update", platform::kIconWarning);
+            return false;
+        case PackageFit::Fits:
+            break;
     }
+    state.Dialog->EnableControl(kControlUpdate, true);
+    return true;
 }
 
 UpdaterDialogLogic::UpdaterDialogLogic(UpdaterState& state, platform::DialogWindow& dialog,

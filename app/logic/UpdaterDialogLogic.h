@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/UpdaterState.h"
+#include "app/common/DeviceTexts.h"
 #include "platform/DialogWindow.h"
 #include "platform/MessageWindow.h"
 #include "platform/ProgressBar.h"
@@ -56,11 +57,8 @@ class UpdaterDialogLogic {
     bool updateRunning_ = false;
 };
 
-// Text, caption and icon of the box that reports an update's result (the
-// success text is completed by the caller with the new version).
-struct ResultBox {
-    const char* text;
-    const char* caption;
-    unsigned icon;
-};
-ResultBox ResultBoxFor(int result);
+// Disables Update, then enables it when a loaded package matches the
+// identified device; shows "Cannot Update" when a device is identified and
+// the package does not fit it. The result is for tests; the effects are
+// the button and the box.
+bool CheckPackageTarget(UpdaterState& state);

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "app/package/PackageTarget.h"
+#include "app/logic/UpdaterDialogLogic.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFile.h"
 #include "platform/FileAccess.h"

@@ -17,7 +17,7 @@ check() {
 }
 check platform package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
 check package devicelink/ diagnostics/ serial/ app/ gui/ sim/
-check util devicelink/ app/ gui/ sim/
+check util devicelink/ diagnostics/ serial/ package/ app/ gui/ sim/
 check devicelink app/ gui/ sim/
 # Packages reach the device library loaded; it never opens a file itself.
 check devicelink platform/FileAccess
@@ -25,5 +25,18 @@ check serial app/ gui/ sim/
 check diagnostics app/ sim/
 check gui app/ diagnostics/qt/ diagnostics/win32/
 # One set of decisions under both toolkits.
-check app/logic app/qt/ app/win32/ gui/
+check app/logic app/qt/ app/win32/ app/cli/ gui/
+# What both front ends show lives below them, free of any display.
+check app/common app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
+# The command line shares texts with the dialog, never the dialog itself.
+check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
+# The simulator is a second reading of the wire formats: nothing of the
+# device library, the package format or the front ends.
+check sim devicelink/ package/ serial/ app/ gui/
+# The core library compiles no front end.
+core_glob="$(sed -n '/BREVIK_CORE_SOURCES CONFIGURE_DEPENDS/,/)/p' CMakeLists.txt)"
+if grep -n "app/\|gui/" <<<"$core_glob"; then
+    echo "the core library's sources reach into app/ or gui/"
+    status=1
+fi
 exit $status

@@ -1,4 +1,4 @@
-#include "diagnostics/BoundedText.h"
+#include "util/BoundedText.h"
 
 #include <cstdio>
 
