@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/CliCommands.h"
+#include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
 #include "platform/DeviceLine.h"
 #include "platform/PortTable.h"

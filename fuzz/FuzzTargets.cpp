@@ -12,7 +12,7 @@
 #endif
 
 #include "app/cli/CliArguments.h"
-#include "app/cli/CliCommands.h"
+#include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "fuzz/CommandRuns.h"
 #include "fuzz/Models.h"

@@ -8,26 +8,9 @@
 #include <sstream>
 
 #include "app/cli/CliExitCodes.h"
+#include "app/cli/CommandTable.h"
 
 namespace {
-
-struct CommandEntry {
-    const char* name;
-    const char* description;
-    const char* operands;  // names of the positional operands, blank-separated
-};
-
-constexpr CommandEntry kCommands[] = {
-    {"ports", "list the port table", ""},
-    {"detect", "find the device and describe it", ""},
-    {"info", "check a firmware package and describe it, without a device", "PACKAGE"},
-    {"update", "check a firmware package and flash it", "PACKAGE"},
-    {"read", "read device memory into FILE ('-': standard output)", "ADDRESS SIZE FILE"},
-    {"write", "write FILE into device memory", "ADDRESS FILE"},
-    {"verify", "compare device memory with FILE", "ADDRESS FILE"},
-    {"eeprom", "show configuration memory (1..256 bytes)", "ADDRESS SIZE"},
-    {"help", "show this help", ""},
-};
 
 std::vector<std::string> Words(const char* text) {
     std::vector<std::string> words;
@@ -36,6 +19,24 @@ std::vector<std::string> Words(const char* text) {
         words.push_back(w);
     return words;
 }
+
+// A command's help lists the options every command takes after its own
+// and points to the notes and exit codes of 'brevik --help', said once there.
+class CommandHelp : public CLI::Formatter {
+  public:
+    std::string make_footer(const CLI::App* app) const override {
+        const CLI::App* top = app->get_parent();
+        if (top == nullptr)
+            return Formatter::make_footer(app);
+        const std::vector<const CLI::Option*> common =
+            top->get_options([top](const CLI::Option* o) {
+                return o != top->get_help_ptr() && o->get_name() != "--version";
+            });
+        std::string group = make_group("Options of every command", false, common);
+        return group.substr(group.find_first_not_of('\n')) +
+               "\nNotes and exit codes: brevik --help\n";
+    }
+};
 
 const char* kFooter =
     "Numbers are decimal or 0x-hexadecimal. Ctrl+C stops the search for a device\n"
@@ -66,57 +67,35 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr)
         out->port = port;
     app.add_option("-p,--port", out->port, "only this port: COMn or a device path")
-        ->envname("BREVIK_PORT");
+        ->envname("BREVIK_PORT")
+        ->type_name("PORT");
     app.add_flag("--trace", out->trace,
                  "show the device link's trace lines on stderr; --trace=2 adds hex dumps of "
                  "every exchange");
-    app.add_option("--capture", out->capture, "write the serial session into FILE");
+    app.add_option("--capture", out->capture, "write the serial session into FILE")
+        ->type_name("FILE");
     app.add_flag("--json", out->json, "print one JSON document on stdout");
     app.add_flag("-q,--quiet", out->quiet, "no progress");
     std::string progress;
     app.add_option("--progress", progress, "json: progress as JSON lines on stderr")
         ->check(CLI::IsMember({"json"}));
 
-    std::vector<std::vector<std::string>> operands(std::size(kCommands));
-    for (size_t i = 0; i < std::size(kCommands); ++i) {
-        const CommandEntry& entry = kCommands[i];
-        CLI::App* command = app.add_subcommand(entry.name, entry.description);
+    app.formatter(std::make_shared<CommandHelp>());
+
+    const std::span<const cli::Command> commands = cli::Commands();
+    std::vector<std::vector<std::string>> operands(commands.size());
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const cli::Command& entry = commands[i];
+        CLI::App* command = app.add_subcommand(entry.name, entry.help);
         const std::vector<std::string> names = Words(entry.operands);
-        if (!names.empty()) {
-            std::string joined;
-            for (const std::string& n : names)
-                joined += (joined.empty() ? "" : " ") + n;
-            command->add_option("operands", operands[i], joined)
-                ->expected(static_cast<int>(names.size()))
+        operands[i].resize(names.size());
+        // One positional per operand, named as help shows it.
+        for (size_t k = 0; k < names.size(); ++k)
+            command->add_option(names[k], operands[i][k], cli::OperandHelp(names[k]))
+                ->type_name("")
                 ->required();
-        }
-        const std::string name = entry.name;
-        if (name == "update" || name == "write")
-            command->add_flag("--force", out->force,
-                              "go on although another program has the port open (it may take "
-                              "the device's replies)");
-        if (name == "read" || name == "write" || name == "verify") {
-            command->add_flag("--no-bulk", out->noBulk, "block packets only");
-            command->add_flag("--plain", out->plain, "Dunmarra: no scrambling");
-        }
-        if (name == "detect")
-            command->add_flag("--all", out->all,
-                              "find every attached device, probing the ports "
-                              "in parallel (with --port: that port only)");
-        if (name == "update") {
-            command->add_flag("--all", out->all,
-                              "flash every attached device the package fits, in parallel "
-                              "(with --port: that port only; --fast applies to each)");
-            command->add_flag("--fast", out->fast,
-                              "upload at 921600 baud when the device is on USB and takes it");
-            command->add_flag("--allow-reinstall", out->allowReinstall,
-                              "flash the version the device already has");
-            command->add_flag("--allow-older", out->allowOlder,
-                              "flash a version older than the device's");
-            command->add_flag("--dry-run", out->dryRun,
-                              "check everything and say what would be flashed; send nothing "
-                              "but the detection");
-        }
+        for (const cli::CommandFlag& flag : entry.flags)
+            command->add_flag(flag.name, out->*flag.flag, flag.help);
     }
 
     try {
@@ -135,9 +114,9 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         return parse;
     }
     out->jsonProgress = progress == "json";
-    for (size_t i = 0; i < std::size(kCommands); ++i) {
-        if (app.got_subcommand(kCommands[i].name)) {
-            out->command = kCommands[i].name;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (app.got_subcommand(commands[i].name)) {
+            out->command = commands[i].name;
             out->operands = operands[i];
         }
     }

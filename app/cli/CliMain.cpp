@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/RunCommand.h"
 #include "app/cli/TraceOutput.h"
 #include "diagnostics/TextBuffer.h"
 #include "diagnostics/capture/CaptureFile.h"

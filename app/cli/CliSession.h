@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
 #include "platform/ProgressBar.h"

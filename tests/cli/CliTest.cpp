@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/cli/CliArguments.h"
-#include "app/cli/CliCommands.h"
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/cli/PortAdvice.h"
+#include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFormat.h"
 #include "platform/DeviceLine.h"

@@ -23,4 +23,29 @@ complete_line() {
     { echo "options of update: $(complete_line "brevik update --a")"; exit 1; }
 [ "$(complete_line "brevik detect --port ")" = "COM1 COM2" ] ||
     { echo "port names: $(complete_line "brevik detect --port ")"; exit 1; }
+# The script knows what the command table knows: the commands of
+# 'brevik --help', each command's own flags, the options of every command.
+brevik="$2"
+sorted() { tr ' ' '\n' | { grep -v '^$' || true; } | sort | tr '\n' ' '; }
+help_commands="$("$brevik" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR>1 && NF {print $1}' | sorted)"
+script_commands="$(sed -n 's/^ *local commands="\(.*\)"/\1/p' "$completion" | sorted)"
+[ "$help_commands" = "$script_commands" ] ||
+    { echo "commands: help has '$help_commands', the script '$script_commands'"; exit 1; }
+# The flags in the first column of a help section.
+flags_in() {
+    sed -n "/^$1/,/^\$/p" | awk '/^  -/ {print $1}' | tr ',' ' ' | tr ' ' '\n' |
+        { grep -v -- '^-h$\|^--help$\|^--version$' || true; } | sorted
+}
+help_common="$("$brevik" --help | flags_in Options: )"
+script_common="$(sed -n 's/^ *local common="\(.*\)"/\1/p' "$completion" | tr ' ' '\n' |
+    grep -v -- '^-h$\|^--help$\|^--version$' | sorted)"
+[ "$help_common" = "$script_common" ] ||
+    { echo "options of every command: help has '$help_common', the script '$script_common'"; exit 1; }
+for command in $help_commands; do
+    own="$("$brevik" "$command" --help | flags_in Options: )"
+    scripted="$(sed -n "s/^ *\([a-z |]*\)) extra=\"\(.*\)\" ;;/\1=\2/p" "$completion" |
+        awk -F= -v c="$command" '{n = split($1, names, " *[|] *"); for (i = 1; i <= n; i++) if (names[i] == c) print $2}' |
+        sorted)"
+    [ "$own" = "$scripted" ] || { echo "$command: help has '$own', the script '$scripted'"; exit 1; }
+done
 echo "completion: fine"

@@ -1,0 +1,90 @@
+#include "app/cli/CommandTable.h"
+
+#include <algorithm>
+
+#include "app/cli/MemoryCommands.h"
+#include "app/cli/PackageCommands.h"
+#include "app/cli/PortCommands.h"
+
+namespace cli {
+namespace {
+
+constexpr CommandFlag kForce = {
+    "--force", &CliArguments::force,
+    "go on although another program has the port open (it may take the device's replies)"};
+constexpr CommandFlag kNoBulk = {"--no-bulk", &CliArguments::noBulk, "block packets only"};
+constexpr CommandFlag kPlain = {"--plain", &CliArguments::plain, "Dunmarra: no scrambling"};
+
+constexpr CommandFlag kDetectFlags[] = {
+    {"--all", &CliArguments::all,
+     "find every attached device, probing the ports in parallel (with --port: that port only)"},
+};
+constexpr CommandFlag kUpdateFlags[] = {
+    kForce,
+    {"--all", &CliArguments::all,
+     "flash every attached device the package fits, in parallel (with --port: that port only; "
+     "--fast applies to each)"},
+    {"--fast", &CliArguments::fast, "upload at 921600 baud when the device is on USB and takes it"},
+    {"--allow-reinstall", &CliArguments::allowReinstall,
+     "flash the version the device already has"},
+    {"--allow-older", &CliArguments::allowOlder, "flash a version older than the device's"},
+    {"--dry-run", &CliArguments::dryRun,
+     "check everything and say what would be flashed; send nothing but the detection"},
+};
+constexpr CommandFlag kReadFlags[] = {kNoBulk, kPlain};
+constexpr CommandFlag kWriteFlags[] = {kForce, kNoBulk, kPlain};
+
+int Write(Session& s) {
+    return WriteOrVerify(s, false);
+}
+
+int Verify(Session& s) {
+    return WriteOrVerify(s, true);
+}
+
+const Command kCommands[] = {
+    {"ports", "", {}, Ports, "list the port table"},
+    {"detect", "", kDetectFlags, Detect, "find the device and describe it"},
+    {"info", "PACKAGE", {}, Info, "check a firmware package and describe it, without a device"},
+    {"update", "PACKAGE", kUpdateFlags, Update, "check a firmware package and flash it"},
+    {"read", "ADDRESS SIZE FILE", kReadFlags, ReadMemory,
+     "read device memory into FILE ('-': standard output)"},
+    {"write", "ADDRESS FILE", kWriteFlags, Write, "write FILE into device memory"},
+    {"verify", "ADDRESS FILE", kReadFlags, Verify, "compare device memory with FILE"},
+    {"eeprom", "ADDRESS SIZE", {}, Eeprom, "show configuration memory (1..256 bytes)"},
+    {"help", "", {}, nullptr, "show this help"},
+};
+
+struct Operand {
+    const char* name;
+    const char* help;
+};
+
+constexpr Operand kOperands[] = {
+    {"PACKAGE", "a firmware package (.bfw)"},
+    {"ADDRESS", "where in device memory (configuration memory for eeprom) to start"},
+    {"SIZE", "how many bytes"},
+    {"FILE", "the data: a file, or '-' for standard output (read)"},
+};
+
+}  // namespace
+
+const char* OperandHelp(std::string_view operand) {
+    for (const Operand& o : kOperands) {
+        if (operand == o.name)
+            return o.help;
+    }
+    return "";
+}
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+const Command* FindCommand(std::string_view name) {
+    const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [name](const Command& c) { return name == c.name; });
+    return found != std::end(kCommands) ? found : nullptr;
+}
+
+}  // namespace cli

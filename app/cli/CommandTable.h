@@ -1,0 +1,38 @@
+// The commands of the brevik tool, one row each: the parser, the dispatch,
+// the help (and the man page made from it) read this table; the bash
+// completion is checked against the help it prints.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "app/cli/CliArguments.h"
+
+namespace cli {
+
+class Session;
+
+// A flag of one command, setting a member of CliArguments.
+struct CommandFlag {
+    const char* name;  // "--all"
+    bool CliArguments::*flag;
+    const char* help;
+};
+
+struct Command {
+    const char* name;
+    const char* operands;  // as help shows them, blank-separated: "ADDRESS SIZE FILE"
+    std::span<const CommandFlag> flags;
+    int (*run)(Session&);  // null: the parser answers (help)
+    const char* help;
+};
+
+std::span<const Command> Commands();
+
+// What an operand name of the table stands for, as help says it.
+const char* OperandHelp(std::string_view operand);
+
+// The row of a command name; null for none.
+const Command* FindCommand(std::string_view name);
+
+}  // namespace cli

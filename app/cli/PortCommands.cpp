@@ -1,0 +1,85 @@
+#include "app/cli/PortCommands.h"
+
+#include <string>
+#include <vector>
+
+#include "app/cli/DeviceFinding.h"
+#include "app/common/DeviceTexts.h"
+#include "platform/PortAccess.h"
+#include "platform/PortTable.h"
+
+namespace cli {
+namespace {
+
+int DetectEvery(Session& s) {
+    const std::vector<Found> every = FindEveryDevice(s);
+    Json list = Json::array();
+    for (const Found& f : every) {
+        s.Say("%s, firmware %s, on COM%d", f.description, DeviceVersionText(f.version).c_str(),
+              f.port);
+        list.push_back(DeviceJson(f));
+    }
+    s.doc["devices"] = list;
+    return every.empty() ? NoDevice(s) : kCliSucceeded;
+}
+
+}  // namespace
+
+int Ports(Session& s) {
+    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    if (ports.empty())
+        s.Say("No serial ports.");
+    Json list = Json::array();
+    for (const platform::PortEntry& port : ports) {
+        platform::PortFacts f = platform::DescribePort(port.path);
+        if (f.product.empty())
+            f.product = port.description;
+        std::string known = f.kind;
+        for (const std::string& part : {f.usbId, f.manufacturer, f.product})
+            known += part.empty() ? "" : (known.empty() ? "" : " ") + part;
+        if (!f.serialNumber.empty())
+            known += " serial " + f.serialNumber;
+        if (!f.driver.empty())
+            known += " (" + f.driver + ")";
+        s.Say("COM%d  %s%s%s", port.number, port.path.c_str(), known.empty() ? "" : "  ",
+              known.c_str());
+        Json entry = {{"name", "COM" + std::to_string(port.number)}, {"path", port.path}};
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"kind", &f.kind},
+            {"usb_id", &f.usbId},
+            {"serial_number", &f.serialNumber},
+            {"product", &f.product},
+            {"manufacturer", &f.manufacturer},
+            {"driver", &f.driver}};
+        for (const auto& [key, value] : fields) {
+            if (!value->empty())
+                entry[key] = *value;
+        }
+        list.push_back(entry);
+    }
+    s.doc["ports"] = list;
+    return kCliSucceeded;
+}
+
+int Detect(Session& s) {
+    if (s.args.all)
+        return DetectEvery(s);
+    const Found found = FindDevice(s);
+    if (found.flags == 0)
+        return NoDevice(s);
+    s.device.ClosePort();
+    // As the dialog decides: a device of the older commands is not the one
+    // looked for, but it is named.
+    if (!(found.flags & kHwCurrentCommandFamily))
+        return s.Fail(kCliNoDevice, std::string(ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text) +
+                                        " What answered on COM" + std::to_string(found.port) +
+                                        " is a " + found.description + ", firmware " +
+                                        DeviceVersionText(found.version) +
+                                        ", which speaks the older commands this utility does "
+                                        "not update.");
+    s.Say("%s, firmware %s, on COM%d", found.description, DeviceVersionText(found.version).c_str(),
+          found.port);
+    return kCliSucceeded;
+}
+
+}  // namespace cli
