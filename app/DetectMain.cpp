@@ -11,7 +11,7 @@
 namespace {
 
 // Prints each trace line as it is appended.
-class ConsoleTextControl : public platform::TextControl {
+class ConsoleTextControl : public ui::TextControl {
   public:
     size_t Length() const override { return length_; }
     void AppendAtEnd(const char* text) override {

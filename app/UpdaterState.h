@@ -7,7 +7,7 @@
 #include "devicelink/BKQuillex.h"
 #include "devicelink/FirmwareUpdate.h"
 #include "package/PackageFormat.h"
-#include "platform/DialogWindow.h"
+#include "ui/DialogWindow.h"
 
 // Private messages of the dialog.
 constexpr unsigned WM_DETECT_HARDWARE = 0x8000;
@@ -26,8 +26,8 @@ constexpr int kControlFirmwareVersion = 2747;
 constexpr int kControlProgress = 2777;
 
 struct UpdaterState {
-    platform::DialogWindow* Dialog = nullptr;  // owner of message boxes, holder of Update
-    BKQuillex* Device = nullptr;               // the global device object
+    ui::DialogWindow* Dialog = nullptr;  // owner of message boxes, holder of Update
+    BKQuillex* Device = nullptr;         // the global device object
     char HardwareDescription[kTextCapacity] = {};
     PackageHeader Header;  // of the file last read whole
     bool PackageLoaded = false;

@@ -14,8 +14,8 @@
 
 #include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
-#include "platform/DeviceLine.h"
 #include "platform/PortTable.h"
+#include "sim/DeviceLines.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -75,7 +75,7 @@ int main() {
         std::vector<std::unique_ptr<platform::DeviceLine>> silent;
         std::vector<std::string> table;
         for (int i = 0; i < 8; ++i) {
-            silent.push_back(platform::CreateDeviceLine());
+            silent.push_back(sim::CreateDeviceLine());
             table.push_back(silent.back()->HostPath());
         }
         table.push_back(device->PortPath());

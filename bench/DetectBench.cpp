@@ -11,8 +11,8 @@
 
 #include "bench/BestOf.h"
 #include "devicelink/BKQuillex.h"
-#include "platform/DeviceLine.h"
 #include "platform/PortTable.h"
+#include "sim/DeviceLines.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -51,8 +51,8 @@ int main() {
                     ok ? "ok" : "SLOW");
     }
     {
-        auto silent1 = platform::CreateDeviceLine();
-        auto silent2 = platform::CreateDeviceLine();
+        auto silent1 = sim::CreateDeviceLine();
+        auto silent2 = sim::CreateDeviceLine();
         sim::DeviceConfig config;
         config.initialBaud = 921600;
         BKQuillex q;

@@ -14,11 +14,11 @@
 #include "diagnostics/Trace.h"
 #include "package/Package.h"
 #include "platform/AutoResetEvent.h"
-#include "platform/MessageWindow.h"
-#include "platform/ProgressBar.h"
 #include "platform/SerialPort.h"
 #include "platform/Thread.h"
 #include "serial/BKSerial.h"
+#include "ui/MessageWindow.h"
+#include "ui/ProgressBar.h"
 
 // Link-rate codes: rate = 921600 / (code + 1). A device starts at 115200.
 constexpr uint32_t kBaudCode921600 = 0;
@@ -59,9 +59,9 @@ struct ReadPathLines;
 // and whom it tells.
 struct EmuTaskRecord {
     BKQuillex* Device = nullptr;
-    platform::MessageWindow* NotifyWindow = nullptr;
+    ui::MessageWindow* NotifyWindow = nullptr;
     unsigned NotifyMessage = 0;
-    platform::ProgressBar* Progress = nullptr;
+    ui::ProgressBar* Progress = nullptr;
     int Task = 0;  // kEmuTaskRead, kEmuTaskWrite or kEmuTaskVerify
     // Destination of a read, source of a write or verify; the caller's.
     uint8_t* Data = nullptr;
@@ -132,23 +132,23 @@ class BKQuillex {
     // Writes a firmware package into the identified device: one loaded
     // and checked already (exactly its bytes go out), or the file at path,
     // read once and held so that nobody else can open it until the end.
-    int UpdateFirmware(const Package& package, platform::ProgressBar* progress);
-    int UpdateFirmware(const char* path, platform::ProgressBar* progress);
+    int UpdateFirmware(const Package& package, ui::ProgressBar* progress);
+    int UpdateFirmware(const char* path, ui::ProgressBar* progress);
 
     // Device memory in block packets (256 bytes) after trying the bulk
     // commands (2048-byte reads, 4096-byte writes); Verify reads back and
     // compares: 1 same, 0 different, or a negative result code. Progress
     // goes to the bar when given; CancelRequested stops between packets.
     int ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-                  platform::ProgressBar* progress);
+                  ui::ProgressBar* progress);
     int WriteBlock(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-                   platform::ProgressBar* progress);
+                   ui::ProgressBar* progress);
     int BulkRead(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-                 platform::ProgressBar* progress);
+                 ui::ProgressBar* progress);
     int BulkWrite(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-                  platform::ProgressBar* progress);
+                  ui::ProgressBar* progress);
     int Verify(const uint8_t* expected, uint32_t address, uint32_t length,
-               platform::ProgressBar* progress);
+               ui::ProgressBar* progress);
     // The byte scrambling of Dunmarra packets; a null key (or length 0)
     // selects the built-in one. 0, or E_FAIL for a null buffer or no bytes.
     static int32_t ScrambleBytes(const uint8_t* key, int keyLength, uint8_t* buffer,
@@ -162,18 +162,18 @@ class BKQuillex {
     // Background transfers: each fills EmuTask and runs EmuThreadProc on a
     // new thread; null when none could be started. The data must stay valid
     // until the completion message has arrived.
-    std::unique_ptr<platform::ThreadHandle> StartReadBlockTask(
-        uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-        platform::MessageWindow* notifyWindow, unsigned notifyMessage,
-        platform::ProgressBar* progress);
+    std::unique_ptr<platform::ThreadHandle> StartReadBlockTask(uint8_t* destination, uint32_t size,
+                                                               uint32_t address, uint32_t options,
+                                                               ui::MessageWindow* notifyWindow,
+                                                               unsigned notifyMessage,
+                                                               ui::ProgressBar* progress);
     std::unique_ptr<platform::ThreadHandle> StartWriteBlockTask(
         const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-        platform::MessageWindow* notifyWindow, unsigned notifyMessage,
-        platform::ProgressBar* progress);
+        ui::MessageWindow* notifyWindow, unsigned notifyMessage, ui::ProgressBar* progress);
     std::unique_ptr<platform::ThreadHandle> StartVerifyTask(const uint8_t* expected,
                                                             uint32_t address, uint32_t length,
-                                                            platform::ProgressBar* progress,
-                                                            platform::MessageWindow* notifyWindow,
+                                                            ui::ProgressBar* progress,
+                                                            ui::MessageWindow* notifyWindow,
                                                             unsigned notifyMessage);
 
     // Identity of a Dunmarra: 9 serial bytes; the vendor identifier.
@@ -260,14 +260,14 @@ class BKQuillex {
     // reply: 0 or a result code) with a cancel test before each and a step
     // after each; then the exit step. QX_E_PORT_BUSY when the lock is not had.
     int RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeoutMs, const char* cancelLine,
-                      platform::ProgressBar* progress,
+                      ui::ProgressBar* progress,
                       const std::function<int(uint32_t done, uint32_t n)>& packet);
     // Locks for a transfer; on a busy port the bar is reset and false
     // returned (the lock holder's time-out and cancel flag stay as they are).
-    bool LockForTransfer(platform::ProgressBar* progress);
+    bool LockForTransfer(ui::ProgressBar* progress);
     // The exit of every transfer that holds the lock: bar to 0, read
     // time-out 300 ms, the cancel flag cleared, the lock back. Returns result.
-    int FinishTransfer(int result, platform::ProgressBar* progress);
+    int FinishTransfer(int result, ui::ProgressBar* progress);
     // Purge, write, then read exactly replyLength bytes: the byte count read,
     // or -1 when the write or the read failed.
     int LinkTransfer(const std::vector<uint8_t>& request, bool listen, int replyLength,

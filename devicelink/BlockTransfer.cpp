@@ -29,7 +29,7 @@ bool EndsTheTransfer(int bulkResult) {
 // lock and given the lock back. Restoring the time-out or clearing the
 // cancel flag again, without the lock, would reach into the transfer of
 // whichever thread has taken the lock since; only the bar is ours.
-int BulkAttemptDone(platform::ProgressBar* progress) {
+int BulkAttemptDone(ui::ProgressBar* progress) {
     if (progress != nullptr)
         progress->SetPosition(0);
     return QX_S_OK;
@@ -51,7 +51,7 @@ int BKQuillex::LargeBinBankSwitch(uint32_t a) {
     return QX_S_OK;
 }
 
-bool BKQuillex::LockForTransfer(platform::ProgressBar* progress) {
+bool BKQuillex::LockForTransfer(ui::ProgressBar* progress) {
     if (LockPort(kPortLockWaitMs) == QX_S_OK)
         return true;
     if (progress != nullptr)
@@ -95,7 +95,7 @@ int BKQuillex::ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, ui
 }
 
 int BKQuillex::RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeoutMs,
-                             const char* cancelLine, platform::ProgressBar* progress,
+                             const char* cancelLine, ui::ProgressBar* progress,
                              const std::function<int(uint32_t, uint32_t)>& packet) {
     if (!LockForTransfer(progress))
         return QX_E_PORT_BUSY;
@@ -120,7 +120,7 @@ int BKQuillex::RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeout
     return FinishTransfer(result, progress);
 }
 
-int BKQuillex::FinishTransfer(int result, platform::ProgressBar* progress) {
+int BKQuillex::FinishTransfer(int result, ui::ProgressBar* progress) {
     if (progress != nullptr)
         progress->SetPosition(0);
     SetReadTimeout(kDefaultReadTimeoutMs);
@@ -132,7 +132,7 @@ int BKQuillex::FinishTransfer(int result, platform::ProgressBar* progress) {
 }
 
 int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-                         platform::ProgressBar* progress) {
+                         ui::ProgressBar* progress) {
     if (!PortOpen) {
         Trace(TraceTarget, "BKQuillex: ReadBlock requested on uninitialized port");
         return QX_E_PORT_NOT_INITIALIZED;
@@ -173,7 +173,7 @@ int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, 
 }
 
 int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-                          platform::ProgressBar* progress) {
+                          ui::ProgressBar* progress) {
     if (!PortOpen)
         return QX_E_PORT_NOT_INITIALIZED;
     if (source == nullptr && size > 0)
@@ -226,7 +226,7 @@ int BKQuillex::WriteBlock(const uint8_t* source, uint32_t size, uint32_t address
 }
 
 int BKQuillex::Verify(const uint8_t* expected, uint32_t address, uint32_t length,
-                      platform::ProgressBar* progress) {
+                      ui::ProgressBar* progress) {
     if (!PortOpen)
         return QX_E_PORT_NOT_INITIALIZED;
     Trace(TraceTarget, "BKQuillex: %i-length Verify requested", static_cast<int>(length));

@@ -34,7 +34,7 @@ static int BulkAdmitted(const BKQuillex& device, uint32_t size, uint32_t address
 }
 
 int BKQuillex::BulkWrite(const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-                         platform::ProgressBar* progress) {
+                         ui::ProgressBar* progress) {
     const int admitted =
         BulkAdmitted(*this, size, address,
                      "BrevikWare: BulkWrite failure. Size/Address must be divisible by 256.",
@@ -63,7 +63,7 @@ int BKQuillex::BulkWrite(const uint8_t* source, uint32_t size, uint32_t address,
 }
 
 int BKQuillex::BulkRead(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-                        platform::ProgressBar* progress) {
+                        ui::ProgressBar* progress) {
     const int admitted =
         BulkAdmitted(*this, size, address,
                      "BrevikWare: BulkRead failure. Size/Address must be divisible by 256.",

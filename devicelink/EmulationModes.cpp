@@ -65,8 +65,7 @@ std::unique_ptr<platform::ThreadHandle> BKQuillex::StartEmuTask() {
 
 std::unique_ptr<platform::ThreadHandle> BKQuillex::StartReadBlockTask(
     uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,
-    platform::MessageWindow* notifyWindow, unsigned notifyMessage,
-    platform::ProgressBar* progress) {
+    ui::MessageWindow* notifyWindow, unsigned notifyMessage, ui::ProgressBar* progress) {
     EmuTask = {this,        notifyWindow, notifyMessage, progress, kEmuTaskRead,
                destination, address,      size,          options};
     return StartEmuTask();
@@ -74,8 +73,7 @@ std::unique_ptr<platform::ThreadHandle> BKQuillex::StartReadBlockTask(
 
 std::unique_ptr<platform::ThreadHandle> BKQuillex::StartWriteBlockTask(
     const uint8_t* source, uint32_t size, uint32_t address, uint32_t options,
-    platform::MessageWindow* notifyWindow, unsigned notifyMessage,
-    platform::ProgressBar* progress) {
+    ui::MessageWindow* notifyWindow, unsigned notifyMessage, ui::ProgressBar* progress) {
     // The record has one data pointer for both directions; a write only
     // reads through it.
     EmuTask = {this,     notifyWindow,  notifyMessage,
@@ -85,8 +83,8 @@ std::unique_ptr<platform::ThreadHandle> BKQuillex::StartWriteBlockTask(
 }
 
 std::unique_ptr<platform::ThreadHandle> BKQuillex::StartVerifyTask(
-    const uint8_t* expected, uint32_t address, uint32_t length, platform::ProgressBar* progress,
-    platform::MessageWindow* notifyWindow, unsigned notifyMessage) {
+    const uint8_t* expected, uint32_t address, uint32_t length, ui::ProgressBar* progress,
+    ui::MessageWindow* notifyWindow, unsigned notifyMessage) {
     // The options stay as the last task left them; a verify does not use them.
     EmuTask = {this,     notifyWindow,   notifyMessage,
                progress, kEmuTaskVerify, const_cast<uint8_t*>(expected),

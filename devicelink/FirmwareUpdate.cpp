@@ -52,7 +52,7 @@ int PackageResult(const Package& package) {
 
 }  // namespace
 
-int BKQuillex::UpdateFirmware(const char* path, platform::ProgressBar* progress) {
+int BKQuillex::UpdateFirmware(const char* path, ui::ProgressBar* progress) {
     if (path == nullptr)
         return QX_E_GENERAL_ERROR;
     if (!(HardwareFlags & kHwCurrentCommandFamily))
@@ -69,7 +69,7 @@ int BKQuillex::UpdateFirmware(const char* path, platform::ProgressBar* progress)
     return UpdateFirmware(held.Loaded(), progress);
 }
 
-int BKQuillex::UpdateFirmware(const Package& package, platform::ProgressBar* progress) {
+int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress) {
     if (!(HardwareFlags & kHwCurrentCommandFamily))
         return QX_E_REQUEST_NOT_SUPPORTED;
     if (!PortOpen || !PortHandle)

@@ -4,14 +4,14 @@
 #include <memory>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/MessageWindow.h"
-#include "platform/ProgressBar.h"
+#include "ui/MessageWindow.h"
+#include "ui/ProgressBar.h"
 
 struct FirmwareUpdateParams {
-    BKQuillex* Device = nullptr;                       // not owned
-    platform::MessageWindow* NotifyWindow = nullptr;   // receives the completion message
-    unsigned NotifyMessage = 0;                        // sent with lParam = result
-    platform::ProgressBar* ProgressControl = nullptr;  // or null
+    BKQuillex* Device = nullptr;                 // not owned
+    ui::MessageWindow* NotifyWindow = nullptr;   // receives the completion message
+    unsigned NotifyMessage = 0;                  // sent with lParam = result
+    ui::ProgressBar* ProgressControl = nullptr;  // or null
     char PackagePath[kTextCapacity] = {};
     // The package as it was checked; when set, its bytes go out and the
     // path is not opened again.

@@ -9,11 +9,11 @@
 #include <cstdint>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/MessageWindow.h"
+#include "ui/MessageWindow.h"
 
 struct LinkExchangeTask {
     BKQuillex* Device = nullptr;
-    platform::MessageWindow* NotifyWindow = nullptr;
+    ui::MessageWindow* NotifyWindow = nullptr;
     unsigned NotifyMessage = 0;  // sent with wParam 0 and lParam = result
     int LinkRate = 0;
     int RequestLength = 0;
@@ -28,7 +28,7 @@ struct StatusPollTask {
     uint16_t* Last = nullptr;
     uint16_t* Middle = nullptr;
     uint16_t* First = nullptr;
-    platform::MessageWindow* NotifyWindow = nullptr;
+    ui::MessageWindow* NotifyWindow = nullptr;
     unsigned NotifyMessage = 0;  // sent after every poll, lParam = result
     // The starter clears it to end the loop; read before every poll.
     std::atomic<int32_t>* KeepRunning = nullptr;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 
 // How one read path names itself in its trace lines.
 struct ReadPathLines {
@@ -51,7 +51,7 @@ inline std::vector<uint8_t> BulkHeader(uint8_t kind, uint32_t count, uint32_t ad
 }
 
 // Range 0 to size / packet (modulo 65536), step 1, position 0.
-inline void StartProgress(platform::ProgressBar* progress, uint32_t size, uint32_t packet) {
+inline void StartProgress(ui::ProgressBar* progress, uint32_t size, uint32_t packet) {
     if (progress == nullptr)
         return;
     progress->SetRange(0, static_cast<int>((size / packet) & 0xFFFF));

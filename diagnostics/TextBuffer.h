@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/TextControl.h"
+#include "ui/TextControl.h"
 
-class TextBuffer : public platform::TextControl {
+class TextBuffer : public ui::TextControl {
   public:
     size_t Length() const override;
     void AppendAtEnd(const char* text) override;

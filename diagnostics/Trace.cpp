@@ -5,14 +5,14 @@
 
 #include "util/BoundedText.h"
 
-void TraceSink::SetEditControl(platform::TextControl* control) {
+void TraceSink::SetEditControl(ui::TextControl* control) {
     std::unique_lock<std::mutex> lock(mutex_);
     editControl_.store(control);
     idle_.wait(lock, [this] { return appending_ == 0; });
 }
 
 void AppendTraceLine(const TraceSink& sink, const char* text) {
-    platform::TextControl* control;
+    ui::TextControl* control;
     {
         std::lock_guard<std::mutex> lock(sink.mutex_);
         control = sink.editControl_.load();
@@ -27,8 +27,7 @@ void AppendTraceLine(const TraceSink& sink, const char* text) {
         sink.idle_.notify_all();
 }
 
-void AppendEditText(platform::TextControl* control, const char* text, int lineBreaks,
-                    bool clearFirst) {
+void AppendEditText(ui::TextControl* control, const char* text, int lineBreaks, bool clearFirst) {
     if (control == nullptr)
         return;
     if (clearFirst)

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/TextControl.h"
+#include "ui/TextControl.h"
 
 constexpr size_t kTraceLineCapacity = 4096;
 constexpr size_t kHexDumpLineCapacity = 256;
@@ -18,7 +18,7 @@ constexpr size_t kHexDumpLineCapacity = 256;
 class TraceSink {
   public:
     TraceSink() = default;
-    explicit TraceSink(platform::TextControl* control) : editControl_(control) {}
+    explicit TraceSink(ui::TextControl* control) : editControl_(control) {}
     TraceSink(const TraceSink&) = delete;
     TraceSink& operator=(const TraceSink&) = delete;
 
@@ -26,12 +26,12 @@ class TraceSink {
     // the old one, so a control may be destroyed once this returns with
     // null (a control served by the calling thread must not be detached
     // while other threads trace into it).
-    void SetEditControl(platform::TextControl* control);
-    platform::TextControl* EditControl() const { return editControl_.load(); }
+    void SetEditControl(ui::TextControl* control);
+    ui::TextControl* EditControl() const { return editControl_.load(); }
 
   private:
     friend void AppendTraceLine(const TraceSink& sink, const char* text);
-    std::atomic<platform::TextControl*> editControl_{nullptr};
+    std::atomic<ui::TextControl*> editControl_{nullptr};
     // Counts appends under way. No lock is held while a line is appended:
     // a control may hand the line to its own thread and wait, and that
     // thread may be tracing too.
@@ -49,5 +49,4 @@ void TraceHexDump(const TraceSink* target, const char* label, const uint8_t* dat
 
 // Appends text to the control: optionally empties it first, and puts
 // lineBreaks CR LF pairs in front when it already holds text.
-void AppendEditText(platform::TextControl* control, const char* text, int lineBreaks,
-                    bool clearFirst);
+void AppendEditText(ui::TextControl* control, const char* text, int lineBreaks, bool clearFirst);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 
 namespace fuzz {
 
@@ -20,7 +20,7 @@ constexpr size_t kFuzzPackageBody = 600;
 // large-bin mode; bit 3 plain framing; bit 4 'X' writes; bit 5 'w' writes.
 void PrepareDevice(BKQuillex* device, uint8_t variant);
 
-class CountingProgressBar : public platform::ProgressBar {
+class CountingProgressBar : public ui::ProgressBar {
   public:
     void SetRange(int, int) override {}
     void SetStep(int) override {}

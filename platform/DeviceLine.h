@@ -1,6 +1,6 @@
 // The device's end of a line that the host opens like a serial port: the
 // virtual device serves on it. A pseudo-terminal where the system has them,
-// or a loopback line in memory that SerialPort::Open reaches by its name.
+// or the simulator's loopback line in memory.
 #pragma once
 
 #include <cstddef>
@@ -34,16 +34,5 @@ class DeviceLine {
     virtual void HangUp() = 0;
     virtual bool IsHungUp() const = 0;
 };
-
-enum class DeviceLineKind {
-    // BREVIK_SIM_LINE ("pty" or "loopback") when set, else the system's
-    // usual: a pseudo-terminal on POSIX, a loopback line on Windows.
-    Default,
-    PseudoTerminal,
-    Loopback,
-};
-
-// Null when the kind cannot be made here (no pseudo-terminals on Windows).
-std::unique_ptr<DeviceLine> CreateDeviceLine(DeviceLineKind kind = DeviceLineKind::Default);
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 // What the system can tell about why a port cannot be had: the group that
-// owns its device node, the program that holds it open, and whether
-// ModemManager (which probes new modem-class devices) is running.
+// owns its device node, the program that holds it open, and what to do
+// about it.
 #pragma once
 
 #include <string>
@@ -23,11 +23,13 @@ struct PortHolder {
 // port is opened exclusively, none is listed).
 std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path);
 
-bool ModemManagerRunning();
+// What a user who may not open the port at path can do about it, the way
+// this system grants access to serial ports.
+std::string PermissionAdvice(const std::string& path);
 
-// True for a USB modem-class (CDC-ACM) serial device, which ModemManager
-// probes unless told to leave it alone.
-bool IsModemClassDevice(const std::string& path);
+// A usual reason for silence on the port at path that the system can see
+// (Linux: ModemManager probing a modem-class device), as advice; "" for none.
+std::string SilentPortAdvice(const std::string& path);
 
 // What the system knows of a serial device, from sysfs; empty fields where
 // it knows nothing (a pseudo-terminal, a missing device).

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/Conventions.h"
 #include "platform/Environment.h"
-#include "platform/LoopbackLine.h"
+#include "platform/LineSource.h"
 #include "platform/SystemPorts.h"
 
 namespace platform {
@@ -73,7 +74,7 @@ std::vector<PortEntry> PortTable::List() {
 
 bool PortTable::IsPathName(const char* name) {
     return name != nullptr &&
-           (name[0] == '/' || IsLoopbackName(name) ||
+           (name[0] == '/' || LineSourceFor(name) != nullptr ||
             std::strncmp(name, kDeviceNamespace, sizeof kDeviceNamespace - 1) == 0);
 }
 

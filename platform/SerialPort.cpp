@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/LoopbackLine.h"
+#include "platform/LineSource.h"
 #include "platform/SerialLine.h"
 #include "platform/SerialTap.h"
 #include "platform/SystemLine.h"
@@ -26,8 +26,9 @@ std::unique_ptr<SerialPort> SerialPort::Open(const char* path, OpenError* error)
         *error = OpenError::NotFound;
         return nullptr;
     }
+    LineSource* source = LineSourceFor(path);
     std::unique_ptr<SerialLine> line =
-        IsLoopbackName(path) ? OpenLoopbackLine(path, error) : OpenSystemLine(path, error);
+        source != nullptr ? source->Open(path, error) : OpenSystemLine(path, error);
     if (!line)
         return nullptr;
     return std::unique_ptr<SerialPort>(new SerialPort(std::move(line), path));

@@ -22,7 +22,8 @@ class SerialTap;
 class SerialPort {
   public:
     // Opens an existing serial device (a terminal device on POSIX, a COM
-    // port on Windows) or a loopback line for reading and writing,
+    // port on Windows) or a line of a registered source (LineSource.h) for
+    // reading and writing,
     // exclusively: a second open of the same device, from this or another
     // process, fails with OpenError::Busy. Returns null on failure and sets
     // *error.

@@ -9,12 +9,6 @@
 
 namespace platform {
 
-#ifdef _WIN32
-constexpr char kPathListSeparator = ';';
-#else
-constexpr char kPathListSeparator = ':';
-#endif
-
 // The system's ports with their own numbers and names; empty optional where
 // the system has no numbering of its own (POSIX: the table is the list).
 std::optional<std::vector<PortEntry>> ListSystemPorts();

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 
 namespace sim {
 namespace {
@@ -97,8 +97,8 @@ ReplayDevice::~ReplayDevice() {
     Stop();
 }
 
-bool ReplayDevice::Start(platform::DeviceLineKind kind) {
-    line_ = platform::CreateDeviceLine(kind);
+bool ReplayDevice::Start(sim::DeviceLineKind kind) {
+    line_ = sim::CreateDeviceLine(kind);
     if (!line_)
         return false;
     portPath_ = line_->HostPath();

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "diagnostics/capture/CaptureFile.h"
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 
 namespace sim {
 
@@ -46,7 +46,7 @@ class ReplayDevice {
     ReplayDevice& operator=(const ReplayDevice&) = delete;
 
     // Serves on a line of the given kind; false when none can be made.
-    bool Start(platform::DeviceLineKind kind = platform::DeviceLineKind::Default);
+    bool Start(sim::DeviceLineKind kind = sim::DeviceLineKind::Default);
     void Stop();
     const std::string& PortPath() const { return portPath_; }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/DeviceLines.h"
 #include "sim/FaultOption.h"
 #include "sim/ReplayDevice.h"
 #include "sim/VirtualDevice.h"
@@ -134,7 +135,7 @@ int Replay(const std::string& file, const std::string& portName, bool mutate, ui
     const sigset_t stopSignals = BlockStopSignals();
     sim::ReplayDevice device(std::move(turns), 10000, closed);
     PortLink portLink(link);
-    if (!device.Start(platform::DeviceLineKind::PseudoTerminal)) {
+    if (!device.Start(sim::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }
@@ -216,7 +217,7 @@ int main(int argc, char** argv) {
     sim::VirtualDevice device(config);
     for (const sim::FaultOption& option : faults)
         device.InjectFault(option.command, option.fault);
-    if (!device.Start(platform::DeviceLineKind::PseudoTerminal)) {
+    if (!device.Start(sim::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 
 namespace sim {
 
@@ -40,10 +40,10 @@ VirtualDevice::~VirtualDevice() {
     Stop();
 }
 
-bool VirtualDevice::Start(platform::DeviceLineKind kind) {
+bool VirtualDevice::Start(sim::DeviceLineKind kind) {
     if (thread_.joinable())
         return true;
-    line_ = platform::CreateDeviceLine(kind);
+    line_ = sim::CreateDeviceLine(kind);
     if (!line_)
         return false;
     portPath_ = line_->HostPath();

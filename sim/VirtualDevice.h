@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 #include "sim/ReceiveLog.h"
 
 namespace sim {
@@ -164,7 +164,7 @@ class VirtualDevice {
 
     // Creates the terminal and starts serving on a thread of its own.
     // Serves on a line of the given kind; false when none can be made.
-    bool Start(platform::DeviceLineKind kind = platform::DeviceLineKind::Default);
+    bool Start(sim::DeviceLineKind kind = sim::DeviceLineKind::Default);
     void Stop();
     const std::string& PortPath() const { return portPath_; }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Conventions.h"
 #include "platform/ModuleFiles.h"
 #include "util/BoundedText.h"
 
@@ -13,9 +14,9 @@ namespace {
 // and ".." never climbs above it.
 size_t RootLength(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':')
-        return path.size() >= 3 && path[2] == kShellPathSeparator ? 3 : 2;
+        return path.size() >= 3 && path[2] == platform::kPathSeparator ? 3 : 2;
     size_t n = 0;
-    while (n < path.size() && path[n] == kShellPathSeparator)
+    while (n < path.size() && path[n] == platform::kPathSeparator)
         ++n;
     return n;
 }
@@ -25,7 +26,7 @@ std::string Canonical(const std::string& path) {
     std::vector<std::string> kept;
     size_t at = root;
     while (at <= path.size()) {
-        size_t end = path.find(kShellPathSeparator, at);
+        size_t end = path.find(platform::kPathSeparator, at);
         if (end == std::string::npos)
             end = path.size();
         const std::string segment = path.substr(at, end - at);
@@ -39,7 +40,7 @@ std::string Canonical(const std::string& path) {
     }
     std::string result = path.substr(0, root);
     for (size_t i = 0; i < kept.size(); ++i)
-        result += (i == 0 ? "" : std::string(1, kShellPathSeparator)) + kept[i];
+        result += (i == 0 ? "" : std::string(1, platform::kPathSeparator)) + kept[i];
     return result;
 }
 
@@ -56,10 +57,10 @@ bool CombinePath(const char* fileName, const char* basePath, bool strip, char* d
     std::string joined = base;
     if (strip) {
         const size_t root = RootLength(joined);
-        const size_t last = joined.find_last_of(kShellPathSeparator);
+        const size_t last = joined.find_last_of(platform::kPathSeparator);
         joined.erase(last == std::string::npos || last < root ? root : last);
     }
-    joined += kShellPathSeparator;
+    joined += platform::kPathSeparator;
     joined += fileName;
     const std::string canonical = Canonical(joined);
     if (canonical.size() >= kShellPathCapacity)
@@ -73,7 +74,7 @@ void GetModuleDirectory(char* destination) {
         return;
     destination[0] = '\0';
     const std::string path = platform::ModuleFilePath();
-    const size_t last = path.find_last_of(kShellPathSeparator);
+    const size_t last = path.find_last_of(platform::kPathSeparator);
     if (last == std::string::npos || last == 0 || last + 1 >= kShellPathCapacity)
         return;
     std::memcpy(destination, path.c_str(), last + 1);

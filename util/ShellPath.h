@@ -6,12 +6,6 @@
 
 constexpr size_t kShellPathCapacity = 260;
 
-#ifdef _WIN32
-constexpr char kShellPathSeparator = '\\';
-#else
-constexpr char kShellPathSeparator = '/';
-#endif
-
 // Joins base and file name with one separator and removes "." and ".."
 // segments; with strip set, the base's last component (a file name) goes
 // first. The base counts up to 259 characters. destination holds

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/Conventions.h"
 #include "platform/FileAccess.h"
 #include "platform/Shell.h"
 #include "platform/Thread.h"
@@ -28,14 +29,10 @@ constexpr char kPageTemplate[] =
 
 // The page as a text file of this system: "\r\n" line ends on Windows.
 std::string AsTextFile(const char* text) {
-#ifdef _WIN32
     std::string file;
     for (const char* p = text; *p != '\0'; ++p)
-        file += *p == '\n' ? std::string("\r\n") : std::string(1, *p);
+        file += *p == '\n' ? std::string(platform::kTextLineEnd) : std::string(1, *p);
     return file;
-#else
-    return text;
-#endif
 }
 
 // The address as the text of a quoted attribute: a '"' or '>' in it would

@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
                                             : ProgressStyle::Lines);
     // With --trace, long transfers say how far they came among the trace lines.
     TracedProgress traced(&progress, stderr);
-    platform::ProgressBar* bar =
-        args.trace > 0 ? static_cast<platform::ProgressBar*>(&traced) : &progress;
+    ui::ProgressBar* bar = args.trace > 0 ? static_cast<ui::ProgressBar*>(&traced) : &progress;
     // Ctrl+C stops the search for a device and a memory transfer between
     // packets; once a firmware upload has begun, the command holds every
     // signal until the upload has ended (an interrupted flash can leave the

@@ -15,7 +15,7 @@
 #include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 #include "util/OutsideText.h"
 
 namespace cli {
@@ -33,8 +33,7 @@ std::string ForTerminal(std::string text);
 // One run of the tool: what it tells people, or the JSON document it builds.
 class Session {
   public:
-    Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e,
-            platform::ProgressBar* p)
+    Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e, ui::ProgressBar* p)
         : args(a), device(d), out(o), err(e), progress(p) {
         doc["schema"] = kCliJsonSchema;
         doc["command"] = a.command;
@@ -94,7 +93,7 @@ class Session {
     BKQuillex& device;
     std::FILE* out;
     std::FILE* err;
-    platform::ProgressBar* progress;
+    ui::ProgressBar* progress;
     Json doc;
     int onlyPort = 0;  // --port: COMn alone
     std::optional<platform::StopSignalHold> hold;

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 
 enum class ProgressStyle { Terminal, Lines, Json, Off };
 
 // A progress bar that also hears where a command's work begins and ends.
-class WorkProgress : public platform::ProgressBar {
+class WorkProgress : public ui::ProgressBar {
   public:
     // Work of this many bytes begins; the steps that follow are shares of it.
     virtual void Begin(uint64_t totalBytes) = 0;

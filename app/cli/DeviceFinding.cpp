@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "app/cli/PortAdvice.h"
 #include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
 #include "platform/SerialPort.h"
@@ -67,8 +66,7 @@ int NoDevice(Session& s) {
         platform::SerialPort::Open(port.path.c_str(), &error);
         if (error == platform::OpenError::PermissionDenied)
             return s.Fail(kCliPermissionDenied,
-                          name + ": permission denied. " +
-                              PermissionAdvice(platform::GroupOwningDevice(port.path)));
+                          name + ": permission denied. " + platform::PermissionAdvice(port.path));
         if (error == platform::OpenError::Busy) {
             const std::string holders = HolderNames(platform::ProcessesHoldingDevice(port.path));
             return s.Fail(kCliPortBusy, name + " is in use by " +
@@ -85,10 +83,8 @@ int NoDevice(Session& s) {
     }
     std::string message = ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text;
     for (const platform::PortEntry& port : ports) {
-        if (platform::IsModemClassDevice(port.path) && platform::ModemManagerRunning()) {
-            message += " ModemManager is running and may have grabbed " + port.path +
-                       ": tell it to leave the device alone (the package's udev rule does) or "
-                       "stop it while flashing.";
+        if (const std::string advice = platform::SilentPortAdvice(port.path); !advice.empty()) {
+            message += " " + advice;
             break;
         }
     }

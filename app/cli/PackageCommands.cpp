@@ -79,7 +79,7 @@ struct Flashed {
 // version back: a status byte that said success is not taken for the new
 // firmware running. The port is closed afterwards.
 Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
-                         platform::ProgressBar* progress) {
+                         ui::ProgressBar* progress) {
     const PackageHeader& header = package.header;
     Flashed f;
     const int result = device.UpdateFirmware(package, progress);

@@ -20,7 +20,7 @@ int Dispatch(cli::Session& s) {
 }  // namespace
 
 int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
-                  platform::ProgressBar* progress) {
+                  ui::ProgressBar* progress) {
     using cli::Session;
     Session s(args, device, out, err, progress);
     if (!args.port.empty()) {

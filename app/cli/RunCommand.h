@@ -8,10 +8,10 @@
 #include "app/cli/CliArguments.h"
 #include "app/cli/CliExitCodes.h"
 #include "devicelink/BKQuillex.h"
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 
 // The version of the --json document's layout.
 constexpr int kCliJsonSchema = 1;
 
 int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
-                  platform::ProgressBar* progress);
+                  ui::ProgressBar* progress);

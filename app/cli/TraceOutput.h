@@ -7,9 +7,9 @@
 #include <string>
 
 #include "app/cli/ConsoleProgressBar.h"
-#include "platform/TextControl.h"
+#include "ui/TextControl.h"
 
-class TraceOutput : public platform::TextControl {
+class TraceOutput : public ui::TextControl {
   public:
     TraceOutput(std::FILE* stream, int level) : stream_(stream), level_(level) {}
     size_t Length() const override { return length_; }

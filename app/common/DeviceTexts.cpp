@@ -1,14 +1,14 @@
 #include "app/common/DeviceTexts.h"
 
 #include "devicelink/ResultCodes.h"
-#include "platform/DialogWindow.h"
+#include "ui/DialogWindow.h"
 #include "util/BoundedText.h"
 
 ResultBox ResultBoxFor(int result) {
-    using platform::kIconError;
+    using ui::kIconError;
     switch (result) {
         case QX_S_OK:
-            return {"Update Successful. New version is ", "Success", platform::kIconInformation};
+            return {"Update Successful. New version is ", "Success", ui::kIconInformation};
         case QX_E_FIRMWARE_FLASH_FAILED:
             return {
                 "Firmware failed during flash process.\nYou will need to cold-reboot the "

@@ -27,7 +27,7 @@ bool CheckPackageTarget(UpdaterState& state) {
         case PackageFit::WrongHardware:
             state.Dialog->ShowMessageBox(
                 "This firmware package does not match the type of hardware\ndeteced!",
-                "Cannot Update", platform::kIconWarning);
+                "Cannot Update", ui::kIconWarning);
             return false;
         case PackageFit::Fits:
             break;
@@ -36,9 +36,8 @@ bool CheckPackageTarget(UpdaterState& state) {
     return true;
 }
 
-UpdaterDialogLogic::UpdaterDialogLogic(UpdaterState& state, platform::DialogWindow& dialog,
-                                       platform::ProgressBar* progress,
-                                       platform::MessageWindow* notifyWindow,
+UpdaterDialogLogic::UpdaterDialogLogic(UpdaterState& state, ui::DialogWindow& dialog,
+                                       ui::ProgressBar* progress, ui::MessageWindow* notifyWindow,
                                        ThreadStarter startThread)
     : state_(state),
       dialog_(dialog),
@@ -145,7 +144,7 @@ void UpdaterDialogLogic::StartUpdate() {
 
 void UpdaterDialogLogic::Browse() {
     std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
-    static const platform::FileFilter kFilter = {
+    static const ui::FileFilter kFilter = {
         {"Brevik Firmware Image Files (*.bfw)", "*.bfw"},
         {"All Files (*.*)", "*.*"},
     };
@@ -177,7 +176,7 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     // A path cut to fit would name another file; say why instead.
     dialog_.ShowMessageBox(fits ? "Invalid Firmware Package"
                                 : "The path of this file is too long (over 259 characters).",
-                           "Error!", platform::kIconWarning);
+                           "Error!", ui::kIconWarning);
     dialog_.SetControlText(kControlTargetHardware, kUnknown);
     dialog_.SetControlText(kControlUpdateVersion, kUnknown);
 }

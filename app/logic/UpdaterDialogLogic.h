@@ -10,18 +10,17 @@
 
 #include "app/UpdaterState.h"
 #include "app/common/DeviceTexts.h"
-#include "platform/DialogWindow.h"
-#include "platform/MessageWindow.h"
-#include "platform/ProgressBar.h"
+#include "ui/DialogWindow.h"
+#include "ui/MessageWindow.h"
+#include "ui/ProgressBar.h"
 
 class UpdaterDialogLogic {
   public:
     // Starts the update worker; false when no thread could be started.
     using ThreadStarter = std::function<bool(std::function<void()>)>;
 
-    UpdaterDialogLogic(UpdaterState& state, platform::DialogWindow& dialog,
-                       platform::ProgressBar* progress, platform::MessageWindow* notifyWindow,
-                       ThreadStarter startThread);
+    UpdaterDialogLogic(UpdaterState& state, ui::DialogWindow& dialog, ui::ProgressBar* progress,
+                       ui::MessageWindow* notifyWindow, ThreadStarter startThread);
 
     // The dialog is up: centre it and post the first detection.
     bool OnInitDialog();
@@ -50,9 +49,9 @@ class UpdaterDialogLogic {
     void SetIdleControlsEnabled(bool enabled);
 
     UpdaterState& state_;
-    platform::DialogWindow& dialog_;
-    platform::ProgressBar* progress_;
-    platform::MessageWindow* notifyWindow_;
+    ui::DialogWindow& dialog_;
+    ui::ProgressBar* progress_;
+    ui::MessageWindow* notifyWindow_;
     ThreadStarter startThread_;
     bool updateRunning_ = false;
 };

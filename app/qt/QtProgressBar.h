@@ -4,9 +4,9 @@
 
 #include <QProgressBar>
 
-#include "platform/ProgressBar.h"
+#include "ui/ProgressBar.h"
 
-class QtProgressBar : public platform::ProgressBar {
+class QtProgressBar : public ui::ProgressBar {
   public:
     explicit QtProgressBar(QProgressBar* bar) : bar_(bar) {}
     void SetRange(int minimum, int maximum) override;

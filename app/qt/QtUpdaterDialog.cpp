@@ -196,10 +196,10 @@ void QtUpdaterDialog::ShowMessageBox(const std::string& text, const std::string&
         presenter_(text, caption, icon);
         return;
     }
-    const QMessageBox::Icon qtIcon = icon == platform::kIconError         ? QMessageBox::Critical
-                                     : icon == platform::kIconWarning     ? QMessageBox::Warning
-                                     : icon == platform::kIconInformation ? QMessageBox::Information
-                                                                          : QMessageBox::NoIcon;
+    const QMessageBox::Icon qtIcon = icon == ui::kIconError         ? QMessageBox::Critical
+                                     : icon == ui::kIconWarning     ? QMessageBox::Warning
+                                     : icon == ui::kIconInformation ? QMessageBox::Information
+                                                                    : QMessageBox::NoIcon;
     QMessageBox box(qtIcon, QString::fromLocal8Bit(caption.c_str()),
                     QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok, this);
     box.exec();
@@ -220,7 +220,7 @@ void QtUpdaterDialog::CenterOnScreen() {
          desktop.top() + desktop.height() / 2 - frame.height() / 2);
 }
 
-bool QtUpdaterDialog::ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+bool QtUpdaterDialog::ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                                      const std::string&, std::string* path) {
     if (chooser_)
         return chooser_(title, filter, path);

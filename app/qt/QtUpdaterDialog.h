@@ -14,14 +14,12 @@
 
 class QProgressBar;
 
-class QtUpdaterDialog : public QDialog,
-                        public platform::DialogWindow,
-                        public platform::MessageWindow {
+class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::MessageWindow {
   public:
     // Seams for the open-file dialog and the message boxes; tests answer
     // them instead of a person.
-    using FileChooser = std::function<bool(const std::string& title,
-                                           const platform::FileFilter& filter, std::string* path)>;
+    using FileChooser = std::function<bool(const std::string& title, const ui::FileFilter& filter,
+                                           std::string* path)>;
     using BoxPresenter =
         std::function<void(const std::string& text, const std::string& caption, unsigned icon)>;
 
@@ -38,7 +36,7 @@ class QtUpdaterDialog : public QDialog,
     QWidget* Control(int controlId) const;
     UpdaterDialogLogic& Logic() { return *logic_; }
 
-    // platform::DialogWindow
+    // ui::DialogWindow
     void EnableControl(int controlId, bool enable) override;
     bool IsControlEnabled(int controlId) const override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -47,14 +45,14 @@ class QtUpdaterDialog : public QDialog,
                         unsigned icon) override;
     void Post(unsigned message) override;
     void CenterOnScreen() override;
-    bool ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+    bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
 
     // Escape: refused while an update runs.
     void reject() override;
 
-    // platform::MessageWindow: from the worker; waits until handled.
+    // ui::MessageWindow: from the worker; waits until handled.
     intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
   protected:

@@ -171,8 +171,7 @@ void Win32UpdaterDialog::CenterOnScreen() {
     CenterWindow(window_, nullptr);
 }
 
-bool Win32UpdaterDialog::ChooseOpenFile(const std::string& title,
-                                        const platform::FileFilter& filter,
+bool Win32UpdaterDialog::ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                                         const std::string& defaultExtension, std::string* path) {
     // "description\0pattern\0" per entry, and one more terminator.
     std::string filterText;

@@ -16,7 +16,7 @@ constexpr int kUpdaterDialogResource = 129;
 
 // The progress bar control, driven by PBM_* messages. The worker sends
 // them from its own thread; SendMessage runs them on the dialog's.
-class Win32ProgressBar : public platform::ProgressBar {
+class Win32ProgressBar : public ui::ProgressBar {
   public:
     // The control exists once the dialog does.
     void Attach(HWND bar) { bar_ = bar; }
@@ -29,7 +29,7 @@ class Win32ProgressBar : public platform::ProgressBar {
     HWND bar_ = nullptr;
 };
 
-class Win32UpdaterDialog : public platform::DialogWindow, public platform::MessageWindow {
+class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
   public:
     Win32UpdaterDialog(UpdaterState& state, UpdaterDialogLogic::ThreadStarter startThread);
     ~Win32UpdaterDialog() override;
@@ -45,7 +45,7 @@ class Win32UpdaterDialog : public platform::DialogWindow, public platform::Messa
 
     HWND Handle() const { return window_; }
 
-    // platform::DialogWindow
+    // ui::DialogWindow
     void EnableControl(int controlId, bool enable) override;
     bool IsControlEnabled(int controlId) const override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -54,11 +54,11 @@ class Win32UpdaterDialog : public platform::DialogWindow, public platform::Messa
                         unsigned icon) override;
     void Post(unsigned message) override;
     void CenterOnScreen() override;
-    bool ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+    bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
 
-    // platform::MessageWindow: from the worker; returns once handled.
+    // ui::MessageWindow: from the worker; returns once handled.
     intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
   private:

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "gui/qt/GuiThread.h"
-#include "platform/TextControl.h"
+#include "ui/TextControl.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ QString ToDisplayText(const std::string& text) {
 // The text control the trace calls write to. Calls from other threads run
 // on the GUI thread and wait for it. It outlives every window, so a trace
 // call racing the window's closing finds no control and does nothing.
-class DebugTextControl : public platform::TextControl {
+class DebugTextControl : public ui::TextControl {
   public:
     explicit DebugTextControl(QObject* dispatcher) : dispatcher_(dispatcher) {}
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "platform/TextControl.h"
+#include "ui/TextControl.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ LRESULT CALLBACK DebugEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lP
 
 // The text control the trace calls write to. Every call goes to the frame's
 // thread as a sent message; while no window is open calls do nothing.
-class DebugEditControl : public platform::TextControl {
+class DebugEditControl : public ui::TextControl {
   public:
     void Attach(HWND frame) { frame_ = frame; }
     void Detach() { frame_ = nullptr; }

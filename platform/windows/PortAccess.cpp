@@ -2,7 +2,7 @@
 // open; there is no ModemManager. Only the kind of a name is known here.
 #include "platform/PortAccess.h"
 
-#include "platform/LoopbackLine.h"
+#include "platform/LineSource.h"
 
 namespace platform {
 
@@ -14,19 +14,22 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string&) {
     return {};
 }
 
-bool ModemManagerRunning() {
-    return false;
-}
-
-bool IsModemClassDevice(const std::string&) {
-    return false;
-}
-
 PortFacts DescribePort(const std::string& path, const std::string&) {
     PortFacts facts;
-    if (IsLoopbackName(path.c_str()))
-        facts.kind = "loopback";
+    if (const LineSource* source = LineSourceFor(path.c_str()))
+        facts.kind = source->Kind();
     return facts;
+}
+
+// A COM port refuses a second user while one program has it; no group or
+// rule grants it.
+std::string PermissionAdvice(const std::string&) {
+    return "Another program may have the port open, or its driver refuses this user: close "
+           "programs that use serial ports and try again";
+}
+
+std::string SilentPortAdvice(const std::string&) {
+    return "";
 }
 
 }  // namespace platform

@@ -14,15 +14,14 @@
 
 #include "app/cli/CliArguments.h"
 #include "app/cli/ConsoleProgressBar.h"
-#include "app/cli/PortAdvice.h"
 #include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFormat.h"
-#include "platform/DeviceLine.h"
 #include "platform/Environment.h"
 #include "platform/FileAccess.h"
-#include "platform/LoopbackLine.h"
 #include "platform/SerialPort.h"
+#include "sim/DeviceLines.h"
+#include "sim/LoopbackLine.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
@@ -48,7 +47,7 @@ std::string Drain(std::FILE* file) {
 }
 
 // cancelled: Ctrl+C has come before the command runs.
-Outcome Brevik(std::vector<const char*> words, platform::ProgressBar* bar = nullptr,
+Outcome Brevik(std::vector<const char*> words, ui::ProgressBar* bar = nullptr,
                bool cancelled = false) {
     words.insert(words.begin(), "brevik");
     CliArguments args;
@@ -165,7 +164,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     TempDir dir;
     Outcome ports = Brevik({"ports"});
     const std::string kind =
-        platform::IsLoopbackName(port.Device().PortPath().c_str()) ? "loopback" : "pseudo-terminal";
+        sim::IsLoopbackName(port.Device().PortPath().c_str()) ? "loopback" : "pseudo-terminal";
     EXPECT_EQ("COM1  " + port.Device().PortPath() + "  " + kind + "\n", ports.out);
     Outcome found = Brevik({"detect"});
     EXPECT_EQ(kCliSucceeded, found.code);
@@ -402,7 +401,7 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
     tessaly.letter = 'L';
     sim::VirtualDevice first, second, third(tessaly);
     ASSERT_TRUE(first.Start() && second.Start() && third.Start());
-    auto silent = platform::CreateDeviceLine();
+    auto silent = sim::CreateDeviceLine();
     ScopedPortTable table(
         {silent->HostPath(), first.PortPath(), second.PortPath(), third.PortPath()});
 
@@ -559,7 +558,7 @@ TEST(Cli, CtrlCEndsTheSearchForADeviceAndNothingIsSent) {
     std::vector<std::unique_ptr<platform::DeviceLine>> silent;
     std::vector<std::string> paths;
     for (int i = 0; i < 15; ++i) {
-        silent.push_back(platform::CreateDeviceLine());
+        silent.push_back(sim::CreateDeviceLine());
         paths.push_back(silent.back()->HostPath());
     }
     paths.push_back(device.PortPath());
@@ -758,7 +757,7 @@ TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
     TempDir dir;
     sim::VirtualDevice first, second;
     ASSERT_TRUE(first.Start() && second.Start());
-    auto silent = platform::CreateDeviceLine();
+    auto silent = sim::CreateDeviceLine();
     const std::string package =
         dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
     {
@@ -788,13 +787,6 @@ TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
     EXPECT_EQ(kCliNoDevice, folder.code);
     EXPECT_THAT(folder.err, HasSubstr("is a folder, not a serial device"));
 #endif
-
-    for (const auto& [group, joins] : std::vector<std::pair<std::string, bool>>{
-             {"dialout", true}, {"uucp", true}, {"root", false}, {"disk", false}, {"", false}}) {
-        const std::string advice = PermissionAdvice(group);
-        EXPECT_EQ(joins, advice.find("usermod") != std::string::npos) << group << ": " << advice;
-        EXPECT_EQ(!joins, advice.find("joining it is no answer") != std::string::npos) << group;
-    }
 }
 
 TEST(Cli, AnOddRangeOnADunmarraIsAUsageErrorAndNothingIsSent) {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/SimulatedPorts.h"
 
 using ::testing::ElementsAre;
@@ -86,8 +86,8 @@ TEST(RequestFirmwareVersion, FailuresOfThePort) {
 }
 
 TEST(DetectHardware, FindsADeviceAt921600BehindTwoSilentPorts) {
-    auto silent1 = platform::CreateDeviceLine();
-    auto silent2 = platform::CreateDeviceLine();
+    auto silent1 = sim::CreateDeviceLine();
+    auto silent2 = sim::CreateDeviceLine();
     sim::DeviceConfig config = Device(2, 12, 'Q');
     config.initialBaud = 921600;
     sim::VirtualDevice device(config);

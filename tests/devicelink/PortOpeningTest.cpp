@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "devicelink/BKQuillex.h"
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
 
@@ -50,8 +50,8 @@ class PortOpening : public ::testing::Test {
 }  // namespace
 
 TEST(InitPort, OpensTheNamedPortWithTheLineSettings) {
-    auto empty1 = platform::CreateDeviceLine();
-    auto empty2 = platform::CreateDeviceLine();
+    auto empty1 = sim::CreateDeviceLine();
+    auto empty2 = sim::CreateDeviceLine();
     sim::VirtualDevice device;
     ASSERT_TRUE(device.Start());
     ScopedPortTable table({empty1->HostPath(), empty2->HostPath(), device.PortPath()});

@@ -14,8 +14,8 @@
 #include <unistd.h>
 #endif
 
-#include "platform/DeviceLine.h"
 #include "platform/SerialPort.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/TempDir.h"
 
@@ -76,7 +76,7 @@ TEST(CaptureFile, EveryEventReadsBackAsWritten) {
 TEST(CaptureFile, TheWriterRecordsAPortsTrafficByteForByte) {
     TempDir dir;
     const std::string path = dir.File("session.cap");
-    auto pty = platform::CreateDeviceLine();
+    auto pty = sim::CreateDeviceLine();
     ASSERT_TRUE(pty);
     {
         const capture::ScopedCapture capture(path, "test 0");
@@ -193,7 +193,7 @@ TEST(CaptureFile, TheFileIsNeverALinkOrPipeAndEveryLineIsThereAsItHappens) {
     EXPECT_EQ((std::vector<uint8_t>{'k', 'e', 'e', 'p'}), FileBytes(target));
 
     const std::string path = dir.File("live.cap");
-    auto pty = platform::CreateDeviceLine();
+    auto pty = sim::CreateDeviceLine();
     ASSERT_TRUE(pty);
     const capture::ScopedCapture capture(path, "test 0");
     ASSERT_TRUE(capture.Ok());

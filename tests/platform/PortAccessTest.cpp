@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/linux/GroupAdvice.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -48,4 +49,13 @@ TEST(PortAccess, FactsOfAUsbBridgeABluetoothPortAndAMissingDevice) {
     Put(rfcomm, "");
     EXPECT_EQ("Bluetooth", platform::DescribePort(rfcomm.string(), sys.string()).kind);
     EXPECT_EQ("", platform::DescribePort(dir.File("none"), sys.string()).kind);
+}
+
+TEST(PortAccess, JoiningTheGroupIsAdvisedOnlyForAGroupMadeForSerialPorts) {
+    for (const auto& [group, joins] : std::vector<std::pair<std::string, bool>>{
+             {"dialout", true}, {"uucp", true}, {"root", false}, {"disk", false}, {"", false}}) {
+        const std::string advice = platform::PermissionAdviceForGroup(group);
+        EXPECT_EQ(joins, advice.find("usermod") != std::string::npos) << group << ": " << advice;
+        EXPECT_EQ(!joins, advice.find("joining it is no answer") != std::string::npos) << group;
+    }
 }

@@ -1,10 +1,13 @@
+#include "platform/Conventions.h"
 #include "platform/Environment.h"
+#include "platform/LineSource.h"
 #include "platform/PortTable.h"
 #include "platform/SystemPorts.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 using platform::PortEntry;
 using platform::PortTable;
@@ -57,20 +60,35 @@ TEST(PortTable, SystemScanListsOnlyDevicePaths) {
     }
 }
 
+// Lines of a registered source (as the simulator's loopback lines) are named
+// by paths of their own.
+class NamedSource : public platform::LineSource {
+  public:
+    const char* Kind() const override { return "named"; }
+    bool Claims(const char* name) const override { return std::strncmp(name, "@line", 5) == 0; }
+    std::unique_ptr<platform::SerialLine> Open(const char*, platform::OpenError* error) override {
+        *error = platform::OpenError::NotFound;
+        return nullptr;
+    }
+};
+
 TEST(PortTable, ListNumbersPathNamesAndTheDeviceNamespace) {
-    PortTable::SetOverride({"/dev/pts/a", "@loopback9"});
+    static NamedSource source;
+    platform::RegisterLineSource(&source);
+    EXPECT_FALSE(PortTable::IsPathName("@other9"));
+    PortTable::SetOverride({"/dev/pts/a", "@line9"});
     const std::vector<PortEntry> list = PortTable::List();
     ASSERT_EQ(2u, list.size());
     EXPECT_EQ(1, list[0].number);
     EXPECT_EQ("/dev/pts/a", list[0].path);
     EXPECT_EQ(2, list[1].number);
-    EXPECT_EQ("@loopback9", list[1].path);
+    EXPECT_EQ("@line9", list[1].path);
 
-    EXPECT_TRUE(PortTable::IsPathName("@loopback9"));
+    EXPECT_TRUE(PortTable::IsPathName("@line9"));
     EXPECT_TRUE(PortTable::IsPathName("\\\\.\\COM12"));
     EXPECT_FALSE(PortTable::IsPathName("COM1"));
-    EXPECT_EQ("@loopback9", PortTable::Resolve("@loopback9").value());
-    EXPECT_EQ(2, PortTable::NumberOfPath("@loopback9"));
+    EXPECT_EQ("@line9", PortTable::Resolve("@line9").value());
+    EXPECT_EQ(2, PortTable::NumberOfPath("@line9"));
     // In a table, COMn is the n-th entry whatever form the entries have; a
     // path that is not in it names itself (no number of the table).
     EXPECT_EQ(255, PortTable::NumberOfPath("\\\\.\\COM12"));

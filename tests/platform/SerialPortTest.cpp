@@ -12,9 +12,12 @@
 
 #include "platform/DeviceLine.h"
 #include "platform/Environment.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
+using sim::CreateDeviceLine;
+using sim::DeviceLineKind;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -15,7 +15,9 @@ check() {
         fi
     done
 }
-check platform package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
+check platform ui/ package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
+# The window interfaces stand alone: the device library reports through them.
+check ui platform/ package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
 check package devicelink/ diagnostics/ serial/ app/ gui/ sim/
 check util devicelink/ diagnostics/ serial/ package/ app/ gui/ sim/
 check devicelink app/ gui/ sim/
@@ -33,6 +35,15 @@ check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
 # The simulator is a second reading of the wire formats: nothing of the
 # device library, the package format or the front ends.
 check sim devicelink/ package/ serial/ app/ gui/
+# A system is a folder of its own: shared code never asks which one it runs on.
+os_conditional="$(grep -rln --include='*.h' --include='*.cpp' '_WIN32\|__linux__\|__APPLE__' \
+    platform ui package devicelink diagnostics serial util app gui sim fuzz |
+    grep -v '^platform/\(windows\|posix\|linux\)/\|^fuzz/\(windows\|posix\)/\|^gui/\|/qt/\|/win32/' || true)"
+if [ -n "$os_conditional" ]; then
+    echo "system conditionals outside the per-system folders:"
+    echo "$os_conditional"
+    status=1
+fi
 # The core library compiles no front end.
 core_glob="$(sed -n '/BREVIK_CORE_SOURCES CONFIGURE_DEPENDS/,/)/p' CMakeLists.txt)"
 if grep -n "app/\|gui/" <<<"$core_glob"; then

@@ -29,7 +29,7 @@ class QtDialog : public ::testing::Test {
                 boxes.push_back({text, caption, icon});
             });
         dialog->SetFileChooser(
-            [this](const std::string&, const platform::FileFilter&, std::string* path) {
+            [this](const std::string&, const ui::FileFilter&, std::string* path) {
                 *path = nextFile;
                 return !nextFile.empty();
             });

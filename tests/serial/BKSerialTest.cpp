@@ -10,7 +10,7 @@
 
 #include "devicelink/BKQuillex.h"
 #include "diagnostics/TextBuffer.h"
-#include "platform/DeviceLine.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/SimulatedPorts.h"
 
 using ::testing::ElementsAre;
@@ -24,7 +24,7 @@ class SerialOnLine : public ::testing::Test {
   protected:
     void SetUp() override {
         KeepRealPortsOutOfReach();
-        pty = platform::CreateDeviceLine();
+        pty = sim::CreateDeviceLine();
         ASSERT_TRUE(pty);
         table = std::make_unique<ScopedPortTable>(std::vector<std::string>{pty->HostPath()});
         serial.SetTraceTarget(&sink);

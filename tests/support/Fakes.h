@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogWindow.h"
-#include "platform/MessageWindow.h"
-#include "platform/ProgressBar.h"
+#include "ui/DialogWindow.h"
+#include "ui/MessageWindow.h"
+#include "ui/ProgressBar.h"
 
-class RecordingProgressBar : public platform::ProgressBar {
+class RecordingProgressBar : public ui::ProgressBar {
   public:
     void SetRange(int minimum, int maximum) override {
         Record("range " + std::to_string(minimum) + " " + std::to_string(maximum));
@@ -59,7 +59,7 @@ struct MessageBoxRecord {
 // The dialog as the logic sees it, run by the test's thread: messages a
 // worker sends wait in a queue until the test pumps them, as a window's
 // thread would take them from its message loop.
-class FakeDialog : public platform::DialogWindow, public platform::MessageWindow {
+class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
   public:
     void EnableControl(int id, bool enable) override { enabled_[id] = enable; }
     bool IsControlEnabled(int id) const override {
@@ -82,7 +82,7 @@ class FakeDialog : public platform::DialogWindow, public platform::MessageWindow
     }
     void Post(unsigned message) override { posted.push_back(message); }
     void CenterOnScreen() override { centered = true; }
-    bool ChooseOpenFile(const std::string& title, const platform::FileFilter& filter,
+    bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override {
         chooserTitle = title;
         chooserFilter = filter;
@@ -136,7 +136,7 @@ class FakeDialog : public platform::DialogWindow, public platform::MessageWindow
     int endedWith = -1;
     std::string nextChoice;
     std::string chooserTitle;
-    platform::FileFilter chooserFilter;
+    ui::FileFilter chooserFilter;
     std::string chooserExtension;
 
   private:
@@ -156,7 +156,7 @@ class FakeDialog : public platform::DialogWindow, public platform::MessageWindow
 
 // Records sent messages; Send blocks until the test calls Release, as a
 // cross-thread SendMessage waits for the window's thread.
-class BlockingMessageWindow : public platform::MessageWindow {
+class BlockingMessageWindow : public ui::MessageWindow {
   public:
     struct Message {
         unsigned message;

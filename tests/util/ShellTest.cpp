@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Conventions.h"
 #include "platform/ModuleFiles.h"
 #include "util/CpuClock.h"
 #include "util/ShellPath.h"
@@ -12,7 +13,7 @@ namespace {
 // Writes a path with '/' and gives it back with the system's separator.
 std::string P(std::string path) {
     for (char& c : path)
-        c = c == '/' ? kShellPathSeparator : c;
+        c = c == '/' ? platform::kPathSeparator : c;
     return path;
 }
 
@@ -63,7 +64,7 @@ TEST(ModuleFiles, OwnDirectoryVersionResourceAndDllVersions) {
     GetModuleDirectory(directory);
     const std::string own = platform::ModuleFilePath();
     ASSERT_FALSE(own.empty());
-    EXPECT_EQ(own.substr(0, own.find_last_of(kShellPathSeparator) + 1), directory);
+    EXPECT_EQ(own.substr(0, own.find_last_of(platform::kPathSeparator) + 1), directory);
 
     char version[32] = "unchanged";
 #ifdef _WIN32

@@ -2,7 +2,7 @@
 // operations send to it (set range, set step, set position, step it).
 #pragma once
 
-namespace platform {
+namespace ui {
 
 class ProgressBar {
   public:
@@ -13,4 +13,4 @@ class ProgressBar {
     virtual void StepIt() = 0;
 };
 
-}  // namespace platform
+}  // namespace ui

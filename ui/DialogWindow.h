@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace ui {
 
 // Message-box icons, valued as the Windows styles.
 constexpr unsigned kIconError = 0x10;
@@ -39,4 +39,4 @@ class DialogWindow {
     virtual void EndDialog(int result) = 0;
 };
 
-}  // namespace platform
+}  // namespace ui

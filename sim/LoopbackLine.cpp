@@ -1,4 +1,4 @@
-#include "platform/LoopbackLine.h"
+#include "sim/LoopbackLine.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +9,17 @@
 #include <map>
 #include <mutex>
 
-namespace platform {
+#include "platform/LineSource.h"
+
+namespace sim {
 namespace {
+
+using platform::DeviceLine;
+using platform::LineState;
+using platform::OpenError;
+using platform::PolledLine;
+using platform::SerialLine;
+using platform::Timeouts;
 
 // Bytes the host may have on the way to the device before a write waits,
 // about what a pseudo-terminal holds.
@@ -186,22 +195,9 @@ class DeviceEnd : public DeviceLine {
     std::string name_;
 };
 
-}  // namespace
-
-bool IsLoopbackName(const char* name) {
-    return name != nullptr && std::strncmp(name, kLoopbackPrefix, sizeof kLoopbackPrefix - 1) == 0;
-}
-
-std::unique_ptr<DeviceLine> CreateLoopbackLine() {
-    auto wire = std::make_shared<Wire>();
-    Registry& r = Lines();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    std::string name = kLoopbackPrefix + std::to_string(++r.created);
-    r.lines[name] = wire;
-    return std::make_unique<DeviceEnd>(std::move(wire), std::move(name));
-}
-
-std::unique_ptr<SerialLine> OpenLoopbackLine(const char* name, OpenError* error) {
+// The host end of the loopback line of that name; null with *error set
+// (NotFound: no such line or it hung up; Busy: the host end is open).
+std::unique_ptr<SerialLine> OpenHostEnd(const char* name, OpenError* error) {
     std::shared_ptr<Wire> wire;
     {
         Registry& r = Lines();
@@ -229,4 +225,30 @@ std::unique_ptr<SerialLine> OpenLoopbackLine(const char* name, OpenError* error)
     return std::make_unique<HostEnd>(std::move(wire));
 }
 
-}  // namespace platform
+class LoopbackSource : public platform::LineSource {
+  public:
+    const char* Kind() const override { return "loopback"; }
+    bool Claims(const char* name) const override { return IsLoopbackName(name); }
+    std::unique_ptr<SerialLine> Open(const char* name, OpenError* error) override {
+        return OpenHostEnd(name, error);
+    }
+};
+
+}  // namespace
+
+bool IsLoopbackName(const char* name) {
+    return name != nullptr && std::strncmp(name, kLoopbackPrefix, sizeof kLoopbackPrefix - 1) == 0;
+}
+
+std::unique_ptr<DeviceLine> CreateLoopbackLine() {
+    static LoopbackSource source;
+    platform::RegisterLineSource(&source);
+    auto wire = std::make_shared<Wire>();
+    Registry& r = Lines();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::string name = kLoopbackPrefix + std::to_string(++r.created);
+    r.lines[name] = wire;
+    return std::make_unique<DeviceEnd>(std::move(wire), std::move(name));
+}
+
+}  // namespace sim

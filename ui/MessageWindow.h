@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace ui {
 
 class MessageWindow {
   public:
@@ -13,4 +13,4 @@ class MessageWindow {
     virtual intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
 };
 
-}  // namespace platform
+}  // namespace ui

@@ -1,7 +1,5 @@
 #include "platform/PortAccess.h"
 
-#include "platform/LoopbackLine.h"
-
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,9 @@
 #include <fstream>
 #include <system_error>
 #include <vector>
+
+#include "platform/LineSource.h"
+#include "platform/linux/GroupAdvice.h"
 
 namespace platform {
 namespace {
@@ -21,6 +22,25 @@ std::string FirstLine(const fs::path& file) {
     std::string line;
     std::getline(in, line);
     return line;
+}
+
+bool ModemManagerRunning() {
+    std::error_code ec;
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
+        std::error_code commError;
+        if (fs::exists(process.path() / "comm", commError) &&
+            FirstLine(process.path() / "comm") == "ModemManager")
+            return true;
+    }
+    return false;
+}
+
+// True for a USB modem-class (CDC-ACM) serial device, which ModemManager
+// probes unless told to leave it alone.
+bool IsModemClassDevice(const std::string& path) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
 }
 
 }  // namespace
@@ -63,27 +83,10 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
     return holders;
 }
 
-bool ModemManagerRunning() {
-    std::error_code ec;
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
-        std::error_code commError;
-        if (fs::exists(process.path() / "comm", commError) &&
-            FirstLine(process.path() / "comm") == "ModemManager")
-            return true;
-    }
-    return false;
-}
-
-bool IsModemClassDevice(const std::string& path) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(path, ec);
-    return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
-}
-
 PortFacts DescribePort(const std::string& path, const std::string& sysfs) {
     PortFacts facts;
-    if (IsLoopbackName(path.c_str())) {
-        facts.kind = "loopback";
+    if (const LineSource* source = LineSourceFor(path.c_str())) {
+        facts.kind = source->Kind();
         return facts;
     }
     std::error_code ec;
@@ -120,6 +123,32 @@ PortFacts DescribePort(const std::string& path, const std::string& sysfs) {
     if (fs::exists(tty, ec))
         facts.kind = "serial";
     return facts;
+}
+
+std::string PermissionAdviceForGroup(const std::string& group) {
+    for (const char* serial : {"dialout", "uucp", "tty", "plugdev"}) {
+        if (group == serial)
+            return "The port belongs to the group '" + group +
+                   "': join it with 'sudo usermod -aG " + group +
+                   " $USER' and log in again (the package's udev rule gives the logged-in user "
+                   "access without it)";
+    }
+    const std::string owner = group.empty() ? std::string("no group") : "the group '" + group + "'";
+    return "The port belongs to " + owner +
+           ", not one made for serial ports, so joining it is no answer: install the package's "
+           "udev rule, which gives the logged-in user access to the device's bridge";
+}
+
+std::string PermissionAdvice(const std::string& path) {
+    return PermissionAdviceForGroup(GroupOwningDevice(path));
+}
+
+std::string SilentPortAdvice(const std::string& path) {
+    if (!IsModemClassDevice(path) || !ModemManagerRunning())
+        return "";
+    return "ModemManager is running and may have grabbed " + path +
+           ": tell it to leave the device alone (the package's udev rule does) or stop it while "
+           "flashing.";
 }
 
 }  // namespace platform

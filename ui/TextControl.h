@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace platform {
+namespace ui {
 
 class TextControl {
   public:
@@ -24,4 +24,4 @@ class TextControl {
     }
 };
 
-}  // namespace platform
+}  // namespace ui
