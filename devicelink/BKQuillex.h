@@ -265,9 +265,10 @@ class BKQuillex {
     // Locks for a transfer; on a busy port the bar is reset and false
     // returned (the lock holder's time-out and cancel flag stay as they are).
     bool LockForTransfer(ui::ProgressBar* progress);
-    // The exit of every transfer that holds the lock: bar to 0, read
-    // time-out 300 ms, the cancel flag cleared, the lock back. Returns result.
-    int FinishTransfer(int result, ui::ProgressBar* progress);
+    // The exit of every exchange that holds the lock: bar to 0, read
+    // time-out 300 ms, the cancel flag cleared (the upload, which cannot be
+    // cancelled, leaves it), the lock back. Returns result.
+    int FinishTransfer(int result, ui::ProgressBar* progress, bool clearCancel = true);
     // Purge, write, then read exactly replyLength bytes: the byte count read,
     // or -1 when the write or the read failed.
     int LinkTransfer(const std::vector<uint8_t>& request, bool listen, int replyLength,

@@ -1,5 +1,12 @@
 // Block transfers of device memory: 256-byte packets, after trying the bulk
-// commands; the read-back check; the large-bin bank switch of a Tessaly.
+// commands; the read-back check; the large-bin bank switch.
+//
+// Read request: 'R', count (0 for 256), address high, low (a family with
+// long addresses sends three address bytes), checksum; the reply is the
+// count of data bytes and their checksum. Write: 'W' (or 'w', or 'X' whose
+// reply is the 16-bit sum of the data, low byte first), count, address,
+// the data, checksum; the reply is 'O'. Under scrambled framing the
+// markers 01 02 follow the count and everything from them on is scrambled.
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -49,86 +56,6 @@ int BKQuillex::LargeBinBankSwitch(uint32_t a) {
             return SetBank(bank, 1, 0, kCallerHoldsLock);
     }
     return QX_S_OK;
-}
-
-bool BKQuillex::LockForTransfer(ui::ProgressBar* progress) {
-    if (LockPort(kPortLockWaitMs) == QX_S_OK)
-        return true;
-    if (progress != nullptr)
-        progress->SetPosition(0);
-    return false;
-}
-
-int BKQuillex::SendTransferPacket(std::vector<uint8_t>* packet, size_t scrambleFrom, bool scrambled,
-                                  uint8_t* seed) {
-    if (scrambled) {
-        ScrambleBytes(nullptr, 0, packet->data() + scrambleFrom,
-                      static_cast<uint32_t>(packet->size() - scrambleFrom), seed);
-    }
-    packet->push_back(Checksum8(packet->data(), static_cast<int>(packet->size())));
-    const int length = static_cast<int>(packet->size());
-    return WritePort(packet->data(), length) == length ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
-}
-
-int BKQuillex::ReceiveReadPacket(uint8_t* packet, uint32_t n, bool scrambled, uint8_t seed,
-                                 uint32_t done, uint32_t size, const ReadPathLines& lines) {
-    const int got = ReadPort(packet, static_cast<int>(n));
-    if (got < static_cast<int>(n)) {
-        const int counted = static_cast<int>(done) + (lines.countsPartPacket ? got : 0);
-        Trace(TraceTarget, "%s: Read timed-out after %i bytes. Expected %i bytes.",
-              lines.timedOutTag, counted, static_cast<int>(size));
-        return QX_E_COMM_READ_TIMEOUT;
-    }
-    uint8_t deviceSum = 0;
-    if (ReadPort(&deviceSum, 1) != 1)
-        return QX_E_COMM_READ_TIMEOUT;
-    const uint8_t ownSum = Checksum8(packet, static_cast<int>(n));
-    if (ownSum != deviceSum) {
-        Trace(TraceTarget, "%s - invalid packet checksum. Expected %.2X, Received %.2X.",
-              lines.badSumTag, ownSum, deviceSum);
-        return QX_E_EXTERNAL_CS_INVALID;
-    }
-    // A packet that failed its checksum stays as it came, scrambled.
-    if (scrambled)
-        UnscrambleBytes(seed, nullptr, 0, packet, n);
-    return QX_S_OK;
-}
-
-int BKQuillex::RunPacketLoop(uint32_t size, uint32_t packetSize, int readTimeoutMs,
-                             const char* cancelLine, ui::ProgressBar* progress,
-                             const std::function<int(uint32_t, uint32_t)>& packet) {
-    if (!LockForTransfer(progress))
-        return QX_E_PORT_BUSY;
-    SetReadTimeout(readTimeoutMs);
-    PurgePort();
-    int result = QX_S_OK;
-    for (uint32_t done = 0; done < size;) {
-        // Read once per packet: a cancel takes effect between packets.
-        if (CancelRequested) {
-            Trace(TraceTarget, "%s", cancelLine);
-            result = QX_E_OPERATION_CANCELED;
-            break;
-        }
-        const uint32_t n = std::min(size - done, packetSize);
-        result = packet(done, n);
-        if (result != QX_S_OK)
-            break;
-        if (progress != nullptr)
-            progress->StepIt();
-        done += n;
-    }
-    return FinishTransfer(result, progress);
-}
-
-int BKQuillex::FinishTransfer(int result, ui::ProgressBar* progress) {
-    if (progress != nullptr)
-        progress->SetPosition(0);
-    SetReadTimeout(kDefaultReadTimeoutMs);
-    // Cleared before the lock goes back: a cancel meant for the next lock
-    // holder's transfer must survive.
-    CancelRequested = 0;
-    UnlockPort();
-    return result;
 }
 
 int BKQuillex::ReadBlock(uint8_t* destination, uint32_t size, uint32_t address, uint32_t options,

@@ -7,9 +7,21 @@
 namespace {
 
 constexpr uint8_t kModeCommand = 'O';
+constexpr uint8_t kModeQuery = 0x00;
+
+// The mode letters by mode number (1, 2); the device gives them their meaning.
+constexpr char kModeLetters[] = {'E', 'T'};
 
 char ModeLetter(int mode) {
-    return mode == 1 ? 'E' : mode == 2 ? 'T' : 0;
+    return mode == 1 || mode == 2 ? kModeLetters[mode - 1] : 0;
+}
+
+int ModeOfLetter(uint8_t letter) {
+    for (int mode = 1; mode <= 2; ++mode) {
+        if (letter == static_cast<uint8_t>(kModeLetters[mode - 1]))
+            return mode;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -20,12 +32,12 @@ int BKQuillex::GetEmulationMode() {
     if (LockPort(kPortLockWaitMs) != QX_S_OK)
         return 0;
     PurgePort();
-    const uint8_t request[3] = {kModeCommand, 0x00, kModeCommand};
+    const uint8_t request[3] = {kModeCommand, kModeQuery, kModeCommand};
     WritePort(request, 3);
     uint8_t letter = 0;
     int mode = 0;
     if (ReadPort(&letter, 1) == 1)
-        mode = letter == 'E' ? 1 : letter == 'T' ? 2 : 0;
+        mode = ModeOfLetter(letter);
     if (mode != 0)
         Trace(TraceTarget, "DunMarra: Get Emulation Mode Succeeded: Mode %c", letter);
     else

@@ -14,28 +14,32 @@ namespace {
 
 constexpr uint8_t kUploadCommand = 'f';
 constexpr size_t kBlockSize = 256;
+// A block reply (and final status) of a device that could not buffer it.
+constexpr uint8_t kBufferingFailed = 'R';
+
+// What the final status byte of an upload says; any other byte ('C', 'O'
+// and bytes outside the table) is success.
+struct FinalStatus {
+    uint8_t byte;
+    int result;
+};
+constexpr FinalStatus kFinalStatuses[] = {
+    {kUnknownCommand, QX_E_REQUEST_NOT_SUPPORTED},
+    {'E', QX_E_EXTERNAL_CS_INVALID},
+    {'F', QX_E_INVALID_RESPONSE},
+    {'H', QX_E_INVALID_HARDWARE_ID},
+    {'I', QX_E_INTERNAL_CS_INVALID},
+    {kBufferingFailed, QX_E_NVRAM_BUFFERING_FAILED},
+    {'V', QX_E_INVALID_VERSION},
+    {'W', QX_E_FIRMWARE_FLASH_FAILED},
+};
 
 int FinalStatusResult(uint8_t status) {
-    switch (status) {
-        case '?':
-            return QX_E_REQUEST_NOT_SUPPORTED;
-        case 'E':
-            return QX_E_EXTERNAL_CS_INVALID;
-        case 'F':
-            return QX_E_INVALID_RESPONSE;
-        case 'H':
-            return QX_E_INVALID_HARDWARE_ID;
-        case 'I':
-            return QX_E_INTERNAL_CS_INVALID;
-        case 'R':
-            return QX_E_NVRAM_BUFFERING_FAILED;
-        case 'V':
-            return QX_E_INVALID_VERSION;
-        case 'W':
-            return QX_E_FIRMWARE_FLASH_FAILED;
-        default:
-            return QX_S_OK;  // 'C', 'O' and bytes outside the table
+    for (const FinalStatus& s : kFinalStatuses) {
+        if (s.byte == status)
+            return s.result;
     }
+    return QX_S_OK;
 }
 
 // Whether a loaded package may go out: a result code.
@@ -87,7 +91,7 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
             progress->SetStep(1);
             progress->SetPosition(0);
         }
-        if (LockPort(kPortLockWaitMs) != QX_S_OK) {
+        if (!LockForTransfer(progress)) {
             result = QX_E_PORT_BUSY;
         } else {
             locked = true;
@@ -118,7 +122,7 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
                     return r;
                 if (reply == kUnknownCommand)
                     return QX_E_REQUEST_NOT_SUPPORTED;
-                if (reply == 'R')
+                if (reply == kBufferingFailed)
                     return QX_E_NVRAM_BUFFERING_FAILED;
                 if (reply == kAck && progress != nullptr)
                     progress->StepIt();
@@ -164,10 +168,8 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
             }
         }
     }
-    if (locked) {
-        SetReadTimeout(kDefaultReadTimeoutMs);
-        UnlockPort();
-    }
+    if (locked)
+        return FinishTransfer(result, progress, false);
     if (progress != nullptr)
         progress->SetPosition(0);
     return result;

@@ -8,6 +8,10 @@
 namespace {
 
 constexpr int kStatusWordsReplySize = 7;
+// The two status replies, each a byte twice; the device gives them their
+// meaning, QueryStatus reports them as 0 and 1.
+constexpr uint8_t kStatusFirst = 'O';
+constexpr uint8_t kStatusSecond = 'B';
 
 }  // namespace
 
@@ -71,9 +75,9 @@ int BKQuillex::QueryStatus() {
         uint8_t reply[2] = {};
         bool failed = false;
         if (ReadPortReporting(reply, 2, &failed) == 2 && !failed) {
-            if (reply[0] == 'O' && reply[1] == 'O')
+            if (reply[0] == kStatusFirst && reply[1] == kStatusFirst)
                 result = 0;
-            else if (reply[0] == 'B' && reply[1] == 'B')
+            else if (reply[0] == kStatusSecond && reply[1] == kStatusSecond)
                 result = 1;
         }
     }

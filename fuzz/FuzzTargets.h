@@ -54,7 +54,4 @@ enum Command : uint8_t {
 std::vector<uint8_t> RepliesInput(uint8_t command, uint8_t variant,
                                   const std::vector<std::vector<uint8_t>>& replies);
 
-// Valid inputs to start fuzzing from (for "replies", "package", "cli").
-std::vector<std::vector<uint8_t>> SeedInputs(const std::string& target);
-
 }  // namespace fuzz

@@ -98,7 +98,6 @@ class PacketReader {
             return false;
         return Sum8(wire_, wire_.size()) == sum;
     }
-    bool Scrambled() const { return scrambled_; }
     // Scrambles reply data as a continuation of the request.
     std::vector<uint8_t> ScrambleOnward(std::vector<uint8_t> data) {
         if (scrambled_) {

@@ -18,7 +18,6 @@ class ReceiveLog {
     }
     // Stream position one past the last byte received.
     size_t End() const { return origin_ + bytes_.size(); }
-    size_t Origin() const { return origin_; }
     // The bytes from position from up to (not including) to; positions that
     // were compacted away are left out.
     std::vector<uint8_t> Copy(size_t from, size_t to) const {

@@ -1,3 +1,11 @@
+// The device's side of the wire: every request starts with a command byte
+// that picks its handler ('V' version "VV" -> major minor letter; 'S' link
+// rate and status "SS"; 'H'/'E'/'e' configuration memory; 'B' banks; 'f'
+// firmware upload; 'R'/'W'/'w'/'X' block and 'Z' bulk transfers; 'C' status
+// words; 'N' identity; 'K'/'k' data link; 'O' emulation mode). A handler
+// reads the rest of its request from the line (most end in an 8-bit sum of
+// what came before) and writes its reply; an unknown command byte is
+// answered '?'. The handlers' units say their exchanges byte by byte.
 #include "sim/VirtualDevice.h"
 
 #include <algorithm>

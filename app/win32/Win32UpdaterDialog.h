@@ -43,8 +43,6 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     // be created.
     INT_PTR Run(HINSTANCE instance);
 
-    HWND Handle() const { return window_; }
-
     // ui::DialogWindow
     void EnableControl(int controlId, bool enable) override;
     bool IsControlEnabled(int controlId) const override;
