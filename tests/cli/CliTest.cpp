@@ -25,6 +25,7 @@
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
+#include "tests/support/SystemFacts.h"
 #include "tests/support/TempDir.h"
 
 using ::testing::HasSubstr;
@@ -590,13 +591,7 @@ TEST(Cli, ReadNeverLosesWhatWasAtItsOutput) {
     const std::string kept = dir.Write("kept.bin", old);
     const std::string target = dir.Write("target.bin", old);
     const std::string link = dir.File("link.bin");
-    std::error_code noLinks;
-#ifdef _WIN32
-    // The library there does not tell a link from its target.
-    noLinks = std::make_error_code(std::errc::operation_not_supported);
-#else
-    std::filesystem::create_symlink(target, link, noLinks);
-#endif
+    const std::error_code noLinks = testsys::MakeLink(target, link);
     auto folderHoldsOnly = [&](std::vector<std::string> names) {
         std::vector<std::string> there;
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
@@ -649,9 +644,8 @@ TEST(Cli, ReadNeverLosesWhatWasAtItsOutput) {
 }
 
 TEST(Cli, TextFromOutsideReachesTerminalsPrintableAndJsonValid) {
-#ifdef _WIN32
-    GTEST_SKIP() << "file names there are UTF-16, and links need privileges";
-#endif
+    if (!testsys::kFileNamesAreBytes)
+        GTEST_SKIP() << "file names here are UTF-16, and links need privileges";
     OneSimulatedPort port;
     TempDir dir;
     // A name that is not UTF-8 and would retitle a terminal, a package for a
@@ -782,11 +776,11 @@ TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
         EXPECT_EQ(kCliNoDevice, none.code) << none.err;
         EXPECT_THAT(none.err, ::testing::Not(HasSubstr("COM2")));
     }
-#ifndef _WIN32  // a port there is a COM name or \\.\ path, never a folder
-    Outcome folder = Brevik({"--port", dir.Path().c_str(), "detect"});
-    EXPECT_EQ(kCliNoDevice, folder.code);
-    EXPECT_THAT(folder.err, HasSubstr("is a folder, not a serial device"));
-#endif
+    if (testsys::kPortsArePaths) {
+        Outcome folder = Brevik({"--port", dir.Path().c_str(), "detect"});
+        EXPECT_EQ(kCliNoDevice, folder.code);
+        EXPECT_THAT(folder.err, HasSubstr("is a folder, not a serial device"));
+    }
 }
 
 TEST(Cli, AnOddRangeOnADunmarraIsAUsageErrorAndNothingIsSent) {

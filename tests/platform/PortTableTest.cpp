@@ -49,17 +49,6 @@ TEST(PortTable, EnvironmentListAndEmptyList) {
     platform::SetEnvironmentValue("BREVIK_PORTS", nullptr);
 }
 
-TEST(PortTable, SystemScanListsOnlyDevicePaths) {
-    for (const std::string& path : PortTable::ScanSystemPorts()) {
-#ifdef _WIN32
-        EXPECT_EQ(0u, path.rfind("\\\\.\\COM", 0)) << path;
-#else
-        EXPECT_EQ(0u, path.rfind("/dev/", 0)) << path;
-        EXPECT_EQ(std::string::npos, path.find("/dev/tty0")) << "no virtual consoles";
-#endif
-    }
-}
-
 // Lines of a registered source (as the simulator's loopback lines) are named
 // by paths of their own.
 class NamedSource : public platform::LineSource {
@@ -99,17 +88,3 @@ TEST(PortTable, ListNumbersPathNamesAndTheDeviceNamespace) {
     EXPECT_EQ(3, PortTable::NumberOfPath("/dev/pts/a"));
     PortTable::ClearOverride();
 }
-
-#ifdef _WIN32
-TEST(PortTable, WithoutATableComNIsTheSystemsOwnPortN) {
-    const char* saved = std::getenv("BREVIK_PORTS");
-    const std::string previous = saved != nullptr ? saved : "";
-    platform::SetEnvironmentValue("BREVIK_PORTS", nullptr);
-    PortTable::ClearOverride();
-    EXPECT_EQ("\\\\.\\COM7", PortTable::Resolve("COM7").value());
-    EXPECT_EQ("\\\\.\\COM255", PortTable::Resolve("com255").value());
-    for (const PortEntry& port : PortTable::List())
-        EXPECT_EQ("\\\\.\\COM" + std::to_string(port.number), port.path);
-    platform::SetEnvironmentValue("BREVIK_PORTS", saved != nullptr ? previous.c_str() : nullptr);
-}
-#endif

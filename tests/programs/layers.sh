@@ -37,8 +37,8 @@ check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
 check sim devicelink/ package/ serial/ app/ gui/
 # A system is a folder of its own: shared code never asks which one it runs on.
 os_conditional="$(grep -rln --include='*.h' --include='*.cpp' '_WIN32\|__linux__\|__APPLE__' \
-    platform ui package devicelink diagnostics serial util app gui sim fuzz |
-    grep -v '^platform/\(windows\|posix\|linux\)/\|^fuzz/\(windows\|posix\)/\|^gui/\|/qt/\|/win32/' || true)"
+    platform ui package devicelink diagnostics serial util app gui sim fuzz bench tests |
+    grep -v '/\(windows\|posix\|linux\)/\|^gui/\|/qt/\|/win32/\|^tests/win32' || true)"
 if [ -n "$os_conditional" ]; then
     echo "system conditionals outside the per-system folders:"
     echo "$os_conditional"

@@ -5,30 +5,18 @@
 // there with kNoFifosHere.
 #pragma once
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <chrono>
 #include <functional>
 #include <future>
 #include <string>
 
-#ifdef _WIN32
-constexpr bool kHasFifos = false;
-#else
-constexpr bool kHasFifos = true;
-#endif
+#include "tests/support/SystemFacts.h"
+
+inline const bool& kHasFifos = testsys::kHasFifos;
 constexpr char kNoFifosHere[] = "no named pipes in the file system on this system";
 
-inline bool MakeFifo([[maybe_unused]] const std::string& path) {
-#ifdef _WIN32
-    return false;
-#else
-    return ::mkfifo(path.c_str(), 0600) == 0;
-#endif
+inline bool MakeFifo(const std::string& path) {
+    return testsys::MakeFifo(path);
 }
 
 // True when call returned within the wait without help.
@@ -37,15 +25,7 @@ inline bool ReturnsWithoutBlocking(const std::string& fifo, const std::function<
     std::future<void> done = std::async(std::launch::async, call);
     if (done.wait_for(wait) == std::future_status::ready)
         return true;
-#ifndef _WIN32
-    // A reader waiting in open() for a writer is let through by one.
-    const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-    done.wait();
-    if (fd >= 0)
-        ::close(fd);
-#else
-    (void)fifo;
-    done.wait();
-#endif
+    testsys::ReleaseFifoOpener(
+        fifo, [](void* f) { static_cast<std::future<void>*>(f)->wait(); }, &done);
     return false;
 }

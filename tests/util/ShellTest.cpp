@@ -4,6 +4,7 @@
 
 #include "platform/Conventions.h"
 #include "platform/ModuleFiles.h"
+#include "tests/util/SystemModules.h"
 #include "util/CpuClock.h"
 #include "util/ShellPath.h"
 #include "util/VersionText.h"
@@ -67,17 +68,7 @@ TEST(ModuleFiles, OwnDirectoryVersionResourceAndDllVersions) {
     EXPECT_EQ(own.substr(0, own.find_last_of(platform::kPathSeparator) + 1), directory);
 
     char version[32] = "unchanged";
-#ifdef _WIN32
-    // This test program carries the version resource 10.0.1234.5.
-    GetFileVersionText(own.c_str(), version, sizeof version);
-    EXPECT_STREQ("10.00.1234.05", version);
-    EXPECT_GT(platform::GetDllVersion("comctl32.dll"), 0u) << "it exports DllGetVersion";
-    EXPECT_EQ(0u, platform::GetDllVersion("kernel32.dll")) << "no DllGetVersion export";
-#else
-    GetFileVersionText(own.c_str(), version, sizeof version);
-    EXPECT_STREQ("", version) << "no version resources here";
-    EXPECT_EQ(0u, platform::GetDllVersion("libc.so.6"));
-#endif
+    ExpectOwnVersionResourceAndDllVersions(own);
     EXPECT_EQ(0u, platform::GetDllVersion("brevik-no-such-library"));
     GetFileVersionText(nullptr, version, sizeof version);
     EXPECT_STREQ("", version);
