@@ -11,20 +11,10 @@
 
 #include "platform/SerialPort.h"
 #include "sim/DeviceLines.h"
-#include "tests/support/Fifo.h"
 #include "tests/support/TempDir.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-namespace {
-
-[[maybe_unused]] std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
 
 TEST(CaptureFile, EveryEventReadsBackAsWritten) {
     const std::string text =

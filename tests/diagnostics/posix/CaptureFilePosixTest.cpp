@@ -1,8 +1,5 @@
 #include "diagnostics/capture/CaptureFile.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,17 +9,19 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "platform/SerialPort.h"
 #include "sim/DeviceLines.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/TempDir.h"
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
 
-[[maybe_unused]] std::vector<uint8_t> FileBytes(const std::string& path) {
+std::vector<uint8_t> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
