@@ -105,12 +105,22 @@ TEST(PackageFile, FileSizes) {
 }
 
 TEST(PackageTarget, LettersTextsAndVersionFormats) {
-    EXPECT_EQ(0x0004u, TargetHardwareBit('Q'));
-    EXPECT_EQ(0x4000u, TargetHardwareBit('N'));
-    EXPECT_EQ(0x0008u, TargetHardwareBit('P'));
-    EXPECT_EQ(0x0010u, TargetHardwareBit('L'));
-    EXPECT_EQ(0x2000u, TargetHardwareBit('D'));
-    EXPECT_EQ(0u, TargetHardwareBit('K'));
+    // A package fits the devices of its own family and of no other, however
+    // the device was identified; no device answers to an older family's
+    // letter or to none.
+    for (const char target : {'Q', 'N', 'P', 'L', 'D', 'K', '1', '?'}) {
+        for (const Family& device : Families()) {
+            for (const uint32_t flags : {device.bits, device.fallbackBits}) {
+                if (flags == 0)
+                    continue;
+                const bool fits = device.currentCommands && device.letter == target;
+                EXPECT_EQ(fits ? PackageFit::Fits : PackageFit::WrongHardware,
+                          PackageFitsDevice(kHwCurrentCommandFamily | flags, target))
+                    << target << " on " << device.name;
+            }
+        }
+    }
+    EXPECT_EQ(PackageFit::NoDevice, PackageFitsDevice(0, 'Q'));
     EXPECT_STREQ("Varro & Pell", TargetHardwareText('P'));
     EXPECT_STREQ("Nerrin", TargetHardwareText('N'));
     EXPECT_STREQ("Unknown", TargetHardwareText('K'));

@@ -1,41 +1,54 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <utility>
+
 #include "devicelink/BKQuillex.h"
 #include "tests/support/SimulatedPorts.h"
 
-TEST(ResultCodeName, NamesAllCodesAndNothingElse) {
-    const char* expected[] = {
-        "QX_S_OK",
-        "QX_E_GENERAL_ERROR",
-        "QX_E_PORT_NOT_INITIALIZED",
-        "QX_E_REQUEST_NOT_SUPPORTED",
-        "QX_E_COMM_WRITE_FAILURE",
-        "QX_E_COMM_READ_FAILURE",
-        "QX_E_DEVICE_NOT_FOUND",
-        "QX_E_INVALID_RESPONSE",
-        "QX_E_UNKNOWN_COMMAND",
-        "QX_E_BAD_CHECKSUM",
-        "QX_E_ALT_WRITE_BAD_CHECKSUM",
-        "QX_E_EXTERNAL_CS_INVALID",
-        "QX_E_NVRAM_BUFFERING_FAILED",
-        "QX_E_INTERNAL_CS_INVALID",
-        "QX_E_INVALID_FIRMWARE_IMAGE",
-        "QX_E_FIRMWARE_FLASH_FAILED",
-        "QX_E_THREAD_TIMEOUT",
-        "QX_E_COMM_READ_TIMEOUT",
-        "QX_E_INVALID_FUNC_PARAM",
-        "QX_E_OPERATION_CANCELED",
-        "QX_E_PORT_BUSY",
-        "QX_E_INVALID_VERSION",
-        "QX_E_INVALID_HARDWARE_ID",
-        "QX_E_LARGE_BIN_BANK_FAILED",
+// Each code is named by its own identifier, whatever order the codes and
+// the names are kept in; nothing else has a name.
+TEST(ResultCodeName, NamesEachCodeByItsIdentifierAndNothingElse) {
+#define BK_NAMED(code) std::pair<int, std::string>(code, #code)
+    const std::pair<int, std::string> codes[] = {
+        BK_NAMED(QX_S_OK),
+        BK_NAMED(QX_E_GENERAL_ERROR),
+        BK_NAMED(QX_E_PORT_NOT_INITIALIZED),
+        BK_NAMED(QX_E_REQUEST_NOT_SUPPORTED),
+        BK_NAMED(QX_E_COMM_WRITE_FAILURE),
+        BK_NAMED(QX_E_COMM_READ_FAILURE),
+        BK_NAMED(QX_E_DEVICE_NOT_FOUND),
+        BK_NAMED(QX_E_INVALID_RESPONSE),
+        BK_NAMED(QX_E_UNKNOWN_COMMAND),
+        BK_NAMED(QX_E_BAD_CHECKSUM),
+        BK_NAMED(QX_E_ALT_WRITE_BAD_CHECKSUM),
+        BK_NAMED(QX_E_EXTERNAL_CS_INVALID),
+        BK_NAMED(QX_E_NVRAM_BUFFERING_FAILED),
+        BK_NAMED(QX_E_INTERNAL_CS_INVALID),
+        BK_NAMED(QX_E_INVALID_FIRMWARE_IMAGE),
+        BK_NAMED(QX_E_FIRMWARE_FLASH_FAILED),
+        BK_NAMED(QX_E_THREAD_TIMEOUT),
+        BK_NAMED(QX_E_COMM_READ_TIMEOUT),
+        BK_NAMED(QX_E_INVALID_FUNC_PARAM),
+        BK_NAMED(QX_E_OPERATION_CANCELED),
+        BK_NAMED(QX_E_PORT_BUSY),
+        BK_NAMED(QX_E_INVALID_VERSION),
+        BK_NAMED(QX_E_INVALID_HARDWARE_ID),
+        BK_NAMED(QX_E_LARGE_BIN_BANK_FAILED),
     };
-    for (int i = 0; i < 24; ++i)
-        EXPECT_STREQ(expected[i], ResultCodeName(-i));
-    EXPECT_STREQ("QX_E_PORT_BUSY", ResultCodeName(QX_E_PORT_BUSY));
-    for (int code : {1, -24, 1000, -1000})
-        EXPECT_STREQ("(ERROR NOT IN LIST)", ResultCodeName(code));
+#undef BK_NAMED
+    std::set<int> named;
+    for (const auto& [code, name] : codes) {
+        EXPECT_EQ(name, ResultCodeName(code));
+        named.insert(code);
+    }
+    for (int code = -100; code <= 100; ++code) {
+        if (!named.count(code)) {
+            EXPECT_STREQ("(ERROR NOT IN LIST)", ResultCodeName(code)) << code;
+        }
+    }
 }
 
 TEST(Checksums, AdditiveSumsWrapAndHandleEmptyInput) {
