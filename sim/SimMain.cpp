@@ -22,6 +22,7 @@ void Usage(std::FILE* to) {
     std::fprintf(
         to,
         "usage: brevik-sim [--firmware MAJOR.MINOR.LETTER] [--link PATH] [--pace]\n"
+        "                  [--bridge KIND[:OPTIONS][,...]] [--sysfs DIR]\n"
         "                  [--fault REPLY[=K]:KIND[:VALUE]]...\n"
         "       brevik-sim --replay FILE [--replay-port NAME] [--mutate SEED] [--link PATH]\n"
         "\n"
@@ -29,6 +30,20 @@ void Usage(std::FILE* to) {
         "  --firmware  firmware version the device reports (default 2.11.Q)\n"
         "  --link      also make PATH a symbolic link to the device's port\n"
         "  --pace      take as long as a real line at the current rate\n"
+        "  --bridge    what sits between device and host (they compose, e.g.\n"
+        "              latency:16,rates:115200/230400/460800):\n"
+        "                pty           nothing: every byte at once (the default)\n"
+        "                latency[:MS]  a USB-serial bridge whose latency timer (default\n"
+        "                              16 ms) holds replies until it ticks or 62 bytes\n"
+        "                              wait; host bytes arrive in 1 ms USB frames\n"
+        "                cdc           a USB device of its own: 1 ms frames both ways\n"
+        "                rates:A/B/..  the only link rates the bridge makes; at any\n"
+        "                              other every byte is garbled\n"
+        "                rfcomm[:MS]   a Bluetooth link: every reply a round trip\n"
+        "                              (default 30 ms) late\n"
+        "  --sysfs     make the latency timer's attribute for the port under DIR\n"
+        "              (DIR/class/tty/NAME/device/latency_timer), read at every\n"
+        "              tick: a host that writes it changes the bridge at once\n"
         "%s"
         "  --replay    serve a capture written by 'brevik --capture FILE': the host\n"
         "              must send what it sent then and gets the replies it got then;\n"
@@ -182,6 +197,14 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--pace") {
             config.paceAtLineRate = true;
+        } else if (arg == "--bridge" && hasValue) {
+            std::string error;
+            if (!sim::ParseBridge(argv[++i], &config.bridge, &error)) {
+                std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
+                return 2;
+            }
+        } else if (arg == "--sysfs" && hasValue) {
+            config.sysfsRoot = argv[++i];
         } else if (arg == "--link" && hasValue) {
             link = argv[++i];
         } else if (arg == "--fault" && hasValue) {

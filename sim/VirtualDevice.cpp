@@ -55,6 +55,10 @@ bool VirtualDevice::Start(sim::DeviceLineKind kind) {
     if (!line_)
         return false;
     portPath_ = line_->HostPath();
+    BridgeModel bridge = Config().bridge;
+    if (bridge.latencyTimer && !Config().sysfsRoot.empty())
+        bridge.timerFile = MakeTimerAttribute(Config().sysfsRoot, portPath_, bridge.latencyMs);
+    line_ = BridgeLine(std::move(line_), bridge);
     stopping_ = false;
     thread_ = std::thread([this] { Serve(); });
     return true;

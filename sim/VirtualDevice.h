@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/Bridge.h"
 #include "sim/DeviceLines.h"
 #include "sim/ReceiveLog.h"
 
@@ -46,6 +47,10 @@ struct DeviceConfig {
     // Takes as long as a real line would: 10 bits per byte at the current
     // rate, for what arrives and for what is answered.
     bool paceAtLineRate = false;
+    // The bridge between the device and the host (Bridge.h); with a sysfs
+    // root, a latency timer's stand-in attribute is made there for the port.
+    BridgeModel bridge{};
+    std::string sysfsRoot{};
     // A Dunmarra's serial number, as the serial request answers it.
     std::array<uint8_t, 9> serialNumber = {'D', 'M', '2', '6', '1', '2', '0', '0', '7'};
     // Status query: "BB" while busy, "OO" otherwise.

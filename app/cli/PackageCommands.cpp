@@ -7,6 +7,8 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
+#include "platform/BridgeLatency.h"
+#include "platform/PortTable.h"
 
 namespace cli {
 namespace {
@@ -73,16 +75,28 @@ struct Flashed {
     std::string message;  // for people: the dialog's words, or what went wrong after
     std::string result;   // the library's result name
     std::string now;      // the version read back
+    std::string bridge;   // how to lower the bridge's latency timer, when it stayed high
 };
 
 // Uploads the package into the device found on its port, then reads the
 // version back: a status byte that said success is not taken for the new
-// firmware running. The port is closed afterwards.
+// firmware running. The port is closed afterwards. Advice on the bridge goes
+// to notes when given.
 Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
-                         ui::ProgressBar* progress) {
+                         ui::ProgressBar* progress, std::FILE* notes) {
     const PackageHeader& header = package.header;
     Flashed f;
-    const int result = device.UpdateFirmware(package, progress);
+    int result;
+    {
+        // A block per tick of the bridge's timer, unless it goes down to 1 ms.
+        const std::optional<std::string> path =
+            platform::PortTable::Resolve(("COM" + std::to_string(found.port)).c_str());
+        const platform::LowLatencyHold lowLatency(path.value_or(""));
+        f.bridge = lowLatency.Advice();
+        if (!f.bridge.empty() && notes != nullptr)
+            std::fprintf(notes, "brevik: %s\n", ForTerminal(f.bridge).c_str());
+        result = device.UpdateFirmware(package, progress);
+    }
     f.result = ResultCodeName(result);
     // Back to the rate every device starts at, also after a failure.
     if (device.UsbBaudCode != kBaudCode115200)
@@ -152,7 +166,7 @@ int UpdateEvery(Session& s, const Package& p) {
             if (found.flags != 0) {
                 if (s.args.fast && (found.flags & kHwUsb))
                     device.SetUSBBaud(kBaudCode921600, 0);  // refused: on at 115200
-                outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
+                outcomes[i] = FlashAndReadBack(device, found, p, nullptr, nullptr);
             } else {
                 outcomes[i].code = kCliNoDevice;
                 outcomes[i].message = "the device was not found again";
@@ -173,6 +187,8 @@ int UpdateEvery(Session& s, const Package& p) {
         entry["message"] = f.message;
         if (!f.result.empty())
             entry["result"] = f.result;
+        if (!f.bridge.empty())
+            entry["bridge_advice"] = f.bridge;
         if (!f.now.empty())
             entry["now"] = f.now;
         list.push_back(entry);
@@ -260,9 +276,12 @@ int Update(Session& s) {
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
     s.BeginWork(p.BodySize());
-    const Flashed flashed = FlashAndReadBack(s.device, found, p, s.progress);
+    const Flashed flashed =
+        FlashAndReadBack(s.device, found, p, s.progress, s.args.json ? nullptr : s.err);
     s.EndWork(flashed.result == "QX_S_OK");
     s.doc["update"]["result"] = flashed.result;
+    if (!flashed.bridge.empty())
+        s.doc["update"]["bridge_advice"] = flashed.bridge;
     if (!flashed.now.empty())
         s.doc["update"]["now"] = flashed.now;
     if (flashed.code != kCliSucceeded)

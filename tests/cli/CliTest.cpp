@@ -17,6 +17,7 @@
 #include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFormat.h"
+#include "platform/BridgeLatency.h"
 #include "platform/Environment.h"
 #include "platform/FileAccess.h"
 #include "platform/SerialPort.h"
@@ -806,4 +807,74 @@ TEST(Cli, AnOddRangeOnADunmarraIsAUsageErrorAndNothingIsSent) {
                 << "only detection went out";
     }
     EXPECT_EQ(kCliSucceeded, Brevik({"read", "2", "16", out.c_str()}).code);
+}
+
+// The timer as it stands at the first acknowledged block of an upload.
+class TimerWatch : public ui::ProgressBar {
+  public:
+    explicit TimerWatch(std::string attribute) : attribute_(std::move(attribute)) {}
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void SetPosition(int) override {}
+    void StepIt() override {
+        if (during.empty())
+            during = Timer(attribute_);
+    }
+    static std::string Timer(const std::string& file) {
+        std::ifstream in(file);
+        std::string value;
+        in >> value;
+        return value;
+    }
+    std::string during;
+
+  private:
+    std::string attribute_;
+};
+
+TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
+    if (platform::SysfsRoot().empty())
+        GTEST_SKIP() << "the bridge's timer is the user's to change here";
+    TempDir dir;
+    sim::DeviceConfig config;
+    std::string error;
+    ASSERT_TRUE(sim::ParseBridge("latency:16", &config.bridge, &error)) << error;
+    config.sysfsRoot = dir.File("sys");
+    platform::SetEnvironmentValue("BREVIK_SYSFS", config.sysfsRoot.c_str());
+    OneSimulatedPort port(config);
+    std::string attribute;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(config.sysfsRoot)) {
+        if (entry.path().filename() == "latency_timer")
+            attribute = entry.path().string();
+    }
+    ASSERT_FALSE(attribute.empty());
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    struct Case {
+        const char* what;
+        bool deviceFault;
+        bool unwritable;
+        int code;
+        std::string during;
+    };
+    for (const Case& c : {Case{"success", false, false, kCliSucceeded, "1"},
+                          Case{"device fault", true, false, kCliDeviceRefused, "1"},
+                          Case{"unwritable", false, true, kCliSucceeded, "16"}}) {
+        if (c.deviceFault)
+            port.Device().InjectFault("f.final", {sim::FaultKind::WrongByte, 'W', 0, 1});
+        // Root writes any file: only an immutable one is refused.
+        if (c.unwritable && std::system(("chattr +i " + attribute + " 2>/dev/null").c_str()) != 0)
+            continue;
+        TimerWatch watch(attribute);
+        const Outcome run = Brevik({"update", "--allow-reinstall", package.c_str()}, &watch);
+        if (c.unwritable) {
+            EXPECT_EQ(0, std::system(("chattr -i " + attribute).c_str()));
+        }
+        EXPECT_EQ(c.code, run.code) << c.what << ": " << run.err;
+        EXPECT_EQ(c.during, watch.during) << c.what;
+        EXPECT_EQ("16", TimerWatch::Timer(attribute)) << c.what << ": put back";
+        EXPECT_EQ(c.unwritable, run.err.find("latency timer") != std::string::npos)
+            << c.what << ": " << run.err;
+    }
+    platform::SetEnvironmentValue("BREVIK_SYSFS", nullptr);
 }
