@@ -12,8 +12,9 @@ function(brevik_udev_rule ids_file rules_file)
                 "lowercase hexadecimal digits each (as lsusb shows them)")
         endif()
     endforeach()
-    set(rules "# Made from usb-ids.txt: access for the logged-in user and no probing by\n")
-    string(APPEND rules "# ModemManager, for the USB serial bridges of Brevik devices only.\n")
+    set(rules "# Made from usb-ids.txt: access for the logged-in user, no probing by\n")
+    string(APPEND rules "# ModemManager and a 1 ms latency timer, for the USB serial bridges of\n")
+    string(APPEND rules "# Brevik devices only.\n")
     foreach(line IN LISTS id_lines)
         string(REGEX MATCH "^([0-9a-f]+):([0-9a-f]+)[ \t]*(.*)$" _ "${line}")
         string(APPEND rules "# ${CMAKE_MATCH_3}\n")
@@ -23,6 +24,12 @@ function(brevik_udev_rule ids_file rules_file)
         string(APPEND rules "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"${CMAKE_MATCH_1}\", "
             "ATTRS{idProduct}==\"${CMAKE_MATCH_2}\", ENV{ID_MM_DEVICE_IGNORE}=\"1\", "
             "TAG+=\"uaccess\"\n")
+        # An FTDI bridge holds short replies until its latency timer ticks
+        # (16 ms): 1 ms makes each acknowledged block of an upload that much
+        # quicker. Other bridge drivers have no such attribute.
+        string(APPEND rules "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+            "ATTRS{idVendor}==\"${CMAKE_MATCH_1}\", ATTRS{idProduct}==\"${CMAKE_MATCH_2}\", "
+            "ATTR{latency_timer}=\"1\"\n")
     endforeach()
     file(WRITE ${rules_file} "${rules}")
 endfunction()

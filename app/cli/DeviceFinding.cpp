@@ -181,4 +181,16 @@ std::optional<int> SharedPort(Session& s, int port) {
                                     "own; close it, or give --force to go on; nothing was sent");
 }
 
+std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port) {
+    const std::optional<std::string> path =
+        platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+    auto hold = std::make_unique<platform::LowLatencyHold>(path.value_or(""));
+    if (!hold->Advice().empty()) {
+        if (!s.args.json)
+            std::fprintf(s.err, "brevik: %s\n", ForTerminal(hold->Advice()).c_str());
+        s.doc["bridge_advice"] = hold->Advice();
+    }
+    return hold;
+}
+
 }  // namespace cli

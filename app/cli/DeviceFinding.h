@@ -3,11 +3,13 @@
 // answered, and who else has a port open.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/cli/CliSession.h"
+#include "platform/BridgeLatency.h"
 #include "platform/PortTable.h"
 
 namespace cli {
@@ -38,6 +40,11 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
 
 // Ends the run when no device answered, saying why where the ports tell.
 int NoDevice(Session& s);
+
+// The bridge's latency timer lowered to 1 ms for a long exchange on the
+// port, put back when the hold ends; where it may not be lowered, the user
+// is told once how to.
+std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port);
 
 // Other programs with the port open ("NAME (pid N), ..."), or "".
 std::string OthersOnThePort(int port);

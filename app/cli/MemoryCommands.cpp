@@ -157,6 +157,7 @@ int ReadMemory(Session& s) {
     if (std::optional<int> refused = OutsideMemory(s, address, size))
         return *refused;
     std::vector<uint8_t> data(size);
+    const auto lowLatency = HoldLowLatency(s, found.port);
     s.BeginWork(size);
     const int result =
         s.device.ReadBlock(data.data(), size, address, TransferOptions(s), s.progress);
@@ -198,6 +199,7 @@ int WriteOrVerify(Session& s, bool verify) {
     if (!verify) {
         if (std::optional<int> shared = SharedPort(s, found.port))
             return *shared;
+        const auto lowLatency = HoldLowLatency(s, found.port);
         s.BeginWork(size);
         const int result =
             s.device.WriteBlock(data->data(), size, address, TransferOptions(s), s.progress);
@@ -211,6 +213,7 @@ int WriteOrVerify(Session& s, bool verify) {
     }
     // Read back and compared here, so that the first difference can be named.
     std::vector<uint8_t> device(size);
+    const auto lowLatency = HoldLowLatency(s, found.port);
     s.BeginWork(size);
     const int result = s.device.ReadBlock(device.data(), size, address, 0, s.progress);
     s.EndWork(result >= 0);

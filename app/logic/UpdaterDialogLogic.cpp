@@ -2,11 +2,13 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
+#include "platform/PortTable.h"
 #include "util/BoundedText.h"
 
 namespace {
@@ -135,6 +137,10 @@ void UpdaterDialogLogic::StartUpdate() {
     params.NotifyWindow = notifyWindow_;
     params.NotifyMessage = WM_UPDATE_FINISHED;
 
+    // The bridge's latency timer at 1 ms while the upload runs, if allowed.
+    const std::optional<std::string> port = platform::PortTable::Resolve(
+        ("COM" + std::to_string(state_.Device->ComPortNumber)).c_str());
+    lowLatency_ = std::make_unique<platform::LowLatencyHold>(port.value_or(""));
     updateRunning_ = true;
     if (!startThread_([&params] { FirmwareUpdateProc(&params); })) {
         // No worker means no completion message: report and come back here.
@@ -182,6 +188,7 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
 }
 
 void UpdaterDialogLogic::UpdateFinished(int result) {
+    lowLatency_.reset();
     const ResultBox box = ResultBoxFor(result);
     std::string text = box.text;
     if (result == QX_S_OK) {

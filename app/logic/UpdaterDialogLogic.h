@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/UpdaterState.h"
 #include "app/common/DeviceTexts.h"
+#include "platform/BridgeLatency.h"
 #include "ui/DialogWindow.h"
 #include "ui/MessageWindow.h"
 #include "ui/ProgressBar.h"
@@ -54,6 +56,7 @@ class UpdaterDialogLogic {
     ui::MessageWindow* notifyWindow_;
     ThreadStarter startThread_;
     bool updateRunning_ = false;
+    std::unique_ptr<platform::LowLatencyHold> lowLatency_;
 };
 
 // Disables Update, then enables it when a loaded package matches the
