@@ -52,7 +52,11 @@ class BridgedLine : public platform::DeviceLine {
     const std::string& HostPath() const override { return line_->HostPath(); }
     uint32_t HostBaudRate() const override { return line_->HostBaudRate(); }
     void Interrupt() override { line_->Interrupt(); }
-    void HangUp() override { line_->HangUp(); }
+    void HangUp() override {
+        // Not while the bridge's side is writing what it held.
+        std::lock_guard<std::mutex> lock(writing_);
+        line_->HangUp();
+    }
     bool IsHungUp() const override { return line_->IsHungUp(); }
 
     int Read(uint8_t* buffer, size_t count, int timeoutMs) override {
@@ -141,7 +145,11 @@ class BridgedLine : public platform::DeviceLine {
             lastDelivery_ = now;
             if (!out.empty()) {
                 lock.unlock();
-                line_->Write(out.data(), out.size());
+                {
+                    std::lock_guard<std::mutex> writing(writing_);
+                    if (!line_->IsHungUp())
+                        line_->Write(out.data(), out.size());
+                }
                 lock.lock();
             }
         }
@@ -159,6 +167,7 @@ class BridgedLine : public platform::DeviceLine {
     const BridgeModel model_;
     const Clock::time_point start_;
     std::mutex mutex_;
+    std::mutex writing_;  // the bridge's writes and a hang-up, one at a time
     std::condition_variable changed_;
     std::deque<HeldByte> held_;
     Clock::time_point lastDelivery_;
