@@ -93,6 +93,14 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
             platform::PortTable::Resolve(("COM" + std::to_string(found.port)).c_str());
         const platform::LowLatencyHold lowLatency(path.value_or(""));
         f.bridge = lowLatency.Advice();
+        if (!f.bridge.empty()) {
+            // A tick at most for each acknowledged block, and the command's.
+            const double blocks = static_cast<double>(package.BodySize() / 256 + 2);
+            char saving[64];
+            std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
+                          blocks * (lowLatency.TimerMs() - 1) / 1000.0);
+            f.bridge += saving;
+        }
         if (!f.bridge.empty() && notes != nullptr)
             std::fprintf(notes, "brevik: %s\n", ForTerminal(f.bridge).c_str());
         result = device.UpdateFirmware(package, progress);
