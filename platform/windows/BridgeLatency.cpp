@@ -1,7 +1,8 @@
 // The common bridge driver (FTDI) keeps a port's timer in its registry
-// parameters: HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\<device>\<instance>\
-// Device Parameters, values PortName ("COM3") and LatencyTimer (ms). Only the
-// user changes it (Device Manager); here it is read, and advised on.
+// parameters: the "Device Parameters" key of each device instance under
+// HKLM SYSTEM\CurrentControlSet\Enum\FTDIBUS, values PortName ("COM3") and
+// LatencyTimer (ms). Only the user changes it (Device Manager); here it is
+// read, and advised on.
 #include "platform/BridgeLatency.h"
 
 #include <windows.h>
