@@ -20,6 +20,8 @@ using std::chrono::milliseconds;
 // A bridge chip sends what it holds once this much is waiting.
 constexpr size_t kBridgePacketData = 62;
 constexpr int kUsbFrameMs = 1;
+// A read that returns sooner found its bytes waiting.
+constexpr auto kAlreadyThere = std::chrono::microseconds(200);
 // What a byte sent at a rate the bridge cannot make looks like on the
 // other side: another byte.
 constexpr uint8_t kGarble = 0xA5;
@@ -60,10 +62,14 @@ class BridgedLine : public platform::DeviceLine {
     bool IsHungUp() const override { return line_->IsHungUp(); }
 
     int Read(uint8_t* buffer, size_t count, int timeoutMs) override {
+        const Clock::time_point asked = Clock::now();
         const int n = line_->Read(buffer, count, timeoutMs);
         if (n <= 0)
             return n;
-        if (model_.usbFrames)
+        // Bytes that came while the device waited for them ride the USB
+        // frame that is going on: they are there at its end. Bytes that were
+        // already waiting came in an earlier frame.
+        if (model_.usbFrames && Clock::now() - asked > kAlreadyThere)
             std::this_thread::sleep_until(NextFrame());
         if (Garbled())
             std::for_each(buffer, buffer + n, [](uint8_t& b) { b ^= kGarble; });

@@ -181,14 +181,23 @@ std::optional<int> SharedPort(Session& s, int port) {
                                     "own; close it, or give --force to go on; nothing was sent");
 }
 
-std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port) {
+std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
+                                                         uint64_t uploadBytes) {
     const std::optional<std::string> path =
         platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
     auto hold = std::make_unique<platform::LowLatencyHold>(path.value_or(""));
-    if (!hold->Advice().empty()) {
+    std::string advice = hold->Advice();
+    if (!advice.empty() && uploadBytes > 0) {
+        // A tick at most for each acknowledged block, and the command's.
+        char saving[64];
+        std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
+                      static_cast<double>(uploadBytes / 256 + 2) * (hold->TimerMs() - 1) / 1000.0);
+        advice += saving;
+    }
+    if (!advice.empty()) {
         if (!s.args.json)
-            std::fprintf(s.err, "brevik: %s\n", ForTerminal(hold->Advice()).c_str());
-        s.doc["bridge_advice"] = hold->Advice();
+            std::fprintf(s.err, "brevik: %s\n", ForTerminal(advice).c_str());
+        s.doc["bridge_advice"] = advice;
     }
     return hold;
 }

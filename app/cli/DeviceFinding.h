@@ -43,8 +43,9 @@ int NoDevice(Session& s);
 
 // The bridge's latency timer lowered to 1 ms for a long exchange on the
 // port, put back when the hold ends; where it may not be lowered, the user
-// is told once how to.
-std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port);
+// is told once how to (with what it costs an upload of uploadBytes).
+std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
+                                                         uint64_t uploadBytes = 0);
 
 // Other programs with the port open ("NAME (pid N), ..."), or "".
 std::string OthersOnThePort(int port);

@@ -86,25 +86,23 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
                          ui::ProgressBar* progress, std::FILE* notes) {
     const PackageHeader& header = package.header;
     Flashed f;
-    int result;
-    {
-        // A block per tick of the bridge's timer, unless it goes down to 1 ms.
-        const std::optional<std::string> path =
-            platform::PortTable::Resolve(("COM" + std::to_string(found.port)).c_str());
-        const platform::LowLatencyHold lowLatency(path.value_or(""));
-        f.bridge = lowLatency.Advice();
-        if (!f.bridge.empty()) {
-            // A tick at most for each acknowledged block, and the command's.
-            const double blocks = static_cast<double>(package.BodySize() / 256 + 2);
-            char saving[64];
-            std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
-                          blocks * (lowLatency.TimerMs() - 1) / 1000.0);
-            f.bridge += saving;
-        }
-        if (!f.bridge.empty() && notes != nullptr)
-            std::fprintf(notes, "brevik: %s\n", ForTerminal(f.bridge).c_str());
-        result = device.UpdateFirmware(package, progress);
+    // A block per tick of the bridge's timer unless it goes down to 1 ms, for
+    // the upload and the read-back after it.
+    const std::optional<std::string> path =
+        platform::PortTable::Resolve(("COM" + std::to_string(found.port)).c_str());
+    const platform::LowLatencyHold lowLatency(path.value_or(""));
+    f.bridge = lowLatency.Advice();
+    if (!f.bridge.empty()) {
+        // A tick at most for each acknowledged block, and the command's.
+        const double blocks = static_cast<double>(package.BodySize() / 256 + 2);
+        char saving[64];
+        std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
+                      blocks * (lowLatency.TimerMs() - 1) / 1000.0);
+        f.bridge += saving;
     }
+    if (!f.bridge.empty() && notes != nullptr)
+        std::fprintf(notes, "brevik: %s\n", ForTerminal(f.bridge).c_str());
+    const int result = device.UpdateFirmware(package, progress);
     f.result = ResultCodeName(result);
     // Back to the rate every device starts at, also after a failure.
     if (device.UsbBaudCode != kBaudCode115200)
@@ -244,6 +242,13 @@ int Update(Session& s) {
                       path + ": " + p.Problem());
     if (s.args.all)
         return UpdateEvery(s, p);
+    // The bridge's timer at 1 ms from the detection (where only one port is
+    // searched) or the device found, to the version read back; the upload
+    // then finds it there.
+    const std::vector<platform::PortEntry> searched = SearchedPorts(s);
+    std::unique_ptr<platform::LowLatencyHold> lowLatency =
+        searched.size() == 1 && !s.args.dryRun ? HoldLowLatency(s, searched[0].number, p.BodySize())
+                                               : nullptr;
     int refusal = kCliSucceeded;
     const Found found = FindDevice(s, true, &refusal);
     if (refusal != kCliSucceeded)
@@ -252,6 +257,8 @@ int Update(Session& s) {
         return NoDevice(s);
     const std::string from = DeviceVersionText(found.version);
     const std::string to = PackageVersionText(p.header);
+    if (!lowLatency && !s.args.dryRun)
+        lowLatency = HoldLowLatency(s, found.port, p.BodySize());
     const Admission admitted = Admit(s, p.header, found);
     if (admitted.code != kCliSucceeded) {
         s.device.ClosePort();
