@@ -41,8 +41,7 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
 // or send bytes of its own in the middle of an upload. The simulator holds
 // the other end of its own line (it is the device) and does not count.
 std::string OthersOnThePort(int port) {
-    const std::optional<std::string> path =
-        platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+    const std::optional<std::string> path = PortPath(port);
     if (!path)
         return "";
     std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(*path);
@@ -181,19 +180,26 @@ std::optional<int> SharedPort(Session& s, int port) {
                                     "own; close it, or give --force to go on; nothing was sent");
 }
 
-std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
-                                                         uint64_t uploadBytes) {
-    const std::optional<std::string> path =
-        platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
-    auto hold = std::make_unique<platform::LowLatencyHold>(path.value_or(""));
-    std::string advice = hold->Advice();
+std::optional<std::string> PortPath(int port) {
+    return platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+}
+
+std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes) {
+    std::string advice = hold.Advice();
     if (!advice.empty() && uploadBytes > 0) {
         // A tick at most for each acknowledged block, and the command's.
         char saving[64];
         std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
-                      static_cast<double>(uploadBytes / 256 + 2) * (hold->TimerMs() - 1) / 1000.0);
+                      static_cast<double>(uploadBytes / 256 + 2) * (hold.TimerMs() - 1) / 1000.0);
         advice += saving;
     }
+    return advice;
+}
+
+std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
+                                                         uint64_t uploadBytes) {
+    auto hold = std::make_unique<platform::LowLatencyHold>(PortPath(port).value_or(""));
+    const std::string advice = BridgeAdvice(*hold, uploadBytes);
     if (!advice.empty()) {
         if (!s.args.json)
             std::fprintf(s.err, "brevik: %s\n", ForTerminal(advice).c_str());

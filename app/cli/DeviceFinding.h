@@ -41,6 +41,13 @@ Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullp
 // Ends the run when no device answered, saying why where the ports tell.
 int NoDevice(Session& s);
 
+// The path of COMn in the port table, when there is one.
+std::optional<std::string> PortPath(int port);
+
+// What the hold says about the bridge's timer, with what the timer costs an
+// upload of uploadBytes (0: no upload); "" when it was lowered or is low.
+std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes);
+
 // The bridge's latency timer lowered to 1 ms for a long exchange on the
 // port, put back when the hold ends; where it may not be lowered, the user
 // is told once how to (with what it costs an upload of uploadBytes).

@@ -80,28 +80,16 @@ struct Flashed {
 
 // Uploads the package into the device found on its port, then reads the
 // version back: a status byte that said success is not taken for the new
-// firmware running. The port is closed afterwards. Advice on the bridge goes
-// to notes when given.
+// firmware running. The port is closed afterwards.
 Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
-                         ui::ProgressBar* progress, std::FILE* notes) {
+                         ui::ProgressBar* progress) {
     const PackageHeader& header = package.header;
     Flashed f;
     // A block per tick of the bridge's timer unless it goes down to 1 ms, for
-    // the upload and the read-back after it.
-    const std::optional<std::string> path =
-        platform::PortTable::Resolve(("COM" + std::to_string(found.port)).c_str());
-    const platform::LowLatencyHold lowLatency(path.value_or(""));
-    f.bridge = lowLatency.Advice();
-    if (!f.bridge.empty()) {
-        // A tick at most for each acknowledged block, and the command's.
-        const double blocks = static_cast<double>(package.BodySize() / 256 + 2);
-        char saving[64];
-        std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
-                      blocks * (lowLatency.TimerMs() - 1) / 1000.0);
-        f.bridge += saving;
-    }
-    if (!f.bridge.empty() && notes != nullptr)
-        std::fprintf(notes, "brevik: %s\n", ForTerminal(f.bridge).c_str());
+    // the upload and the read-back after it (a caller that holds it already
+    // finds it down, or has told the user).
+    const platform::LowLatencyHold lowLatency(PortPath(found.port).value_or(""));
+    f.bridge = BridgeAdvice(lowLatency, package.BodySize());
     const int result = device.UpdateFirmware(package, progress);
     f.result = ResultCodeName(result);
     // Back to the rate every device starts at, also after a failure.
@@ -172,7 +160,7 @@ int UpdateEvery(Session& s, const Package& p) {
             if (found.flags != 0) {
                 if (s.args.fast && (found.flags & kHwUsb))
                     device.SetUSBBaud(kBaudCode921600, 0);  // refused: on at 115200
-                outcomes[i] = FlashAndReadBack(device, found, p, nullptr, nullptr);
+                outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
             } else {
                 outcomes[i].code = kCliNoDevice;
                 outcomes[i].message = "the device was not found again";
@@ -291,12 +279,9 @@ int Update(Session& s) {
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
     s.BeginWork(p.BodySize());
-    const Flashed flashed =
-        FlashAndReadBack(s.device, found, p, s.progress, s.args.json ? nullptr : s.err);
+    const Flashed flashed = FlashAndReadBack(s.device, found, p, s.progress);
     s.EndWork(flashed.result == "QX_S_OK");
     s.doc["update"]["result"] = flashed.result;
-    if (!flashed.bridge.empty())
-        s.doc["update"]["bridge_advice"] = flashed.bridge;
     if (!flashed.now.empty())
         s.doc["update"]["now"] = flashed.now;
     if (flashed.code != kCliSucceeded)

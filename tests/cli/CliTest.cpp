@@ -873,8 +873,10 @@ TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
         EXPECT_EQ(c.code, run.code) << c.what << ": " << run.err;
         EXPECT_EQ(c.during, watch.during) << c.what;
         EXPECT_EQ("16", TimerWatch::Timer(attribute)) << c.what << ": put back";
-        EXPECT_EQ(c.unwritable, run.err.find("latency timer") != std::string::npos)
-            << c.what << ": " << run.err;
+        size_t hints = 0;
+        for (size_t at = 0; (at = run.err.find("latency timer", at)) != std::string::npos; ++at)
+            ++hints;
+        EXPECT_EQ(c.unwritable ? 1u : 0u, hints) << c.what << ": said once: " << run.err;
     }
     platform::SetEnvironmentValue("BREVIK_SYSFS", nullptr);
 }
