@@ -51,6 +51,17 @@ constexpr uint32_t QX_XFER_WRITE_LOWER = 0x02;  // block writes with 'w'
 constexpr uint32_t QX_XFER_NO_BULK = 0x04;      // no bulk attempt first
 constexpr uint32_t QX_XFER_PLAIN = 0x08;        // Dunmarra: no markers, no scrambling
 
+// One raised link rate tried by BKQuillex::RaiseLinkRate, and how it went.
+enum class RateTrial {
+    Carried,  // the device took it and its reply came through at it
+    Refused,  // the device did not take it (or cannot change its rate)
+    Garbled,  // taken, but its reply did not come through: the bridge cannot make it
+};
+struct LinkRateAttempt {
+    int rate = 0;
+    RateTrial outcome = RateTrial::Refused;
+};
+
 class BKQuillex;
 // How one read path names itself in its trace lines.
 struct ReadPathLines;
@@ -109,6 +120,14 @@ class BKQuillex {
     int InitPort(const char* portName, int baud);
     int SetUSBBaud(int baudCode, int force);
     void ClosePort();
+    // Moves an identified device and its port to the fastest link rate that
+    // carries a reply: 921600, else 460800, else 230400, else stays at
+    // 115200. Each rate taken is confirmed with a version request at it;
+    // a rate whose reply does not come through is left for 115200, where
+    // the device goes back on a request it cannot read. QX_S_OK with the
+    // rate in UsbBaudCode, or QX_E_DEVICE_NOT_FOUND when the device answers
+    // at none of them any more. Each rate tried goes to *attempts.
+    int RaiseLinkRate(std::vector<LinkRateAttempt>* attempts);
 
     // Discovery and identification.
     int RequestFirmwareVersion(::FirmwareVersion* out);

@@ -5,7 +5,8 @@
 // words; 'N' identity; 'K'/'k' data link; 'O' emulation mode). A handler
 // reads the rest of its request from the line (most end in an 8-bit sum of
 // what came before) and writes its reply; an unknown command byte is
-// answered '?'. The handlers' units say their exchanges byte by byte.
+// answered '?' (and, at a raised link rate, sends the device back to 115200).
+// The handlers' units say their exchanges byte by byte.
 #include "sim/VirtualDevice.h"
 
 #include <algorithm>
@@ -14,6 +15,11 @@
 #include "sim/DeviceLines.h"
 
 namespace sim {
+namespace {
+
+constexpr uint32_t kStartingBaud = 115200;
+
+}  // namespace
 
 VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(config.initialBaud) {
     state_.configMemory.assign(kConfigMemorySize, 0xFF);
@@ -269,6 +275,11 @@ void VirtualDevice::ServeRequest() {
     if (it == commands_.end()) {
         session.Name("?");
         session.Reply({'?'});
+        // At a raised rate, a request that starts with no command is what a
+        // bridge that cannot make the rate delivers: the device goes back to
+        // the rate it starts at, where the host can reach it again.
+        if (baud_.load() > kStartingBaud)
+            baud_ = kStartingBaud;
     } else {
         session.Name(it->second.first);
         it->second.second(session);

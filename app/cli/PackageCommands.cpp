@@ -70,12 +70,51 @@ Admission Admit(const Session& s, const PackageHeader& header, const Found& foun
     return {};
 }
 
+// --fast: the device on the fastest link rate that carries its replies, and
+// one sentence saying which and, when not the first tried, why.
+struct Raised {
+    bool lost = false;  // the device answers at no rate any more
+    int rate = 115200;
+    std::string said;
+};
+
+Raised RaiseForUpload(BKQuillex& device, uint32_t flags) {
+    Raised r;
+    if (!(flags & kHwUsb)) {
+        r.said = "The device is not on USB: staying at 115200 baud.";
+        return r;
+    }
+    std::vector<LinkRateAttempt> tried;
+    r.lost = device.RaiseLinkRate(&tried) != QX_S_OK;
+    r.rate = LinkRateOfBaudCode(static_cast<int>(device.UsbBaudCode));
+    std::string why;
+    for (const LinkRateAttempt& a : tried) {
+        if (a.outcome == RateTrial::Carried)
+            continue;
+        why += why.empty() ? "" : "; ";
+        why += a.outcome == RateTrial::Refused
+                   ? "the device did not take " + std::to_string(a.rate) + " baud"
+                   : "no reply came through at " + std::to_string(a.rate) +
+                         " baud (the port's bridge may not reach it)";
+    }
+    if (r.lost)
+        r.said = "The device answers at no link rate since " + why +
+                 ": nothing was sent; replug it and update without --fast.";
+    else if (r.rate == 115200)
+        r.said = "Going on at 115200 baud: " + why + ".";
+    else
+        r.said = "Link rate raised to " + std::to_string(r.rate) + " baud for the upload" +
+                 (why.empty() ? "." : ": " + why + ".");
+    return r;
+}
+
 struct Flashed {
     int code = kCliSucceeded;
     std::string message;  // for people: the dialog's words, or what went wrong after
     std::string result;   // the library's result name
     std::string now;      // the version read back
     std::string bridge;   // how to lower the bridge's latency timer, when it stayed high
+    int linkRate = 115200;
 };
 
 // Uploads the package into the device found on its port, then reads the
@@ -157,10 +196,15 @@ int UpdateEvery(Session& s, const Package& p) {
             BKQuillex device;
             const Found found = ProbePort(device, every[i].port);
             // Every device gets the bytes that were read and checked once.
-            if (found.flags != 0) {
-                if (s.args.fast && (found.flags & kHwUsb))
-                    device.SetUSBBaud(kBaudCode921600, 0);  // refused: on at 115200
+            const Raised raised =
+                found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
+            if (raised.lost) {
+                device.ClosePort();
+                outcomes[i].code = kCliNoDevice;
+                outcomes[i].message = raised.said;
+            } else if (found.flags != 0) {
                 outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
+                outcomes[i].linkRate = raised.rate;
             } else {
                 outcomes[i].code = kCliNoDevice;
                 outcomes[i].message = "the device was not found again";
@@ -185,6 +229,8 @@ int UpdateEvery(Session& s, const Package& p) {
             entry["bridge_advice"] = f.bridge;
         if (!f.now.empty())
             entry["now"] = f.now;
+        if (s.args.fast)
+            entry["link_rate"] = f.linkRate;
         list.push_back(entry);
         if (code == kCliSucceeded && f.code != kCliSucceeded)
             code = f.code;
@@ -267,15 +313,14 @@ int Update(Session& s) {
         return *shared;
     s.HoldStopSignals();
     if (s.args.fast) {
-        // Eight times the rate for the upload, where the device is on USB and
-        // takes the link-rate change; otherwise on at the rate there is.
-        if (!(found.flags & kHwUsb))
-            s.Say("The device is not on USB: staying at 115200 baud.");
-        else if (s.device.SetUSBBaud(kBaudCode921600, 0) == QX_S_OK)
-            s.Say("Link rate raised to 921600 baud for the upload.");
-        else
-            s.Say("The device did not take 921600 baud: going on at 115200.");
-        s.doc["update"]["fast"] = s.device.UsbBaudCode == kBaudCode921600;
+        const Raised raised = RaiseForUpload(s.device, found.flags);
+        s.doc["update"]["fast"] = raised.rate > 115200;
+        s.doc["update"]["link_rate"] = raised.rate;
+        if (raised.lost) {
+            s.device.ClosePort();
+            return s.Fail(kCliNoDevice, raised.said);
+        }
+        s.Say("%s", raised.said.c_str());
     }
     s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
     s.BeginWork(p.BodySize());

@@ -252,3 +252,21 @@ TEST_F(PortOpening, BusyPortConcurrency) {
     EXPECT_EQ(QX_S_OK, t.device.SetUSBBaud(3, 0));
     EXPECT_EQ(1, t.device.PortLockFree.load());
 }
+
+TEST_F(PortOpening, ARaisedRateThatCarriesNoReplyIsLeftAndADeviceLostThereIsNamed) {
+    OpenAndIdentify();
+    const FirmwareVersion found = t.device.FirmwareVersion;
+    // The version request at 921600 goes unanswered: the host goes back to
+    // 115200, where this device (which stayed at 921600) is not heard.
+    port.Device().InjectFault("VV", {sim::FaultKind::NoReply});
+    std::vector<LinkRateAttempt> tried;
+    EXPECT_EQ(QX_E_DEVICE_NOT_FOUND, t.device.RaiseLinkRate(&tried));
+    ASSERT_EQ(1u, tried.size());
+    EXPECT_EQ(921600, tried[0].rate);
+    EXPECT_EQ(RateTrial::Garbled, tried[0].outcome);
+    EXPECT_EQ(7u, t.device.UsbBaudCode);
+    EXPECT_EQ(115200u, PortBaud());
+    EXPECT_EQ(found.Major, t.device.FirmwareVersion.Major) << "the version found is kept";
+    EXPECT_EQ(found.Letter, t.device.FirmwareVersion.Letter);
+    EXPECT_EQ(1, t.device.PortLockFree.load());
+}
