@@ -87,8 +87,8 @@ FallenBack FallBackAndUpload(const std::string& sysfs, const std::string& path) 
         f.rate = LinkRateOfBaudCode(static_cast<int>(q.UsbBaudCode));
         const int result = q.UpdateFirmware(path.c_str(), nullptr);
         f.leaving = std::chrono::duration<double>(raised - start).count();
-        f.upload = result == QX_S_OK ? std::chrono::duration<double>(Clock::now() - raised).count()
-                                     : 0;
+        f.upload =
+            result == QX_S_OK ? std::chrono::duration<double>(Clock::now() - raised).count() : 0;
     }
     q.ClosePort();
     platform::PortTable::ClearOverride();
@@ -159,9 +159,9 @@ int main() {
     const double floor460 = (4.0 + kBody + 1 + 1 + kBlocks + 1) * 10 / 460800.0 + kBlocks * 0.001;
     const bool fellOk = fell.rate == 460800 && fell.upload > 0 && fell.upload <= floor460 * 1.1;
     failures += !fellOk;
-    std::printf("(e) --fast, rates to 460800     %7.3f s   floor %7.3f s   %5.1f%%  %s (at %d baud)\n",
-                fell.upload, floor460, 100.0 * fell.upload / floor460, fellOk ? "ok" : "SLOW",
-                fell.rate);
+    std::printf(
+        "(e) --fast, rates to 460800     %7.3f s   floor %7.3f s   %5.1f%%  %s (at %d baud)\n",
+        fell.upload, floor460, 100.0 * fell.upload / floor460, fellOk ? "ok" : "SLOW", fell.rate);
     std::printf("    921600 tried and left in %.3f s; the whole command: %.3f s\n", fell.leaving,
                 FastCommandSeconds("latency:16,rates:115200/230400/460800", sysfs, path));
 

@@ -504,16 +504,22 @@ TEST(Cli, FastUpdateTakesTheFastestRateThatCarriesRepliesAndPutsItBack) {
         std::vector<std::string> order;  // rate changes and version requests, up to the upload
     } cases[] = {
         {"pty", false, 921600, "Link rate raised to 921600 baud for the upload.\n", {"S0", "VV"}},
-        {"pty", true, 460800,
+        {"pty",
+         true,
+         460800,
          "Link rate raised to 460800 baud for the upload: the device did not take 921600 baud.\n",
          {"S0", "S1", "VV"}},
         // The garbled version request starts with no command: the device
         // answers '?' to each byte and goes back to 115200.
-        {"rates:115200/230400/460800", false, 460800,
+        {"rates:115200/230400/460800",
+         false,
+         460800,
          "Link rate raised to 460800 baud for the upload: no reply came through at 921600" +
              garbled + ".\n",
          {"S0", "?", "?", "VV", "S1", "VV"}},
-        {"latency:16,rates:115200", false, 115200,
+        {"latency:16,rates:115200",
+         false,
+         115200,
          "Going on at 115200 baud: no reply came through at 921600" + garbled +
              "; no reply came through at 460800" + garbled + "; no reply came through at 230400" +
              garbled + ".\n",
