@@ -1,6 +1,13 @@
-// The timer is the latency_timer attribute of the port's USB-serial device:
-// SYSFS/class/tty/NAME/device/latency_timer, in ms (1 to 255).
+// The timer is the latency_timer attribute of the port's USB-serial device,
+// in ms (1 to 255): SYSFS/class/tty/NAME/device/latency_timer on the kernel's
+// tree. The tty is found by its name and by its device number (a link such
+// as /dev/serial/by-id/... or a node of another name leads there too), and
+// the attribute in the tty's device or one of its parents, as trees built by
+// device mocking tools have no "device" link.
 #include "platform/BridgeLatency.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kLowestTimerMs = 1;
+// The USB-serial port sits right above its tty (…/ttyUSB0/tty/ttyUSB0).
+constexpr int kParentsLookedAt = 3;
 
 std::optional<int> ReadTimer(const fs::path& attribute) {
     std::ifstream in(attribute);
@@ -34,6 +43,43 @@ bool WriteTimer(const fs::path& attribute, int ms) {
     return out.good() && ReadTimer(attribute) == ms;
 }
 
+// The tty's folder in the device tree, by name, else by device number.
+std::optional<fs::path> TtyFolder(const std::string& portPath) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(portPath, ec);
+    if (ec)
+        return std::nullopt;
+    const fs::path root = SysfsRoot();
+    const fs::path byName = root / "class/tty" / device.filename();
+    if (fs::exists(byName, ec))
+        return byName;
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return std::nullopt;
+    const fs::path byNumber =
+        root / "dev/char" /
+        (std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev)));
+    if (fs::exists(byNumber, ec))
+        return byNumber;
+    return std::nullopt;
+}
+
+std::optional<fs::path> TimerAttribute(const std::string& portPath) {
+    const std::optional<fs::path> tty = TtyFolder(portPath);
+    if (!tty)
+        return std::nullopt;
+    std::error_code ec;
+    if (fs::exists(*tty / "device/latency_timer", ec))
+        return *tty / "device/latency_timer";
+    fs::path folder = fs::canonical(*tty, ec);
+    for (int up = 0; !ec && up < kParentsLookedAt && folder.has_parent_path(); ++up) {
+        folder = folder.parent_path();
+        if (fs::exists(folder / "latency_timer", ec))
+            return folder / "latency_timer";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string SysfsRoot() {
@@ -42,12 +88,10 @@ std::string SysfsRoot() {
 }
 
 LowLatencyHold::LowLatencyHold(const std::string& portPath) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(portPath, ec);
-    if (ec)
+    const std::optional<fs::path> found = TimerAttribute(portPath);
+    if (!found)
         return;
-    const fs::path attribute =
-        fs::path(SysfsRoot()) / "class/tty" / device.filename() / "device/latency_timer";
+    const fs::path& attribute = *found;
     const std::optional<int> ms = ReadTimer(attribute);
     if (!ms)
         return;
