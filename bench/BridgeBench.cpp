@@ -12,10 +12,16 @@
 //       (latency:16, timer lowered): 921600 is tried and left, and the
 //       upload at 460800 is within 10% of its floor at that rate; the cost
 //       of the rate left behind and the whole command are printed.
+//   (f) detect with a Bluetooth port (rfcomm:30, 500 ms to connect) that
+//       leads to no device before the device's port: within 10% of its
+//       floor, that port's connect time plus what a silent local port costs
+//       the scan; and, printed, detection of a device behind rfcomm links
+//       of growing round trips, to show the reply windows' margin.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/RunCommand.h"
@@ -24,6 +30,7 @@
 #include "platform/BridgeLatency.h"
 #include "platform/Environment.h"
 #include "platform/PortTable.h"
+#include "sim/LoopbackLine.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -121,6 +128,43 @@ double FastCommandSeconds(const std::string& bridge, const std::string& sysfs,
     return code == kCliSucceeded ? seconds : -1;
 }
 
+// `brevik detect` over the given ports; seconds, or -1 when no device
+// was found.
+double DetectSeconds(const std::vector<std::string>& ports) {
+    platform::PortTable::SetOverride(ports);
+    std::vector<const char*> words = {"brevik", "detect", "--quiet"};
+    CliArguments args;
+    ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
+    std::FILE* sink = std::tmpfile();
+    BKQuillex q;
+    const Clock::time_point start = Clock::now();
+    const int code = RunCliCommand(args, q, sink, sink, nullptr);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::fclose(sink);
+    platform::PortTable::ClearOverride();
+    return code == kCliSucceeded ? seconds : -1;
+}
+
+// A line in memory with nothing answering on it; opening it takes connectMs.
+std::unique_ptr<platform::DeviceLine> SilentLine(int connectMs) {
+    std::unique_ptr<platform::DeviceLine> line =
+        sim::CreateDeviceLine(sim::DeviceLineKind::Loopback);
+    sim::ModelLoopbackConnect(line->HostPath(), connectMs, false);
+    return line;
+}
+
+// Detection of a device behind a Bluetooth link of that round trip, alone:
+// seconds (or -1) and the exchanges it took.
+std::pair<double, size_t> DetectBehindRfcomm(int roundTripMs) {
+    sim::DeviceConfig config;
+    std::string error;
+    sim::ParseBridge("rfcomm:" + std::to_string(roundTripMs), &config.bridge, &error);
+    sim::VirtualDevice device(config);
+    device.Start(sim::DeviceLineKind::Loopback);
+    const double seconds = DetectSeconds({device.PortPath()});
+    return {seconds, device.Exchanges().size()};
+}
+
 }  // namespace
 
 int main() {
@@ -164,6 +208,33 @@ int main() {
         fell.upload, floor460, 100.0 * fell.upload / floor460, fellOk ? "ok" : "SLOW", fell.rate);
     std::printf("    921600 tried and left in %.3f s; the whole command: %.3f s\n", fell.leaving,
                 FastCommandSeconds("latency:16,rates:115200/230400/460800", sysfs, path));
+
+    constexpr int kConnectMs = 500;
+    sim::VirtualDevice device;
+    device.Start(sim::DeviceLineKind::PseudoTerminal);
+    const double silentLocal = DetectSeconds({SilentLine(0)->HostPath(), device.PortPath()});
+    const auto bluetooth = SilentLine(kConnectMs);
+    const double silentBluetooth = DetectSeconds({bluetooth->HostPath(), device.PortPath()});
+    const double detectFloor = silentLocal + kConnectMs / 1000.0;
+    const bool detectOk = silentBluetooth > 0 && silentBluetooth <= detectFloor * 1.1;
+    failures += !detectOk;
+    std::printf("(f) detect, rfcomm:30 port first %6.3f s   floor %7.3f s   %5.1f%%  %s\n",
+                silentBluetooth, detectFloor, 100.0 * silentBluetooth / detectFloor,
+                detectOk ? "ok" : "SLOW");
+    const auto [direct, exchanges] = DetectBehindRfcomm(0);
+    std::printf(
+        "    a device behind rfcomm (%zu exchanges; floor: %.3f s + one round trip "
+        "each):\n    ",
+        exchanges, direct);
+    for (int roundTrip : {30, 60, 90, 120}) {
+        const double behind = DetectBehindRfcomm(roundTrip).first;
+        const double floorHere = direct + static_cast<double>(exchanges) * roundTrip / 1000.0;
+        if (behind < 0)
+            std::printf("  %d ms: not found", roundTrip);
+        else
+            std::printf("  %d ms: %.3f s (%.0f%%)", roundTrip, behind, 100.0 * behind / floorHere);
+    }
+    std::printf("\n");
 
     std::filesystem::remove_all(sysfs);
     std::remove(path.c_str());

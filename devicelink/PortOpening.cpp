@@ -1,6 +1,7 @@
 // Opening and closing the port, and moving device and port to another link
 // rate. Link-rate request on the wire: 'S', code, ('S' + code) mod 256; the
 // device answers 'O' and switches.
+#include <chrono>
 #include <string>
 
 #include "devicelink/BKQuillex.h"
@@ -12,6 +13,7 @@ namespace {
 constexpr uint32_t kQueueSize = 1024;
 constexpr int kSettlingPauseMs = 100;
 constexpr int kAfterRateChangePauseMs = 10;
+constexpr int kSlowOpenMs = 20;
 constexpr uint8_t kLinkRateCommand = 'S';
 
 const platform::Timeouts kInitialTimeouts = {
@@ -55,7 +57,16 @@ int BKQuillex::InitPort(const char* portName, int baud) {
         lastOpenError_ = platform::OpenError::NotFound;
         Trace(TraceTarget, "BKQuillex: %s is not in the port table", name);
     } else {
+        const auto opening = std::chrono::steady_clock::now();
         PortHandle = platform::SerialPort::Open(path->c_str(), &lastOpenError_);
+        // A Bluetooth port makes its link while it opens: seconds when the
+        // device is out of reach. Worth a line; a local port opens at once.
+        const auto openMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - opening)
+                                .count();
+        if (openMs >= kSlowOpenMs)
+            Trace(TraceTarget, "BKQuillex: %s (%s): opening took %i ms", name, path->c_str(),
+                  static_cast<int>(openMs));
         if (!PortHandle) {
             Trace(TraceTarget, "BKQuillex: %s (%s): %s", name, path->c_str(),
                   platform::DescribeOpenError(lastOpenError_));

@@ -11,7 +11,9 @@
 
 namespace platform {
 
-enum class OpenError { None, NotFound, PermissionDenied, Busy, NotATerminal, Other };
+// NoLink: the port is there but the link behind it could not be made (a
+// Bluetooth serial port whose device is out of reach or switched off).
+enum class OpenError { None, NotFound, PermissionDenied, Busy, NotATerminal, NoLink, Other };
 
 // Short human text for an open failure, for trace lines and tool output.
 const char* DescribeOpenError(OpenError error);

@@ -239,9 +239,17 @@ bool ParseBridge(const std::string& text, BridgeModel* model, std::string* error
             }
             if (!options.empty())
                 parsed.roundTripMs = ms;
+        } else if (kind == "connect") {
+            if (!ParseNumber(options, &ms) || ms > 60000) {
+                *error = "connect takes an opening time of 0 to 60000 ms, not '" + options + "'";
+                return false;
+            }
+            parsed.connectMs = ms;
+        } else if (kind == "absent" && colon == std::string::npos) {
+            parsed.absent = true;
         } else {
-            *error =
-                "unknown bridge '" + part + "' (pty, latency[:MS], cdc, rates:A/B, rfcomm[:MS])";
+            *error = "unknown bridge '" + part +
+                     "' (pty, latency[:MS], cdc, rates:A/B, rfcomm[:MS], connect:MS, absent)";
             return false;
         }
     }

@@ -15,6 +15,11 @@
 //   rates:A/B/...  the link rates the bridge reaches; at any other rate
 //                  every byte is garbled both ways
 //   rfcomm[:MS]    every reply arrives a round trip (MS, default 30) late
+//   connect:MS     opening the port takes MS (a Bluetooth link being made)
+//   absent         the link cannot be made: opening fails, after the
+//                  connect time (a bound Bluetooth port whose device is off)
+// connect and absent are modelled on loopback lines (a pseudo-terminal
+// opens at once).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +39,8 @@ struct BridgeModel {
     bool cdc = false;
     std::vector<uint32_t> rates;  // empty: every rate
     int roundTripMs = 0;          // rfcomm
+    int connectMs = 0;
+    bool absent = false;
 
     bool IsPlain() const {
         return !latencyTimer && !usbFrames && rates.empty() && roundTripMs == 0;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/LineSource.h"
 
@@ -34,6 +35,10 @@ struct Wire {
     bool hostOpen = false;
     bool hungUp = false;
     bool interrupted = false;
+    // What opening the host end takes: the time to make the link, and
+    // whether it can be made at all.
+    int connectMs = 0;
+    bool absent = false;
 };
 
 struct Registry {
@@ -199,6 +204,8 @@ class DeviceEnd : public DeviceLine {
 // (NotFound: no such line or it hung up; Busy: the host end is open).
 std::unique_ptr<SerialLine> OpenHostEnd(const char* name, OpenError* error) {
     std::shared_ptr<Wire> wire;
+    int connectMs = 0;
+    bool absent = false;
     {
         Registry& r = Lines();
         std::lock_guard<std::mutex> lock(r.mutex);
@@ -221,6 +228,16 @@ std::unique_ptr<SerialLine> OpenHostEnd(const char* name, OpenError* error) {
             return nullptr;
         }
         wire->hostOpen = true;
+        connectMs = wire->connectMs;
+        absent = wire->absent;
+    }
+    // The opener waits while the link is being made, as on a Bluetooth port.
+    std::this_thread::sleep_for(std::chrono::milliseconds(connectMs));
+    if (absent) {
+        std::lock_guard<std::mutex> lock(wire->mutex);
+        wire->hostOpen = false;
+        *error = OpenError::NoLink;
+        return nullptr;
     }
     return std::make_unique<HostEnd>(std::move(wire));
 }
@@ -249,6 +266,23 @@ std::unique_ptr<DeviceLine> CreateLoopbackLine() {
     std::string name = kLoopbackPrefix + std::to_string(++r.created);
     r.lines[name] = wire;
     return std::make_unique<DeviceEnd>(std::move(wire), std::move(name));
+}
+
+bool ModelLoopbackConnect(const std::string& name, int connectMs, bool absent) {
+    std::shared_ptr<Wire> wire;
+    {
+        Registry& r = Lines();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        auto it = r.lines.find(name);
+        if (it != r.lines.end())
+            wire = it->second.lock();
+    }
+    if (!wire)
+        return false;
+    std::lock_guard<std::mutex> lock(wire->mutex);
+    wire->connectMs = connectMs;
+    wire->absent = absent;
+    return true;
 }
 
 }  // namespace sim

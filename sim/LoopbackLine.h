@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/DeviceLine.h"
 
@@ -18,5 +19,9 @@ constexpr char kLoopbackPrefix[] = "@loopback";
 std::unique_ptr<platform::DeviceLine> CreateLoopbackLine();
 
 bool IsLoopbackName(const char* name);
+
+// Opening the host end of the named line takes connectMs and, when absent,
+// then fails (OpenError::NoLink). False for a name that is no line.
+bool ModelLoopbackConnect(const std::string& name, int connectMs, bool absent);
 
 }  // namespace sim

@@ -203,6 +203,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
                 return 2;
             }
+            if (config.bridge.connectMs > 0 || config.bridge.absent) {
+                std::fprintf(stderr,
+                             "brevik-sim: connect and absent are modelled on the tests' "
+                             "in-memory lines; a pseudo-terminal opens at once\n");
+                return 2;
+            }
         } else if (arg == "--sysfs" && hasValue) {
             config.sysfsRoot = argv[++i];
         } else if (arg == "--link" && hasValue) {

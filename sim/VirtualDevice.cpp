@@ -13,6 +13,7 @@
 #include <chrono>
 
 #include "sim/DeviceLines.h"
+#include "sim/LoopbackLine.h"
 
 namespace sim {
 namespace {
@@ -64,6 +65,8 @@ bool VirtualDevice::Start(sim::DeviceLineKind kind) {
     BridgeModel bridge = Config().bridge;
     if (bridge.latencyTimer && !Config().sysfsRoot.empty())
         bridge.timerFile = MakeTimerAttribute(Config().sysfsRoot, portPath_, bridge.latencyMs);
+    if (bridge.connectMs > 0 || bridge.absent)
+        ModelLoopbackConnect(portPath_, bridge.connectMs, bridge.absent);
     line_ = BridgeLine(std::move(line_), bridge);
     stopping_ = false;
     thread_ = std::thread([this] { Serve(); });

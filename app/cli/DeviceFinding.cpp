@@ -26,6 +26,29 @@ std::string Listed(const std::vector<Found>& devices) {
     return text;
 }
 
+// A port behind which no link could be made is passed over, and the user
+// told, once: a Bluetooth port whose device is off can look like a device
+// that does not answer.
+void SayIfUnlinked(Session& s, const Found& f) {
+    if (f.openError != platform::OpenError::NoLink)
+        return;
+    const std::string path = PortPath(f.port).value_or("");
+    s.Say("COM%d (%s): %s; skipped.", f.port, path.c_str(),
+          platform::DescribeOpenError(f.openError));
+    if (!s.doc.contains("unlinked_ports"))
+        s.doc["unlinked_ports"] = Json::array();
+    s.doc["unlinked_ports"].push_back({{"port", "COM" + std::to_string(f.port)}, {"path", path}});
+}
+
+bool WasUnlinked(const Session& s, int port) {
+    if (!s.doc.contains("unlinked_ports"))
+        return false;
+    for (const Json& entry : s.doc["unlinked_ports"])
+        if (entry["port"] == "COM" + std::to_string(port))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 // The ports a search covers: the one --port names, or the whole table.
@@ -61,6 +84,14 @@ int NoDevice(Session& s) {
                       "no serial ports here; connect the device, or name its port with --port");
     for (const platform::PortEntry& port : ports) {
         const std::string name = "COM" + std::to_string(port.number) + " (" + port.path + ")";
+        // Making the link again would take as long again, to the same end.
+        if (WasUnlinked(s, port.number)) {
+            if (ports.size() == 1)
+                return s.Fail(
+                    kCliNoDevice,
+                    name + ": " + platform::DescribeOpenError(platform::OpenError::NoLink));
+            continue;
+        }
         platform::OpenError error = platform::OpenError::None;
         platform::SerialPort::Open(port.path.c_str(), &error);
         if (error == platform::OpenError::PermissionDenied)
@@ -103,12 +134,14 @@ Found ProbePort(BKQuillex& device, int port) {
     found.port = port;
     found.flags =
         device.DetectHardwareOnPort(port, found.description, kTextCapacity, &found.version);
+    if (found.flags == 0)
+        found.openError = device.LastOpenError();
     return found;
 }
 
 // Every port of the table probed at once, one thread and device object each:
 // silent ports cost their time-outs side by side, not one after another.
-std::vector<Found> FindEveryDevice(const Session& s) {
+std::vector<Found> FindEveryDevice(Session& s) {
     const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     std::vector<Found> results(ports.size());
     std::vector<std::thread> probes;
@@ -125,6 +158,7 @@ std::vector<Found> FindEveryDevice(const Session& s) {
     if (s.Cancelled())
         return found;
     for (const Found& f : results) {
+        SayIfUnlinked(s, f);
         if (f.flags != 0)
             found.push_back(f);
     }
@@ -137,6 +171,7 @@ Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
     Found found;
     if (s.onlyPort != 0) {
         found = ProbePort(s.device, s.onlyPort);
+        SayIfUnlinked(s, found);
     } else if (changesTheDevice && SearchedPorts(s).size() > 1) {
         const std::vector<Found> every = FindEveryDevice(s);
         if (every.size() > 1) {
@@ -157,6 +192,7 @@ Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
             if (s.Cancelled())
                 break;
             found = ProbePort(s.device, port.number);
+            SayIfUnlinked(s, found);
             if (found.flags != 0)
                 break;
         }

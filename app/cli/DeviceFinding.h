@@ -20,6 +20,7 @@ struct Found {
     uint32_t flags = 0;
     char description[kTextCapacity] = {};
     FirmwareVersion version{};
+    platform::OpenError openError = platform::OpenError::None;  // why the port did not open
 };
 
 Json DeviceJson(const Found& found);
@@ -31,7 +32,9 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s);
 Found ProbePort(BKQuillex& device, int port);
 
 // Every port searched, probed at once; what answered, in port order.
-std::vector<Found> FindEveryDevice(const Session& s);
+// A port whose link could not be made (a Bluetooth device out of reach) is
+// said to be skipped, once.
+std::vector<Found> FindEveryDevice(Session& s);
 
 // Finds the device: on the --port alone, else the first over the table. A
 // command that changes the device makes sure it is the only one answering

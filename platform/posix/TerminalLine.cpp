@@ -191,6 +191,8 @@ const char* DescribeOpenError(OpenError error) {
             return "port is in use by another program";
         case OpenError::NotATerminal:
             return "not a serial device";
+        case OpenError::NoLink:
+            return "no link to the device (a Bluetooth device out of reach or switched off)";
         case OpenError::Other:
             break;
     }
@@ -221,6 +223,16 @@ std::unique_ptr<SerialLine> OpenSystemLine(const char* path, OpenError* error) {
                 break;
             case EBUSY:
                 *error = OpenError::Busy;
+                break;
+            // What a Bluetooth serial port answers when its connection
+            // cannot be made.
+            case EHOSTDOWN:
+            case EHOSTUNREACH:
+            case ECONNREFUSED:
+            case ECONNRESET:
+            case ETIMEDOUT:
+            case ENOTCONN:
+                *error = OpenError::NoLink;
                 break;
             default:
                 *error = OpenError::Other;

@@ -184,6 +184,10 @@ OpenError OpenErrorOf(DWORD code) {
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
             return OpenError::Busy;
+        // A Bluetooth COM port whose device does not answer the connection.
+        case ERROR_SEM_TIMEOUT:
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return OpenError::NoLink;
         default:
             return OpenError::Other;
     }
@@ -203,6 +207,8 @@ const char* DescribeOpenError(OpenError error) {
             return "port is in use by another program";
         case OpenError::NotATerminal:
             return "not a serial port";
+        case OpenError::NoLink:
+            return "no link to the device (a Bluetooth device out of reach or switched off)";
         case OpenError::Other:
             break;
     }

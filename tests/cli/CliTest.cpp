@@ -920,3 +920,44 @@ TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
     }
     platform::SetEnvironmentValue("BREVIK_SYSFS", nullptr);
 }
+
+TEST(Cli, ABluetoothPortWithNoLinkIsSkippedAndSaidOnce) {
+    KeepRealPortsOutOfReach();
+    sim::DeviceConfig off;
+    std::string error;
+    ASSERT_TRUE(sim::ParseBridge("rfcomm:30,connect:20,absent", &off.bridge, &error)) << error;
+    sim::VirtualDevice bluetooth(off), device;
+    ASSERT_TRUE(bluetooth.Start(sim::DeviceLineKind::Loopback) && device.Start());
+    ScopedPortTable table({bluetooth.PortPath(), device.PortPath()});
+    const std::string skipped = "COM1 (" + bluetooth.PortPath() +
+                                "): no link to the device (a Bluetooth device out of reach or "
+                                "switched off); skipped.\n";
+    struct Case {
+        std::vector<const char*> words;
+        int code;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {{"detect"},
+         kCliSucceeded,
+         skipped + "Quillex USB v2.11.Q, firmware 02.11.Q, on COM2\n",
+         ""},
+        {{"detect", "--all"}, kCliSucceeded, skipped, ""},
+        {{"--port", "COM1", "detect"},
+         kCliNoDevice,
+         skipped,
+         "brevik: COM1 (" + bluetooth.PortPath() + "): no link to the device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words.back());
+        Outcome run = Brevik(c.words);
+        EXPECT_EQ(c.code, run.code) << run.err;
+        EXPECT_THAT(run.out, HasSubstr(c.out));
+        EXPECT_EQ(run.out.find(skipped), run.out.rfind(skipped)) << "said once";
+        EXPECT_THAT(run.err, HasSubstr(c.err));
+        std::vector<const char*> json = c.words;
+        json.insert(json.begin(), "--json");
+        const nlohmann::json doc = nlohmann::json::parse(Brevik(json).out);
+        EXPECT_EQ(bluetooth.PortPath(), doc["unlinked_ports"][0]["path"]);
+    }
+}

@@ -270,3 +270,32 @@ TEST_F(PortOpening, ARaisedRateThatCarriesNoReplyIsLeftAndADeviceLostThereIsName
     EXPECT_EQ(found.Letter, t.device.FirmwareVersion.Letter);
     EXPECT_EQ(1, t.device.PortLockFree.load());
 }
+
+TEST(InitPort, ABluetoothLinkSaysHowLongItTookAndWhyItFailed) {
+    struct Case {
+        const char* bridge;
+        int result;
+        const char* last;  // the line after the opening time
+    } cases[] = {
+        {"rfcomm:30,connect:60", QX_S_OK, "COM1 Successfully initialized at 115200 baud."},
+        {"connect:60,absent", QX_E_PORT_NOT_INITIALIZED, "): no link to the device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bridge);
+        sim::DeviceConfig config;
+        std::string error;
+        ASSERT_TRUE(sim::ParseBridge(c.bridge, &config.bridge, &error)) << error;
+        sim::VirtualDevice device(config);
+        ASSERT_TRUE(device.Start(sim::DeviceLineKind::Loopback));
+        ScopedPortTable table({device.PortPath()});
+        TracedDevice t;
+        EXPECT_EQ(c.result, t.device.InitPort("COM1", 115200));
+        const std::vector<std::string> lines = t.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_THAT(lines[0], ::testing::MatchesRegex("BKQuillex: COM1 \\(@loopback[0-9]+\\): "
+                                                      "opening took [0-9]+ ms"));
+        EXPECT_THAT(lines[1], ::testing::HasSubstr(c.last));
+        if (c.result != QX_S_OK)
+            EXPECT_EQ(platform::OpenError::NoLink, t.device.LastOpenError());
+    }
+}
