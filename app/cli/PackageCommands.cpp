@@ -278,11 +278,16 @@ int Update(Session& s) {
         return UpdateEvery(s, p);
     // The bridge's timer at 1 ms from the detection (where only one port is
     // searched) or the device found, to the version read back; the upload
-    // then finds it there.
+    // then finds it there. Where this user may not lower it, the open port
+    // may (the driver's low-latency mode): the timer is looked at again,
+    // and the user told, once the device is found.
     const std::vector<platform::PortEntry> searched = SearchedPorts(s);
-    std::unique_ptr<platform::LowLatencyHold> lowLatency =
-        searched.size() == 1 && !s.args.dryRun ? HoldLowLatency(s, searched[0].number, p.BodySize())
-                                               : nullptr;
+    std::unique_ptr<platform::LowLatencyHold> lowLatency;
+    if (searched.size() == 1 && !s.args.dryRun) {
+        lowLatency = std::make_unique<platform::LowLatencyHold>(searched[0].path);
+        if (!lowLatency->Lowered())
+            lowLatency.reset();
+    }
     int refusal = kCliSucceeded;
     const Found found = FindDevice(s, true, &refusal);
     if (refusal != kCliSucceeded)

@@ -13,6 +13,7 @@
 
 #include "platform/Deadline.h"
 #include "platform/SystemLine.h"
+#include "platform/posix/DriverLowLatency.h"
 #include "platform/posix/TermiosBaud.h"
 
 namespace platform {
@@ -44,8 +45,12 @@ void ApplyModemLine(int fd, int line, LineControl control) {
 
 class TerminalLine : public PolledLine {
   public:
-    explicit TerminalLine(int fd) : fd_(fd) {}
+    // Short replies come up at once while the port is open (a stop-and-wait
+    // exchange waits on each), and the driver is left as it was found.
+    explicit TerminalLine(int fd) : fd_(fd), lowLatency_(EnterDriverLowLatency(fd)) {}
     ~TerminalLine() override {
+        if (lowLatency_)
+            LeaveDriverLowLatency(fd_);
         // The exclusive flag belongs to the terminal, not to this descriptor.
         (void)::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
@@ -96,6 +101,7 @@ class TerminalLine : public PolledLine {
 
   private:
     int fd_;
+    const bool lowLatency_;
     bool dsrFlow_ = false;
     bool dsrSensitivity_ = false;
     LineControl dtr_ = LineControl::Enable;
