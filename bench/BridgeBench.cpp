@@ -39,15 +39,21 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kBody = 65536;
 constexpr size_t kBlocks = kBody / 256;
 
-// The upload's seconds through the bridge; the tool's hold lowers the timer
-// when the bridge's attribute is where it looks (sysfs: the stand-in's root).
-double UploadSeconds(const std::string& bridge, const std::string& sysfs, const std::string& path) {
+// A device paced at its line rate behind the bridge, whose latency timer
+// (if any) stands under sysfs.
+sim::DeviceConfig PacedThrough(const std::string& bridge, const std::string& sysfs) {
     sim::DeviceConfig config;
     config.paceAtLineRate = true;
     std::string error;
     sim::ParseBridge(bridge, &config.bridge, &error);
     config.sysfsRoot = sysfs;
-    sim::VirtualDevice device(config);
+    return config;
+}
+
+// The upload's seconds through the bridge; the tool's hold lowers the timer
+// when the bridge's attribute is where it looks (sysfs: the stand-in's root).
+double UploadSeconds(const std::string& bridge, const std::string& sysfs, const std::string& path) {
+    sim::VirtualDevice device(PacedThrough(bridge, sysfs));
     device.Start(sim::DeviceLineKind::PseudoTerminal);
     platform::PortTable::SetOverride({device.PortPath()});
     BKQuillex q;
@@ -75,12 +81,7 @@ struct FallenBack {
 };
 
 FallenBack FallBackAndUpload(const std::string& sysfs, const std::string& path) {
-    sim::DeviceConfig config;
-    config.paceAtLineRate = true;
-    std::string error;
-    sim::ParseBridge("latency:16,rates:115200/230400/460800", &config.bridge, &error);
-    config.sysfsRoot = sysfs;
-    sim::VirtualDevice device(config);
+    sim::VirtualDevice device(PacedThrough("latency:16,rates:115200/230400/460800", sysfs));
     device.Start(sim::DeviceLineKind::PseudoTerminal);
     platform::PortTable::SetOverride({device.PortPath()});
     FallenBack f;
@@ -102,20 +103,12 @@ FallenBack FallBackAndUpload(const std::string& sysfs, const std::string& path) 
     return f;
 }
 
-// `brevik update --fast` in-process through the bridge; seconds, or -1
-// when it failed.
-double FastCommandSeconds(const std::string& bridge, const std::string& sysfs,
-                          const std::string& path) {
-    sim::DeviceConfig config;
-    config.paceAtLineRate = true;
-    std::string error;
-    sim::ParseBridge(bridge, &config.bridge, &error);
-    config.sysfsRoot = sysfs;
-    sim::VirtualDevice device(config);
-    device.Start(sim::DeviceLineKind::PseudoTerminal);
-    platform::PortTable::SetOverride({device.PortPath()});
-    std::vector<const char*> words = {"brevik",  "update",    "--fast", "--allow-reinstall",
-                                      "--quiet", path.c_str()};
+// The brevik command of these words, run in-process over the given ports;
+// seconds, or -1 when it failed.
+double CommandSeconds(std::vector<const char*> words, const std::vector<std::string>& ports) {
+    platform::PortTable::SetOverride(ports);
+    words.insert(words.begin(), "brevik");
+    words.push_back("--quiet");
     CliArguments args;
     ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
     std::FILE* sink = std::tmpfile();
@@ -128,21 +121,17 @@ double FastCommandSeconds(const std::string& bridge, const std::string& sysfs,
     return code == kCliSucceeded ? seconds : -1;
 }
 
-// `brevik detect` over the given ports; seconds, or -1 when no device
-// was found.
+// `brevik update --fast` through the bridge.
+double FastCommandSeconds(const std::string& bridge, const std::string& sysfs,
+                          const std::string& path) {
+    sim::VirtualDevice device(PacedThrough(bridge, sysfs));
+    device.Start(sim::DeviceLineKind::PseudoTerminal);
+    return CommandSeconds({"update", "--fast", "--allow-reinstall", path.c_str()},
+                          {device.PortPath()});
+}
+
 double DetectSeconds(const std::vector<std::string>& ports) {
-    platform::PortTable::SetOverride(ports);
-    std::vector<const char*> words = {"brevik", "detect", "--quiet"};
-    CliArguments args;
-    ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
-    std::FILE* sink = std::tmpfile();
-    BKQuillex q;
-    const Clock::time_point start = Clock::now();
-    const int code = RunCliCommand(args, q, sink, sink, nullptr);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::fclose(sink);
-    platform::PortTable::ClearOverride();
-    return code == kCliSucceeded ? seconds : -1;
+    return CommandSeconds({"detect"}, ports);
 }
 
 // A line in memory with nothing answering on it; opening it takes connectMs.

@@ -28,6 +28,7 @@
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TimerWatch.h"
 
 using ::testing::HasSubstr;
 
@@ -848,29 +849,6 @@ TEST(Cli, AnOddRangeOnADunmarraIsAUsageErrorAndNothingIsSent) {
     }
     EXPECT_EQ(kCliSucceeded, Brevik({"read", "2", "16", out.c_str()}).code);
 }
-
-// The timer as it stands at the first acknowledged block of an upload.
-class TimerWatch : public ui::ProgressBar {
-  public:
-    explicit TimerWatch(std::string attribute) : attribute_(std::move(attribute)) {}
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void SetPosition(int) override {}
-    void StepIt() override {
-        if (during.empty())
-            during = Timer(attribute_);
-    }
-    static std::string Timer(const std::string& file) {
-        std::ifstream in(file);
-        std::string value;
-        in >> value;
-        return value;
-    }
-    std::string during;
-
-  private:
-    std::string attribute_;
-};
 
 TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
     if (platform::SysfsRoot().empty())

@@ -21,32 +21,9 @@
 #include "platform/Environment.h"
 #include "platform/PortTable.h"
 #include "sim/VirtualDevice.h"
+#include "tests/support/TimerWatch.h"
 
 namespace {
-
-std::string Timer(const std::string& file) {
-    std::ifstream in(file);
-    std::string value;
-    in >> value;
-    return value;
-}
-
-// The timer as it stands at the first acknowledged block.
-class TimerWatch : public ui::ProgressBar {
-  public:
-    explicit TimerWatch(std::string attribute) : attribute_(std::move(attribute)) {}
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void SetPosition(int) override {}
-    void StepIt() override {
-        if (during.empty())
-            during = Timer(attribute_);
-    }
-    std::string during;
-
-  private:
-    std::string attribute_;
-};
 
 TEST(UmockdevBridge, TheTimerFoundByDeviceNumberGoesDownForTheUploadAndBack) {
     const char* preload = std::getenv("LD_PRELOAD");
@@ -90,13 +67,13 @@ TEST(UmockdevBridge, TheTimerFoundByDeviceNumberGoesDownForTheUploadAndBack) {
         const platform::LowLatencyHold hold(link.string());
         EXPECT_EQ(16, hold.TimerMs());
         EXPECT_TRUE(hold.Lowered());
-        EXPECT_EQ("1", Timer(attribute));
+        EXPECT_EQ("1", TimerWatch::Timer(attribute));
         const Package package =
             PackageFromBytes(BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
         EXPECT_EQ(QX_S_OK, q.UpdateFirmware(package, &watch));
     }
     EXPECT_EQ("1", watch.during) << "the bridge saw 1 ms during the upload";
-    EXPECT_EQ("16", Timer(attribute)) << "and its old value afterwards";
+    EXPECT_EQ("16", TimerWatch::Timer(attribute)) << "and its old value afterwards";
     q.ClosePort();
     platform::PortTable::ClearOverride();
     std::filesystem::remove(link);
