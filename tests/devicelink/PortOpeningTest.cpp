@@ -295,7 +295,8 @@ TEST(InitPort, ABluetoothLinkSaysHowLongItTookAndWhyItFailed) {
         EXPECT_THAT(lines[0], ::testing::MatchesRegex("BKQuillex: COM1 \\(@loopback[0-9]+\\): "
                                                       "opening took [0-9]+ ms"));
         EXPECT_THAT(lines[1], ::testing::HasSubstr(c.last));
-        if (c.result != QX_S_OK)
+        if (c.result != QX_S_OK) {
             EXPECT_EQ(platform::OpenError::NoLink, t.device.LastOpenError());
+        }
     }
 }
