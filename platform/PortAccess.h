@@ -31,17 +31,21 @@ std::string PermissionAdvice(const std::string& path);
 // (Linux: ModemManager probing a modem-class device), as advice; "" for none.
 std::string SilentPortAdvice(const std::string& path);
 
-// What the system knows of a serial device, from sysfs; empty fields where
-// it knows nothing (a pseudo-terminal, a missing device).
+// What the system knows of a serial device (Linux: its device database);
+// empty fields where it knows nothing (a pseudo-terminal, a missing
+// device). Strings the device gives (serial number, names) are outside text.
 struct PortFacts {
     std::string kind;   // "USB", "Bluetooth", "serial", "pseudo-terminal" or ""
     std::string usbId;  // vendor:product, "0403:6001"
     std::string serialNumber;
     std::string product;  // the device's own name for itself
     std::string manufacturer;
-    std::string driver;  // "ftdi_sio", "cdc_acm", ...
+    std::string driver;   // "ftdi_sio", "cdc_acm", ...
+    std::string usbPath;  // the USB socket: bus, then hub ports ("1-1.2")
+    // Names that stay with the device across replugs and reboots, the one
+    // that follows the device first (/dev/serial/by-id/...).
+    std::vector<std::string> stableNames;
 };
-// sysfs is where sysfs is mounted (tests give a folder of their own).
-PortFacts DescribePort(const std::string& path, const std::string& sysfs = "/sys");
+PortFacts DescribePort(const std::string& path);
 
 }  // namespace platform

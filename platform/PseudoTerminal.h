@@ -17,6 +17,9 @@ class PseudoTerminal : public DeviceLine {
     // Opens a master and keeps one descriptor of the slave open in raw mode,
     // so the master does not see a hang-up each time the host closes the port.
     static std::unique_ptr<PseudoTerminal> Create();
+    // The same on a master another program made (a device mocking tool's
+    // node), which the host opens as hostPath; the descriptor is duplicated.
+    static std::unique_ptr<PseudoTerminal> Adopt(int master, const std::string& hostPath);
     ~PseudoTerminal() override;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;

@@ -58,7 +58,13 @@ VirtualDevice::~VirtualDevice() {
 bool VirtualDevice::Start(sim::DeviceLineKind kind) {
     if (thread_.joinable())
         return true;
-    line_ = sim::CreateDeviceLine(kind);
+    return StartOn(sim::CreateDeviceLine(kind));
+}
+
+bool VirtualDevice::StartOn(std::unique_ptr<platform::DeviceLine> line) {
+    if (thread_.joinable())
+        return true;
+    line_ = std::move(line);
     if (!line_)
         return false;
     portPath_ = line_->HostPath();

@@ -170,6 +170,8 @@ class VirtualDevice {
     // Creates the terminal and starts serving on a thread of its own.
     // Serves on a line of the given kind; false when none can be made.
     bool Start(sim::DeviceLineKind kind = sim::DeviceLineKind::Default);
+    // Serves on the line given (one another tool made); false for none.
+    bool StartOn(std::unique_ptr<platform::DeviceLine> line);
     void Stop();
     const std::string& PortPath() const { return portPath_; }
 

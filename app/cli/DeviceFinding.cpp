@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
 #include "platform/SerialPort.h"
@@ -122,10 +123,37 @@ int NoDevice(Session& s) {
 }
 
 Json DeviceJson(const Found& found) {
-    return {{"description", found.description},
-            {"firmware", DeviceVersionText(found.version)},
-            {"port", "COM" + std::to_string(found.port)},
-            {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+    Json device = {{"description", found.description},
+                   {"firmware", DeviceVersionText(found.version)},
+                   {"port", "COM" + std::to_string(found.port)},
+                   {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
+    if (const std::optional<std::string> path = PortPath(found.port)) {
+        device["path"] = *path;
+        device.update(FactsJson(platform::DescribePort(*path)));
+    }
+    return device;
+}
+
+Json FactsJson(const platform::PortFacts& f) {
+    Json facts = Json::object();
+    const std::pair<const char*, const std::string*> fields[] = {{"kind", &f.kind},
+                                                                 {"usb_id", &f.usbId},
+                                                                 {"serial_number", &f.serialNumber},
+                                                                 {"product", &f.product},
+                                                                 {"manufacturer", &f.manufacturer},
+                                                                 {"driver", &f.driver},
+                                                                 {"usb_path", &f.usbPath}};
+    for (const auto& [key, value] : fields) {
+        if (!value->empty())
+            facts[key] = *value;
+    }
+    if (!f.stableNames.empty()) {
+        facts["stable_name"] = f.stableNames.front();
+        facts["stable_names"] = f.stableNames;
+    }
+    if (const std::vector<std::string> selectors = SelectorsOf(f); !selectors.empty())
+        facts["selectors"] = selectors;
+    return facts;
 }
 
 // Detection on one port with a device object of its own.

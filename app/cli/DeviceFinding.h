@@ -10,6 +10,7 @@
 
 #include "app/cli/CliSession.h"
 #include "platform/BridgeLatency.h"
+#include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 
 namespace cli {
@@ -23,7 +24,12 @@ struct Found {
     platform::OpenError openError = platform::OpenError::None;  // why the port did not open
 };
 
+// A device found, with what the system knows of its port.
 Json DeviceJson(const Found& found);
+
+// What the system knows of a port, the fields it has: kind, USB ids and
+// strings, driver, USB socket, stable names and the selectors --port takes.
+Json FactsJson(const platform::PortFacts& facts);
 
 // The ports a search covers: the one --port names, or the whole table.
 std::vector<platform::PortEntry> SearchedPorts(const Session& s);

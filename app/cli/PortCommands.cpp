@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
+#include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
@@ -43,18 +44,16 @@ int Ports(Session& s) {
             known += " (" + f.driver + ")";
         s.Say("COM%d  %s%s%s", port.number, port.path.c_str(), known.empty() ? "" : "  ",
               known.c_str());
+        // What --port takes for it besides COMn and the path.
+        std::string names;
+        for (const std::string& name : SelectorsOf(f))
+            names += (names.empty() ? "" : "  ") + name;
+        for (const std::string& name : f.stableNames)
+            names += (names.empty() ? "" : "  ") + name;
+        if (!names.empty())
+            s.Say("      %s", names.c_str());
         Json entry = {{"name", "COM" + std::to_string(port.number)}, {"path", port.path}};
-        const std::pair<const char*, const std::string*> fields[] = {
-            {"kind", &f.kind},
-            {"usb_id", &f.usbId},
-            {"serial_number", &f.serialNumber},
-            {"product", &f.product},
-            {"manufacturer", &f.manufacturer},
-            {"driver", &f.driver}};
-        for (const auto& [key, value] : fields) {
-            if (!value->empty())
-                entry[key] = *value;
-        }
+        entry.update(FactsJson(f));
         list.push_back(entry);
     }
     s.doc["ports"] = list;

@@ -2,12 +2,43 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/cli/CliSession.h"
 #include "app/cli/CommandTable.h"
+#include "app/cli/PortSelection.h"
 #include "platform/PortTable.h"
 
 namespace {
+
+// The port a selector names: its path, or the run's failure (none or
+// several match, each listed).
+std::optional<std::string> SelectedPort(cli::Session& s, int* failure) {
+    std::string malformed;
+    const std::vector<platform::PortEntry> chosen = cli::PortsSelected(s.args.port, &malformed);
+    if (!malformed.empty()) {
+        *failure = s.Fail(kCliUsageError, malformed);
+        return std::nullopt;
+    }
+    if (chosen.size() == 1)
+        return chosen[0].path;
+    if (chosen.empty()) {
+        *failure =
+            s.Fail(kCliNoDevice, "no port answers to " + s.args.port + " here (see: brevik ports)");
+        return std::nullopt;
+    }
+    std::string listed;
+    cli::Json matches = cli::Json::array();
+    for (const platform::PortEntry& p : chosen) {
+        listed +=
+            (listed.empty() ? "" : ", ") + ("COM" + std::to_string(p.number)) + " (" + p.path + ")";
+        matches.push_back({{"port", "COM" + std::to_string(p.number)}, {"path", p.path}});
+    }
+    s.doc["matches"] = matches;
+    *failure = s.Fail(kCliUsageError, s.args.port + " answers on several ports: " + listed +
+                                          "; name one by a selector of its own or its path");
+    return std::nullopt;
+}
 
 int Dispatch(cli::Session& s) {
     const cli::Command* command = cli::FindCommand(s.args.command);
@@ -26,7 +57,12 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
     if (!args.port.empty()) {
         // Only the named port, under its own number: COM7 stays COM7. A path
         // outside the table becomes a table of its own.
-        const std::optional<std::string> path = platform::PortTable::Resolve(args.port.c_str());
+        int failure = kCliSucceeded;
+        const std::optional<std::string> path =
+            cli::IsPortSelector(args.port) ? SelectedPort(s, &failure)
+                                           : platform::PortTable::Resolve(args.port.c_str());
+        if (failure != kCliSucceeded)
+            return s.Finish(failure);
         if (!path)
             return s.Finish(
                 s.Fail(kCliNoDevice, args.port + " is not a serial port here (see: brevik ports)"));

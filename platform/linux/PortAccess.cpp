@@ -6,11 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "platform/LineSource.h"
 #include "platform/linux/GroupAdvice.h"
+#include "platform/linux/UdevDevice.h"
 
 namespace platform {
 namespace {
@@ -41,6 +43,23 @@ bool IsModemClassDevice(const std::string& path) {
     std::error_code ec;
     const fs::path device = fs::canonical(path, ec);
     return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
+}
+
+// The links udev made to the device: its database's list, or the property
+// that carries the same (where only the uevent is there).
+std::vector<std::string> DeviceLinks(udev_device* device) {
+    std::vector<std::string> links;
+    udev_list_entry* link;
+    udev_list_entry_foreach(link, udev_device_get_devlinks_list_entry(device)) {
+        links.push_back(udev_list_entry_get_name(link));
+    }
+    if (const char* listed = udev_device_get_property_value(device, "DEVLINKS");
+        listed != nullptr && links.empty()) {
+        std::istringstream words(listed);
+        for (std::string word; words >> word;)
+            links.push_back(word);
+    }
+    return links;
 }
 
 }  // namespace
@@ -83,45 +102,54 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
     return holders;
 }
 
-PortFacts DescribePort(const std::string& path, const std::string& sysfs) {
+PortFacts DescribePort(const std::string& path) {
     PortFacts facts;
     if (const LineSource* source = LineSourceFor(path.c_str())) {
         facts.kind = source->Kind();
         return facts;
     }
-    std::error_code ec;
-    const fs::path device = fs::canonical(path, ec);
-    if (ec)
-        return facts;
-    const std::string name = device.filename().string();
-    if (device.parent_path() == "/dev/pts") {
-        facts.kind = "pseudo-terminal";
+    const UdevContext context{udev_new()};
+    const UdevDevicePtr tty = TtyDeviceOf(context.get(), path);
+    if (!tty) {
+        if (IsPseudoTerminal(path))
+            facts.kind = "pseudo-terminal";
         return facts;
     }
-    const fs::path tty = fs::path(sysfs) / "class/tty" / name / "device";
-    const fs::path driver = fs::read_symlink(tty / "driver", ec);
-    if (!ec)
-        facts.driver = driver.filename().string();
-    if (name.rfind("rfcomm", 0) == 0) {
+    for (const std::string& name : DeviceLinks(tty.get())) {
+        // The names made for serial ports; by-id first, as it follows the device.
+        if (name.rfind("/dev/serial/by-id/", 0) == 0)
+            facts.stableNames.insert(facts.stableNames.begin(), name);
+        else if (name.rfind("/dev/serial/by-path/", 0) == 0)
+            facts.stableNames.push_back(name);
+    }
+    // The driver is the bridge's (the tty itself has none): its link, or
+    // what its uevent says.
+    for (udev_device* at = udev_device_get_parent(tty.get()); at != nullptr && facts.driver.empty();
+         at = udev_device_get_parent(at)) {
+        const char* driver = udev_device_get_driver(at);
+        if (driver == nullptr)
+            driver = udev_device_get_property_value(at, "DRIVER");
+        if (driver != nullptr)
+            facts.driver = driver;
+    }
+    const char* name = udev_device_get_sysname(tty.get());
+    if (name != nullptr && std::string(name).rfind("rfcomm", 0) == 0) {
         facts.kind = "Bluetooth";
         return facts;
     }
-    // The USB device is the first ancestor of the interface that has ids.
-    for (fs::path at = fs::canonical(tty, ec); !ec && at.has_relative_path();
-         at = at.parent_path()) {
-        if (fs::exists(at / "idVendor", ec)) {
-            facts.kind = "USB";
-            facts.usbId = FirstLine(at / "idVendor") + ":" + FirstLine(at / "idProduct");
-            facts.serialNumber = FirstLine(at / "serial");
-            facts.product = FirstLine(at / "product");
-            facts.manufacturer = FirstLine(at / "manufacturer");
-            return facts;
-        }
-        if (at == fs::path(sysfs) / "devices")
-            break;
+    udev_device* usb =
+        udev_device_get_parent_with_subsystem_devtype(tty.get(), "usb", "usb_device");
+    if (usb == nullptr) {
+        facts.kind = udev_device_get_parent(tty.get()) != nullptr ? "serial" : "";
+        return facts;
     }
-    if (fs::exists(tty, ec))
-        facts.kind = "serial";
+    facts.kind = "USB";
+    facts.usbId = Attribute(usb, "idVendor") + ":" + Attribute(usb, "idProduct");
+    facts.serialNumber = Attribute(usb, "serial");
+    facts.product = Attribute(usb, "product");
+    facts.manufacturer = Attribute(usb, "manufacturer");
+    // The USB device's name is its socket: bus, then the hub ports to it.
+    facts.usbPath = udev_device_get_sysname(usb);
     return facts;
 }
 

@@ -14,15 +14,26 @@
 namespace platform {
 
 std::unique_ptr<PseudoTerminal> PseudoTerminal::Create() {
-    std::unique_ptr<PseudoTerminal> pty(new PseudoTerminal());
-    pty->master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (pty->master_ < 0 || ::grantpt(pty->master_) != 0 || ::unlockpt(pty->master_) != 0) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        if (master >= 0)
+            ::close(master);
         return nullptr;
     }
     char name[128];
-    if (::ptsname_r(pty->master_, name, sizeof name) != 0)
+    std::unique_ptr<PseudoTerminal> pty =
+        ::ptsname_r(master, name, sizeof name) == 0 ? Adopt(master, name) : nullptr;
+    ::close(master);
+    return pty;
+}
+
+std::unique_ptr<PseudoTerminal> PseudoTerminal::Adopt(int master, const std::string& hostPath) {
+    std::unique_ptr<PseudoTerminal> pty(new PseudoTerminal());
+    pty->master_ = ::fcntl(master, F_DUPFD_CLOEXEC, 0);
+    char name[128];
+    if (pty->master_ < 0 || ::ptsname_r(pty->master_, name, sizeof name) != 0)
         return nullptr;
-    pty->slavePath_ = name;
+    pty->slavePath_ = hostPath;
     pty->slaveKeeper_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (pty->slaveKeeper_ < 0)
         return nullptr;

@@ -1,11 +1,11 @@
-// The system's serial devices, found through sysfs: USB-serial, CDC-ACM,
-// Bluetooth RFCOMM and UARTs with real hardware.
+// The system's serial devices, from its device database (libudev):
+// USB-serial, CDC-ACM, Bluetooth RFCOMM and UARTs with real hardware.
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 
 #include "platform/SystemPorts.h"
+#include "platform/linux/UdevDevice.h"
 
 namespace platform {
 namespace {
@@ -40,29 +40,41 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-// A legacy 8250 entry exists for every possible UART; only those whose port
-// type is known have hardware behind them.
-bool UartHasHardware(const std::filesystem::path& entry) {
-    std::ifstream type(entry / "type");
-    int value = 0;
-    return (type >> value) && value != 0;
+// A serial device with hardware behind it: not a virtual console or
+// pseudo-terminal, and of the legacy 8250 entries (one for every possible
+// UART) only those whose port type is known. Bluetooth ports are virtual
+// until their link is made.
+bool IsSerialHardware(udev_device* tty) {
+    const char* name = udev_device_get_sysname(tty);
+    if (name == nullptr)
+        return false;
+    if (std::strncmp(name, "rfcomm", 6) == 0)
+        return true;
+    const char* devpath = udev_device_get_devpath(tty);
+    if (devpath == nullptr || std::strncmp(devpath, "/devices/virtual/", 17) == 0 ||
+        udev_device_get_parent(tty) == nullptr)
+        return false;
+    if (std::strncmp(name, "ttyS", 4) != 0)
+        return true;
+    const std::string type = Attribute(tty, "type");
+    return !type.empty() && type != "0";
 }
 
 }  // namespace
 
 std::vector<std::string> PortTable::ScanSystemPorts() {
-    namespace fs = std::filesystem;
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it("/sys/class/tty", ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path entry = it->path();
-        const std::string name = entry.filename().string();
-        bool wanted = name.rfind("rfcomm", 0) == 0;
-        if (!wanted && fs::exists(entry / "device", ec)) {
-            wanted = name.rfind("ttyS", 0) != 0 || UartHasHardware(entry);
+    const UdevContext context{udev_new()};
+    const UdevEnumeration ttys{context ? udev_enumerate_new(context.get()) : nullptr};
+    if (ttys && udev_enumerate_add_match_subsystem(ttys.get(), "tty") >= 0 &&
+        udev_enumerate_scan_devices(ttys.get()) >= 0) {
+        udev_list_entry* entry;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(ttys.get())) {
+            const UdevDevicePtr tty{
+                udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry))};
+            if (tty && IsSerialHardware(tty.get()))
+                names.push_back(udev_device_get_sysname(tty.get()));
         }
-        if (wanted)
-            names.push_back(name);
     }
     std::sort(names.begin(), names.end(), NaturalLess);
     std::vector<std::string> paths;

@@ -14,7 +14,7 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string&) {
     return {};
 }
 
-PortFacts DescribePort(const std::string& path, const std::string&) {
+PortFacts DescribePort(const std::string& path) {
     PortFacts facts;
     if (const LineSource* source = LineSourceFor(path.c_str()))
         facts.kind = source->Kind();

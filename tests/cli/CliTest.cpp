@@ -23,6 +23,7 @@
 #include "platform/SerialPort.h"
 #include "sim/DeviceLines.h"
 #include "sim/LoopbackLine.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/SimulatedPorts.h"
@@ -33,44 +34,6 @@
 using ::testing::HasSubstr;
 
 namespace {
-
-// Runs one command line in-process; what it printed stays readable.
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string Drain(std::FILE* file) {
-    std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;)
-        text.push_back(static_cast<char>(c));
-    std::fclose(file);
-    return text;
-}
-
-// cancelled: Ctrl+C has come before the command runs.
-Outcome Brevik(std::vector<const char*> words, ui::ProgressBar* bar = nullptr,
-               bool cancelled = false) {
-    words.insert(words.begin(), "brevik");
-    CliArguments args;
-    Outcome run;
-    const CliParse parse = ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
-    if (!parse.run) {
-        run.code = parse.exitCode;
-        run.out = parse.out;
-        run.err = parse.err;
-        return run;
-    }
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    BKQuillex device;
-    device.CancelRequested = cancelled ? 1 : 0;
-    run.code = RunCliCommand(args, device, out, err, bar);
-    run.out = Drain(out);
-    run.err = Drain(err);
-    return run;
-}
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

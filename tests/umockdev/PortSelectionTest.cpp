@@ -1,0 +1,151 @@
+// Ports as the system's device database shows them, faked by umockdev: three
+// USB bridges, two of one make told apart by serial number, one without a
+// serial number told apart by its USB socket. A simulator serves each
+// bridge's terminal; the tool enumerates, describes and chooses ports through
+// libudev unchanged. Runs under umockdev-wrapper.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <umockdev.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Environment.h"
+#include "platform/PortAccess.h"
+#include "platform/PseudoTerminal.h"
+#include "sim/VirtualDevice.h"
+#include "tests/support/CliRun.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+struct Bridge {
+    const char* socket;  // USB device name: bus-port.port
+    const char* ids[2];  // idVendor, idProduct
+    const char* serial;  // "" for none
+    const char* tty;
+    uint8_t minor;  // the firmware's, to tell who answered
+};
+
+constexpr Bridge kBridges[] = {
+    {"1-1.2", {"0403", "6001"}, "A1", "ttyUSB0", 11},
+    {"1-1.3", {"0403", "6001"}, "B2", "ttyUSB1", 12},
+    {"1-1.4", {"1a86", "7523"}, "", "ttyUSB2", 10},
+};
+
+// The bridge as udev records one: USB device, interface, USB-serial port,
+// tty (with its node and stable links).
+std::string Described(const Bridge& b, int index) {
+    const std::string usb = std::string("/devices/pci0000:00/usb1/") + b.socket;
+    const std::string interface = usb + "/" + b.socket + ":1.0";
+    const std::string id = std::string("usb-Brevik_Bridge_") + (*b.serial ? b.serial : "none");
+    std::string text =
+        "P: " + usb + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=" + b.ids[0] +
+        "\nA: idProduct=" + b.ids[1] + "\nA: product=Bridge\nA: manufacturer=Brevik\n";
+    if (*b.serial)
+        text += std::string("A: serial=") + b.serial + "\n";
+    text += "\nP: " + interface +
+            "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=ftdi_sio\n\n";
+    text += "P: " + interface + "/" + b.tty + "\nE: SUBSYSTEM=usb-serial\nE: DRIVER=ftdi_sio\n\n";
+    text += "P: " + interface + "/" + b.tty + "/tty/" + b.tty + "\nN: " + b.tty +
+            "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + b.tty + "\nE: DEVLINKS=/dev/serial/by-id/" +
+            id + "-if00-port0 /dev/serial/by-path/pci-0000:00:14.0-usb-0:" +
+            std::string(b.socket).substr(2) +
+            ":1.0-port0\nE: MAJOR=188\nE: MINOR=" + std::to_string(index) +
+            "\nA: dev=188:" + std::to_string(index) + "\n";
+    return text;
+}
+
+class PortSelection : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* preload = std::getenv("LD_PRELOAD");
+        ASSERT_NE(nullptr, std::strstr(preload ? preload : "", "umockdev"))
+            << "run under umockdev-wrapper";
+        // The system's table, which here is the fake one.
+        ::unsetenv("BREVIK_PORTS");
+        bed_ = umockdev_testbed_new();
+        int index = 0;
+        for (const Bridge& b : kBridges) {
+            GError* error = nullptr;
+            ASSERT_TRUE(
+                umockdev_testbed_add_from_string(bed_, Described(b, index++).c_str(), &error))
+                << (error ? error->message : "");
+            const std::string node = std::string("/dev/") + b.tty;
+            sim::DeviceConfig config;
+            config.minor = b.minor;
+            devices_.push_back(std::make_unique<sim::VirtualDevice>(config));
+            ASSERT_TRUE(devices_.back()->StartOn(platform::PseudoTerminal::Adopt(
+                umockdev_testbed_get_dev_fd(bed_, node.c_str()), node)));
+        }
+        // A Bluetooth serial port, bound: a tty of no bus.
+        ASSERT_TRUE(umockdev_testbed_add_from_string(
+            bed_,
+            "P: /devices/virtual/tty/rfcomm0\nN: rfcomm0\nE: SUBSYSTEM=tty\n"
+            "E: DEVNAME=/dev/rfcomm0\nE: MAJOR=216\nE: MINOR=0\nA: dev=216:0\n",
+            nullptr));
+    }
+    void TearDown() override {
+        devices_.clear();
+        if (bed_)
+            g_object_unref(bed_);
+        platform::SetEnvironmentValue("BREVIK_PORTS", "");
+    }
+
+    UMockdevTestbed* bed_ = nullptr;
+    std::vector<std::unique_ptr<sim::VirtualDevice>> devices_;
+};
+
+TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
+    struct Case {
+        const char* port;
+        int code;
+        std::string said;  // on stdout for success, else on stderr
+    } cases[] = {
+        {"usb:B2", kCliSucceeded, "firmware 02.12.Q, on COM2"},
+        {"usb-path:1-1.4", kCliSucceeded, "firmware 02.10.Q, on COM3"},
+        {"id:1A86:7523", kCliSucceeded, "firmware 02.10.Q, on COM3"},
+        {"id:0403:6001:A1", kCliSucceeded, "firmware 02.11.Q, on COM1"},
+        {"/dev/ttyUSB1", kCliSucceeded, "firmware 02.12.Q, on COM2"},
+        {"id:0403:6001", kCliUsageError,
+         "id:0403:6001 answers on several ports: COM1 (/dev/ttyUSB0), COM2 (/dev/ttyUSB1)"},
+        {"usb:Z9", kCliNoDevice, "no port answers to usb:Z9 here"},
+        {"id:0403", kCliUsageError, "id:0403 is not id:VID:PID[:SERIAL]"},
+        {"usb:", kCliUsageError, "usb: names nothing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        const Outcome run = Brevik({"--port", c.port, "detect"});
+        EXPECT_EQ(c.code, run.code) << run.err;
+        EXPECT_THAT(c.code == kCliSucceeded ? run.out : run.err, HasSubstr(c.said));
+    }
+
+    // What ports shows can be typed back; JSON carries the same.
+    const Outcome ports = Brevik({"ports"});
+    EXPECT_THAT(ports.out, HasSubstr("COM1  /dev/ttyUSB0  USB 0403:6001 Brevik Bridge serial A1 "
+                                     "(ftdi_sio)\n      usb:A1  usb-path:1-1.2  id:0403:6001:A1  "
+                                     "/dev/serial/by-id/usb-Brevik_Bridge_A1-if00-port0"));
+    const nlohmann::json listed = nlohmann::json::parse(Brevik({"--json", "ports"}).out);
+    ASSERT_EQ(4u, listed["ports"].size());
+    EXPECT_EQ("Bluetooth", listed["ports"][3]["kind"]);
+    EXPECT_EQ("/dev/rfcomm0", listed["ports"][3]["path"]);
+    EXPECT_EQ("", platform::DescribePort("/dev/ttyUSB9").kind) << "no such device";
+    EXPECT_EQ((std::vector<std::string>{"usb-path:1-1.4", "id:1a86:7523"}),
+              listed["ports"][2]["selectors"]);
+    EXPECT_EQ("1-1.4", listed["ports"][2]["usb_path"]);
+
+    const nlohmann::json found =
+        nlohmann::json::parse(Brevik({"--json", "--port", "usb:A1", "detect"}).out)["device"];
+    EXPECT_EQ("COM1", found["port"]);
+    EXPECT_EQ("/dev/ttyUSB0", found["path"]);
+    EXPECT_EQ("/dev/serial/by-id/usb-Brevik_Bridge_A1-if00-port0", found["stable_name"]);
+    EXPECT_EQ("0403:6001", found["usb_id"]);
+    EXPECT_EQ("A1", found["serial_number"]);
+}
+
+}  // namespace
