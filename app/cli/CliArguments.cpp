@@ -1,14 +1,17 @@
 #include "app/cli/CliArguments.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "app/cli/CliExitCodes.h"
 #include "app/cli/CommandTable.h"
+#include "app/cli/RunCommand.h"
 
 namespace {
 
@@ -51,6 +54,43 @@ const char* kFooter =
     "both ways and time-stamped, into FILE; brevik-sim --replay FILE serves it\n"
     "back as a device. BREVIK_PORT is the default of --port.\n";
 
+// Whether the command line asks for JSON (before any '--'): then a usage
+// error too is one document on stdout, as every run's outcome is.
+bool WantsJson(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0)
+            return true;
+    }
+    return false;
+}
+
+// The name of the command the line holds, as far as it can be told.
+nlohmann::ordered_json CommandNamed(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (cli::FindCommand(argv[i]) != nullptr)
+            return argv[i];
+    }
+    return nullptr;
+}
+
+CliParse UsageError(int argc, const char* const* argv, const std::string& message) {
+    CliParse parse;
+    parse.exitCode = kCliUsageError;
+    if (WantsJson(argc, argv)) {
+        nlohmann::ordered_json doc = {
+            {"schema", kCliJsonSchema},
+            {"command", CommandNamed(argc, argv)},
+            {"error", {{"key", ExitCodeKey(kCliUsageError)}, {"message", message}}},
+            {"ok", false},
+            {"exit_code", kCliUsageError}};
+        parse.out =
+            doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    } else {
+        parse.err = "brevik: " + message + "\nRun 'brevik --help' for more.\n";
+    }
+    return parse;
+}
+
 }  // namespace
 
 CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out) {
@@ -66,7 +106,10 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     app.fallthrough();
     if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr)
         out->port = port;
-    app.add_option("-p,--port", out->port, "only this port: COMn or a device path")
+    app.add_option("-p,--port", out->port,
+                   "only this port: COMn, a device path, usb:SERIAL (a USB serial number), "
+                   "usb-path:BUS-PORT.PORT (a USB socket) or id:VID:PID[:SERIAL], as 'brevik "
+                   "ports' shows them")
         ->envname("BREVIK_PORT")
         ->type_name("PORT");
     app.add_flag("--trace", out->trace,
@@ -109,10 +152,12 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         parse.out = std::string("brevik ") + BREVIK_VERSION + "\n";
         return parse;
     } catch (const CLI::ParseError& e) {
-        parse.exitCode = kCliUsageError;
-        parse.err = std::string("brevik: ") + e.what() + "\nRun 'brevik --help' for more.\n";
-        return parse;
+        return UsageError(argc, argv, e.what());
     }
+    if (out->trace < 0 || out->trace > 2)
+        return UsageError(
+            argc, argv,
+            "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(out->trace));
     out->jsonProgress = progress == "json";
     for (size_t i = 0; i < commands.size(); ++i) {
         if (app.got_subcommand(commands[i].name)) {
@@ -120,6 +165,8 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
             out->operands = operands[i];
         }
     }
+    if (out->command.empty() && out->json)
+        return UsageError(argc, argv, "no command given; run 'brevik --help'");
     if (out->command == "help" || out->command.empty()) {
         parse.out = app.help();
         parse.exitCode = out->command.empty() ? kCliUsageError : kCliSucceeded;

@@ -1,6 +1,7 @@
 #include "app/cli/MemoryCommands.h"
 
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <random>
@@ -87,6 +88,19 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(Session& s, const std::string&
     return bytes;
 }
 
+// The first of the first count operands (ADDRESS, SIZE) that is no number,
+// said as such; "" when they all are.
+std::string NotANumber(const Session& s, size_t count) {
+    static const char* const kNames[] = {"ADDRESS", "SIZE"};
+    for (size_t i = 0; i < count && i < std::size(kNames); ++i) {
+        uint32_t ignored = 0;
+        if (!ParseCliNumber(s.args.operands[i], &ignored))
+            return s.args.command + ": " + kNames[i] + " '" + s.args.operands[i] +
+                   "' is not a number (decimal, or hexadecimal after 0x)";
+    }
+    return "";
+}
+
 bool ParseAddressAndSize(const Session& s, uint32_t* address, uint32_t* size) {
     return ParseCliNumber(s.args.operands[0], address) &&
            (size == nullptr || ParseCliNumber(s.args.operands[1], size));
@@ -132,6 +146,8 @@ class OutputFile {
 
 int ReadMemory(Session& s) {
     uint32_t address = 0, size = 0;
+    if (const std::string bad = NotANumber(s, 2); !bad.empty())
+        return s.Fail(kCliUsageError, bad);
     if (!ParseAddressAndSize(s, &address, &size) || size == 0 || size > kLargestMemoryFile)
         return s.Fail(kCliUsageError, "read takes ADDRESS SIZE FILE (SIZE from 1 to 16 MiB)");
     // The output first: a file that cannot be written is found out before
@@ -178,10 +194,9 @@ int ReadMemory(Session& s) {
 
 int WriteOrVerify(Session& s, bool verify) {
     uint32_t address = 0;
-    if (!ParseAddressAndSize(s, &address, nullptr))
-        return s.Fail(kCliUsageError, std::string(verify ? "verify" : "write") +
-                                          " takes ADDRESS FILE; '" + s.args.operands[0] +
-                                          "' is not a number");
+    if (const std::string bad = NotANumber(s, 1); !bad.empty())
+        return s.Fail(kCliUsageError, bad);
+    ParseAddressAndSize(s, &address, nullptr);
     const std::string& path = s.args.operands[1];
     int failure = kCliFailed;
     const std::optional<std::vector<uint8_t>> data = ReadWholeFile(s, path, &failure);
@@ -244,6 +259,8 @@ int WriteOrVerify(Session& s, bool verify) {
 
 int Eeprom(Session& s) {
     uint32_t address = 0, size = 0;
+    if (const std::string bad = NotANumber(s, 2); !bad.empty())
+        return s.Fail(kCliUsageError, bad);
     if (!ParseAddressAndSize(s, &address, &size) || size < 1 || size > 256 || address > 0xFFFF)
         return s.Fail(kCliUsageError, "eeprom takes ADDRESS (below 0x10000) and SIZE (1 to 256)");
     const Found found = FindDevice(s);

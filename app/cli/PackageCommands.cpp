@@ -41,6 +41,12 @@ bool DescribePackage(Session& s, const std::string& path, Package* p) {
     return p->Uploadable();
 }
 
+// A file that cannot be read is a file error, as everywhere; one that was
+// read and fails its checks is a bad package.
+int PackageFailureCode(const Package& p) {
+    return p.access == Package::Access::Readable ? kCliBadPackage : kCliFileError;
+}
+
 // Whether the package may go onto the device found: code 0, or the exit code
 // and why not.
 struct Admission {
@@ -248,8 +254,7 @@ int Info(Session& s) {
     const std::string& path = s.args.operands[0];
     const bool valid = DescribePackage(s, path, &p);
     if (p.access != Package::Access::Readable)
-        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
-                      path + ": " + p.Problem());
+        return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());
     s.Say("%s", path.c_str());
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
           static_cast<unsigned long long>(p.BodySize()));
@@ -272,8 +277,7 @@ int Update(Session& s) {
     const std::string& path = s.args.operands[0];
     Package p;
     if (!DescribePackage(s, path, &p))
-        return s.Fail(p.access == Package::Access::InUse ? kCliFileError : kCliBadPackage,
-                      path + ": " + p.Problem());
+        return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());
     if (s.args.all)
         return UpdateEvery(s, p);
     // The bridge's timer at 1 ms from the detection (where only one port is

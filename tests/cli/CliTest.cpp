@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/cli/CliArguments.h"
@@ -143,17 +144,20 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     std::vector<uint8_t> badBody = good;
     badBody.back() ^= 1;
     RefreshHeaderSum(&badBody);
-    const std::pair<std::string, std::string> bad[] = {
-        {dir.File("none.bfw"), "no such file"},
-        {dir.Path(), "a folder, not a package file"},
-        {dir.Write("junk.bfw", std::vector<uint8_t>(300, 0x11)), "no \"ZRFW\""},
-        {dir.Write("sum.bfw", badSum), "its header sum is wrong"},
-        {dir.Write("body.bfw", badBody), "its body check byte is wrong"},
+    // A file that cannot be read is a file error, one that fails a check a
+    // bad package.
+    const std::tuple<std::string, std::string, int> bad[] = {
+        {dir.File("none.bfw"), "no such file", kCliFileError},
+        {dir.Path(), "a folder, not a package file", kCliFileError},
+        {dir.Write("junk.bfw", std::vector<uint8_t>(300, 0x11)), "no \"ZRFW\"", kCliBadPackage},
+        {dir.Write("sum.bfw", badSum), "its header sum is wrong", kCliBadPackage},
+        {dir.Write("body.bfw", badBody), "its body check byte is wrong", kCliBadPackage},
         {dir.Write("short.bfw", std::vector<uint8_t>(good.begin(), good.begin() + 100)),
-         "shorter than a package header"}};
-    for (const auto& [path, why] : bad) {
+         "shorter than a package header", kCliBadPackage}};
+    for (const auto& [path, why, code] : bad) {
         Outcome refused = Brevik({"update", path.c_str()});
-        EXPECT_EQ(kCliBadPackage, refused.code) << path;
+        EXPECT_EQ(code, refused.code) << path;
+        EXPECT_EQ(code, Brevik({"info", path.c_str()}).code) << "info as update: " << path;
         EXPECT_THAT(refused.err, HasSubstr(why)) << path;
         EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("QX_E"))) << "no internal names";
     }
@@ -900,5 +904,40 @@ TEST(Cli, ABluetoothPortWithNoLinkIsSkippedAndSaidOnce) {
         json.insert(json.begin(), "--json");
         const nlohmann::json doc = nlohmann::json::parse(Brevik(json).out);
         EXPECT_EQ(bluetooth.PortPath(), doc["unlinked_ports"][0]["path"]);
+    }
+}
+
+TEST(Cli, AUsageErrorNamesWhatIsWrongAndIsOneDocumentUnderJson) {
+    struct Case {
+        std::vector<const char*> words;
+        std::string said;     // in the message
+        const char* command;  // the JSON document's, "" for null
+    } cases[] = {
+        {{"--json", "bogus"}, "bogus", ""},
+        {{"--json", "update"}, "PACKAGE is required", "update"},
+        {{"--json"}, "no command given", ""},
+        {{"--trace=3", "ports"}, "--trace takes no value, or =2 for hex dumps, not =3", "ports"},
+        {{"read", "0x1G", "16", "out.bin"}, "read: ADDRESS '0x1G' is not a number", "read"},
+        {{"eeprom", "0", "1x"}, "eeprom: SIZE '1x' is not a number", "eeprom"},
+        {{"write", "12z", "in.bin"}, "write: ADDRESS '12z' is not a number", "write"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        std::vector<const char*> text = c.words;
+        std::erase_if(text, [](const char* w) { return std::string(w) == "--json"; });
+        if (!text.empty()) {
+            const Outcome plain = Brevik(text);
+            EXPECT_EQ(kCliUsageError, plain.code);
+            EXPECT_THAT(plain.err, HasSubstr(c.said));
+        }
+        std::vector<const char*> json = text;
+        json.insert(json.begin(), "--json");
+        const Outcome run = Brevik(json);
+        EXPECT_EQ(kCliUsageError, run.code);
+        EXPECT_EQ("", run.err);
+        const nlohmann::json doc = nlohmann::json::parse(run.out);
+        EXPECT_THAT(doc["error"]["message"].get<std::string>(), HasSubstr(c.said));
+        EXPECT_EQ(kCliUsageError, doc["exit_code"]);
+        EXPECT_EQ(*c.command ? nlohmann::json(c.command) : nlohmann::json(), doc["command"]);
     }
 }
