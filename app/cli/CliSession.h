@@ -96,6 +96,12 @@ class Session {
     ui::ProgressBar* progress;
     Json doc;
     int onlyPort = 0;  // --port: COMn alone
+    // The path --port named when it is in no table: the port is shown by it.
+    std::string namedPath;
+    // How the port is shown to people: the path named, else COMn.
+    std::string PortName(int port) const {
+        return !namedPath.empty() && port == onlyPort ? namedPath : "COM" + std::to_string(port);
+    }
     std::optional<platform::StopSignalHold> hold;
 
     // Work of this many bytes begins and ends; the console bar shows bytes,

@@ -223,7 +223,7 @@ int UpdateEvery(Session& s, const Package& p) {
     Json list = Json::array();
     for (size_t i = 0; i < every.size(); ++i) {
         const Flashed& f = outcomes[i];
-        s.Say("COM%d %s %s: %s", every[i].port, every[i].description,
+        s.Say("%s %s %s: %s", s.PortName(every[i].port).c_str(), every[i].description,
               DeviceVersionText(every[i].version).c_str(), f.message.c_str());
         Json entry = DeviceJson(every[i]);
         entry["ok"] = f.code == kCliSucceeded && !skipped[i];

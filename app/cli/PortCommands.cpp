@@ -16,8 +16,8 @@ int DetectEvery(Session& s) {
     const std::vector<Found> every = FindEveryDevice(s);
     Json list = Json::array();
     for (const Found& f : every) {
-        s.Say("%s, firmware %s, on COM%d", f.description, DeviceVersionText(f.version).c_str(),
-              f.port);
+        s.Say("%s, firmware %s, on %s", f.description, DeviceVersionText(f.version).c_str(),
+              s.PortName(f.port).c_str());
         list.push_back(DeviceJson(f));
     }
     s.doc["devices"] = list;
@@ -71,13 +71,13 @@ int Detect(Session& s) {
     // looked for, but it is named.
     if (!(found.flags & kHwCurrentCommandFamily))
         return s.Fail(kCliNoDevice, std::string(ResultBoxFor(QX_E_DEVICE_NOT_FOUND).text) +
-                                        " What answered on COM" + std::to_string(found.port) +
-                                        " is a " + found.description + ", firmware " +
+                                        " What answered on " + s.PortName(found.port) + " is a " +
+                                        found.description + ", firmware " +
                                         DeviceVersionText(found.version) +
                                         ", which speaks the older commands this utility does "
                                         "not update.");
-    s.Say("%s, firmware %s, on COM%d", found.description, DeviceVersionText(found.version).c_str(),
-          found.port);
+    s.Say("%s, firmware %s, on %s", found.description, DeviceVersionText(found.version).c_str(),
+          s.PortName(found.port).c_str());
     return kCliSucceeded;
 }
 

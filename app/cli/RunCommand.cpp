@@ -48,11 +48,30 @@ int Dispatch(cli::Session& s) {
     return command->run(s);
 }
 
+// A table set for one run (a path --port names) is the run's own: the
+// caller's table is back when the run ends.
+class TableOfTheRun {
+  public:
+    TableOfTheRun() : before_(platform::PortTable::Override()) {}
+    ~TableOfTheRun() {
+        if (before_)
+            platform::PortTable::SetOverride(*before_);
+        else
+            platform::PortTable::ClearOverride();
+    }
+    TableOfTheRun(const TableOfTheRun&) = delete;
+    TableOfTheRun& operator=(const TableOfTheRun&) = delete;
+
+  private:
+    const std::optional<std::vector<std::string>> before_;
+};
+
 }  // namespace
 
 int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
                   ui::ProgressBar* progress) {
     using cli::Session;
+    const TableOfTheRun table;
     Session s(args, device, out, err, progress);
     if (!args.port.empty()) {
         // Only the named port, under its own number: COM7 stays COM7. A path
@@ -70,6 +89,7 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
         if (s.onlyPort >= platform::kMaxPortNumber) {
             platform::PortTable::SetOverride({*path});
             s.onlyPort = 1;
+            s.namedPath = *path;
         }
     }
     int code;

@@ -380,6 +380,11 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
     EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM3\n", named.out)
         << "COM3 keeps its number";
     EXPECT_EQ(kCliNoDevice, Brevik({"detect", "-p", "COM1"}).code) << "a silent port";
+    sim::VirtualDevice outside;
+    ASSERT_TRUE(outside.Start());
+    EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on " + outside.PortPath() + "\n",
+              Brevik({"detect", "--port", outside.PortPath().c_str()}).out)
+        << "a path in no table is shown as named";
 
     Outcome every = Brevik({"detect", "--all"});
     EXPECT_EQ(kCliSucceeded, every.code) << every.err;
