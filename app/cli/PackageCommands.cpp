@@ -13,6 +13,16 @@
 namespace cli {
 namespace {
 
+// A package's version written as the device writes its own (02.12.Q): one
+// form in every message and document, so the two compare at a glance.
+std::string PackageVersion(const PackageHeader& header) {
+    FirmwareVersion version;
+    version.Major = static_cast<uint8_t>(header.Major());
+    version.Minor = static_cast<uint8_t>(header.Minor());
+    version.Letter = header.Target();
+    return DeviceVersionText(version);
+}
+
 // The package read once and described, checks and all: the bytes that are
 // checked here are the ones an update sends. False when it is not uploadable.
 bool DescribePackage(Session& s, const std::string& path, Package* p) {
@@ -31,7 +41,7 @@ bool DescribePackage(Session& s, const std::string& path, Package* p) {
         s.doc["package"]["body_size"] = p->BodySize();
         s.doc["package"]["checks"] = checks;
         if (p->magic) {
-            s.doc["package"]["version"] = PackageVersionText(p->header);
+            s.doc["package"]["version"] = PackageVersion(p->header);
             s.doc["package"]["target"] = std::string(1, p->header.Target());
             s.doc["package"]["target_name"] = TargetHardwareText(p->header.Target());
             s.doc["package"]["header_sum"] = Hex(p->storedSum);
@@ -57,7 +67,7 @@ struct Admission {
 Admission Admit(const Session& s, const PackageHeader& header, const Found& found) {
     const char target = header.Target();
     const std::string from = DeviceVersionText(found.version);
-    const std::string to = PackageVersionText(header);
+    const std::string to = PackageVersion(header);
     if (!(found.flags & kHwCurrentCommandFamily) ||
         PackageFitsDevice(found.flags, target) != PackageFit::Fits)
         return {kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
@@ -161,7 +171,7 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
         now.Letter != header.Target()) {
         f.code = kCliFailed;
         f.message =
-            "the device reports " + f.now + " after the update, not " + PackageVersionText(header);
+            "the device reports " + f.now + " after the update, not " + PackageVersion(header);
         return f;
     }
     f.message = std::string(ResultBoxFor(QX_S_OK).text) + f.now;
@@ -195,7 +205,7 @@ int UpdateEvery(Session& s, const Package& p) {
             continue;
         }
         if (s.args.dryRun) {
-            outcomes[i].message = "would be updated to " + PackageVersionText(p.header);
+            outcomes[i].message = "would be updated to " + PackageVersion(p.header);
             continue;
         }
         flashes.emplace_back([&, i] {
@@ -259,7 +269,7 @@ int Info(Session& s) {
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
           static_cast<unsigned long long>(p.BodySize()));
     if (p.magic) {
-        s.Say("  version       %s", PackageVersionText(p.header).c_str());
+        s.Say("  version       %s", PackageVersion(p.header).c_str());
         s.Say("  target        %c (%s)", p.header.Target(), TargetHardwareText(p.header.Target()));
         s.Say("  header sum    0x%08X, computed 0x%08X", p.storedSum, p.computedSum);
     }
@@ -299,7 +309,7 @@ int Update(Session& s) {
     if (found.flags == 0)
         return NoDevice(s);
     const std::string from = DeviceVersionText(found.version);
-    const std::string to = PackageVersionText(p.header);
+    const std::string to = PackageVersion(p.header);
     if (!lowLatency && !s.args.dryRun)
         lowLatency = HoldLowLatency(s, found.port, p.BodySize());
     const Admission admitted = Admit(s, p.header, found);

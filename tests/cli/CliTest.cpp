@@ -186,7 +186,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     port.Device().ClearLog();
     Outcome dry = Brevik({"update", "--dry-run", package.c_str()});
     EXPECT_EQ(kCliSucceeded, dry.code) << dry.err;
-    EXPECT_THAT(dry.out, HasSubstr("Would update Quillex USB v2.11.Q from 02.11.Q to 2.12.Q "
+    EXPECT_THAT(dry.out, HasSubstr("Would update Quillex USB v2.11.Q from 02.11.Q to 02.12.Q "
                                    "(3000 bytes). Nothing was sent."));
     for (const sim::Exchange& e : port.Device().Exchanges())
         EXPECT_NE("f", e.command) << "a dry run sends no upload";
@@ -194,7 +194,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     RecordingProgressBar bar;
     Outcome update = Brevik({"update", package.c_str()}, &bar);
     EXPECT_EQ(kCliSucceeded, update.code) << update.err;
-    EXPECT_THAT(update.out, HasSubstr("Updating Quillex USB v2.11.Q from 02.11.Q to 2.12.Q..."));
+    EXPECT_THAT(update.out, HasSubstr("Updating Quillex USB v2.11.Q from 02.11.Q to 02.12.Q..."));
     EXPECT_THAT(update.out, HasSubstr("Update Successful. New version is 02.12.Q"));
     EXPECT_EQ(1, port.Device().State().uploadsCompleted);
     EXPECT_GE(bar.MaxPosition(), 11);
@@ -207,7 +207,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     Outcome unchanged = Brevik({"update", dir.Write("unstamped.bfw", unstamped).c_str()});
     EXPECT_EQ(kCliFailed, unchanged.code);
     EXPECT_THAT(unchanged.err,
-                HasSubstr("the device reports 02.09.Q after the update, not 2.12.Q"));
+                HasSubstr("the device reports 02.09.Q after the update, not 02.12.Q"));
 
     // The device turns the update down.
     port.Device().InjectFault("f.final", {sim::FaultKind::WrongByte, 'W', 0, 1});
@@ -223,7 +223,7 @@ TEST(Cli, InfoAndJson) {
         dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
     Outcome info = Brevik({"info", package.c_str()});
     EXPECT_EQ(kCliSucceeded, info.code) << info.err;
-    EXPECT_THAT(info.out, HasSubstr("version       2.12.Q"));
+    EXPECT_THAT(info.out, HasSubstr("version       02.12.Q"));
     EXPECT_THAT(info.out, HasSubstr("target        Q (Quillex)"));
     EXPECT_THAT(info.out, HasSubstr("size          356 bytes (body 100)"));
     EXPECT_THAT(info.out, HasSubstr("verdict       valid"));
@@ -235,7 +235,7 @@ TEST(Cli, InfoAndJson) {
     EXPECT_EQ("info", doc["command"]);
     EXPECT_EQ(true, doc["ok"]);
     EXPECT_EQ(0, doc["exit_code"]);
-    EXPECT_EQ("2.12.Q", doc["package"]["version"]);
+    EXPECT_EQ("02.12.Q", doc["package"]["version"]);
     EXPECT_EQ("Q", doc["package"]["target"]);
     EXPECT_EQ(100, doc["package"]["body_size"]);
     EXPECT_EQ(true, doc["package"]["checks"]["header_sum"]);
