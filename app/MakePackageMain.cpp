@@ -2,6 +2,7 @@
 //   brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]
 // The body carries an image stamp with the version, which the virtual
 // device adopts when the package is flashed into it.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,18 +17,37 @@ int main(int argc, char** argv) {
                             "Writes a valid firmware package; the body (16384 bytes unless given,\n"
                             "1 to 65536) carries an image stamp with the version.\n"))
         return 0;
-    unsigned major = 0, minor = 0;
-    char letter = 0, extra = 0;
-    if (argc < 3 || argc > 4 ||
-        std::sscanf(argv[2], "%u.%u.%c%c", &major, &minor, &letter, &extra) != 3 || major > 255 ||
-        minor > 255) {
-        std::fprintf(stderr, "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n");
+    constexpr const char* kUsage =
+        "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n";
+    if (argc < 3 || argc > 4) {
+        std::fprintf(stderr, "brevik-mkpackage: %s\n%s",
+                     argc < 3 ? "an output file and a version are needed" : "one argument too many",
+                     kUsage);
         return 2;
     }
-    long body = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 16384;
+    unsigned major = 0, minor = 0;
+    char letter = 0, extra = 0;
+    if (std::sscanf(argv[2], "%3u.%3u.%c%c", &major, &minor, &letter, &extra) != 3 || major > 255 ||
+        minor > 255 || !std::isalnum(static_cast<unsigned char>(letter)) ||
+        !std::isdigit(static_cast<unsigned char>(argv[2][0]))) {
+        std::fprintf(stderr,
+                     "brevik-mkpackage: the version '%s' is not MAJOR.MINOR.LETTER (numbers 0 "
+                     "to 255, then one letter, as 2.12.Q)\n",
+                     argv[2]);
+        return 2;
+    }
+    long body = 16384;
+    if (argc == 4) {
+        const std::string count = argv[3];
+        body = !count.empty() && count.size() <= 6 &&
+                       count.find_first_not_of("0123456789") == std::string::npos
+                   ? std::strtol(count.c_str(), nullptr, 10)
+                   : 0;
+    }
     if (body < 1 || body > static_cast<long>(kMaxPackageBody)) {
-        std::fprintf(stderr, "brevik-mkpackage: the body must hold 1 to %zu bytes\n",
-                     kMaxPackageBody);
+        std::fprintf(stderr,
+                     "brevik-mkpackage: the body size '%s' is not a byte count from 1 to %zu\n",
+                     argv[3], kMaxPackageBody);
         return 2;
     }
     const auto payload =

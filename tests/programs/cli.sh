@@ -15,6 +15,20 @@ set +e
 [ $? -eq 2 ] || { echo "no command must be a usage error (2)"; exit 1; }
 "$brevik" detect --bogus >/dev/null 2>&1
 [ $? -eq 2 ] || { echo "an unknown option must be a usage error (2)"; exit 1; }
+# brevik-mkpackage names the argument that is wrong.
+while IFS='|' read -r words said; do
+    # shellcheck disable=SC2086
+    out="$("$mkpackage" $words 2>&1)"
+    [ $? -eq 2 ] && grep -qF "$said" <<<"$out" ||
+        { echo "brevik-mkpackage $words: want exit 2 and '$said', got: $out"; exit 1; }
+done <<CASES
+$work/x.bfw|an output file and a version are needed
+$work/x.bfw 2.1x.Q|the version '2.1x.Q' is not MAJOR.MINOR.LETTER
+$work/x.bfw 256.1.Q|the version '256.1.Q' is not
+$work/x.bfw 2.12.Q abc|the body size 'abc' is not a byte count from 1 to 65536
+$work/x.bfw 2.12.Q 65537|the body size '65537' is not
+$work/x.bfw 2.12.Q 10 extra|one argument too many
+CASES
 set -e
 
 detected="$("$brevik" detect)"
