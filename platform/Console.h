@@ -12,6 +12,10 @@ namespace platform {
 
 bool IsTerminal(std::FILE* stream);
 
+// The width of the terminal the stream writes to, in columns; 0 when it is
+// no terminal or does not say.
+int TerminalColumns(std::FILE* stream);
+
 // While it lives, Ctrl+C (SIGINT) sets *flag to 1 instead of ending the
 // program; the previous handling comes back when it goes. One at a time.
 class InterruptGuard {

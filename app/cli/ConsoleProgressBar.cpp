@@ -1,11 +1,16 @@
 #include "app/cli/ConsoleProgressBar.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+
+#include "platform/Console.h"
 
 namespace {
 
 constexpr int kWidth = 30;
+constexpr int kNarrowestBar = 10;
+constexpr int kAssumedColumns = 80;  // a terminal that does not say
 
 std::string Amount(double bytes) {
     char text[32];
@@ -25,6 +30,7 @@ void ConsoleProgressBar::Begin(uint64_t totalBytes) {
     totalBytes_ = totalBytes;
     start_ = std::chrono::steady_clock::now();
     lastShown_ = style_ == ProgressStyle::Lines ? 0 : -1;  // no line for the first 9%
+    shownLength_ = 0;
     active_ = true;
 }
 
@@ -73,11 +79,35 @@ void ConsoleProgressBar::Show(double fraction) {
     const double left = rate > 0 ? (static_cast<double>(totalBytes_) - done) / rate : 0;
     switch (style_) {
         case ProgressStyle::Terminal: {
-            const int filled = static_cast<int>(fraction * kWidth);
-            const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
-            std::fprintf(stream_, "\r[%s] %3d%%  %s/%s  %s/s  %.0f s left  ", bar.c_str(), percent,
-                         Amount(done).c_str(), Amount(static_cast<double>(totalBytes_)).c_str(),
-                         Amount(rate).c_str(), left);
+            // The time left only once there is a rate to tell it by, and
+            // never "0 s" before the end; at the end, the time it took.
+            char when[48] = "";
+            if (fraction >= 1.0)
+                std::snprintf(when, sizeof when, "  in %.1f s", seconds);
+            else if (rate > 0)
+                std::snprintf(when, sizeof when, left < 1 ? "  <1 s left" : "  %.0f s left", left);
+            char figures[160];
+            std::snprintf(figures, sizeof figures, "%3d%%  %s/%s  %s/s%s", percent,
+                          Amount(done).c_str(), Amount(static_cast<double>(totalBytes_)).c_str(),
+                          Amount(rate).c_str(), when);
+            // The bar takes what the terminal's width leaves (none on a narrow
+            // one), and the line never wraps.
+            const int columns = platform::TerminalColumns(stream_);
+            const int usable = (columns > 0 ? columns : kAssumedColumns) - 1;
+            const int room = usable - static_cast<int>(std::strlen(figures)) - 3;
+            const int width = std::min(room, kWidth);
+            std::string line = figures;
+            if (width >= kNarrowestBar) {
+                const int filled = static_cast<int>(fraction * width);
+                line =
+                    "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " + line;
+            }
+            if (static_cast<int>(line.size()) > usable)
+                line.resize(static_cast<size_t>(std::max(usable, 0)));
+            // Blanks over whatever of a longer line before is still there.
+            const size_t blanks = shownLength_ > line.size() ? shownLength_ - line.size() : 0;
+            std::fprintf(stream_, "\r%s%s", line.c_str(), std::string(blanks, ' ').c_str());
+            shownLength_ = line.size();
             open_ = true;
             break;
         }

@@ -45,7 +45,8 @@ class ConsoleProgressBar : public WorkProgress {
     int maximum_ = 100;
     int step_ = 10;
     int position_ = 0;
-    int lastShown_ = -1;  // the last percent (or tenth, off a terminal) shown
-    bool open_ = false;   // a terminal line is being drawn
+    int lastShown_ = -1;      // the last percent (or tenth, off a terminal) shown
+    bool open_ = false;       // a terminal line is being drawn
+    size_t shownLength_ = 0;  // of the terminal line drawn last
     bool active_ = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -35,6 +36,13 @@ void OnHeldSignal(int number) {
 
 bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::isatty(::fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (stream == nullptr || ::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
 }
 
 InterruptGuard::InterruptGuard(std::atomic<int32_t>* flag) {

@@ -52,6 +52,16 @@ bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::_isatty(::_fileno(stream)) != 0;
 }
 
+int TerminalColumns(std::FILE* stream) {
+    if (stream == nullptr)
+        return 0;
+    const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (console == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(console, &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 InterruptGuard::InterruptGuard(std::atomic<int32_t>* flag) {
     g_interruptFlag = flag;
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
