@@ -10,7 +10,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/build-windows.sh"
 BREVIK_TARGETS="brevik-sim brevik-mkpackage" "$root/tools/build.sh" "$root/build"
 cd "$root"
+# Each step's failure fails the run (a bash -c goes on after a failed line).
 "$root/tools/wine.sh" bash -c '
+    set -e
     (cd build-windows && xvfb-run -a ctest --output-on-failure --parallel "$(nproc)")
     bash tests/programs/windows.sh build-windows/app/brevik.exe build/app/brevik-mkpackage'
 mkdir -p build-windows/screenshots

@@ -453,7 +453,7 @@ TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
     EXPECT_THAT(terminal, ::testing::HasSubstr("iB/s"));
     EXPECT_THAT(terminal, HasSubstr("s left"));
     EXPECT_THAT(terminal, ::testing::Not(HasSubstr(" 0 s left"))) << "no 0 s before the end";
-    EXPECT_THAT(terminal, ::testing::ContainsRegex("100%.* in \\d+\\.\\d s"));
+    EXPECT_THAT(terminal, ::testing::ContainsRegex("100%.* in .+\\.. s"));
     std::istringstream frames(terminal);
     for (std::string frame; std::getline(frames, frame, '\r');)
         EXPECT_LE(frame.size(), 80u) << "within the terminal's width: " << frame;

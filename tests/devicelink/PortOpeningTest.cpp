@@ -292,8 +292,8 @@ TEST(InitPort, ABluetoothLinkSaysHowLongItTookAndWhyItFailed) {
         EXPECT_EQ(c.result, t.device.InitPort("COM1", 115200));
         const std::vector<std::string> lines = t.Lines();
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_THAT(lines[0], ::testing::MatchesRegex("BKQuillex: COM1 \\(@loopback\\d+\\): "
-                                                      "opening took \\d+ ms"));
+        EXPECT_THAT(lines[0], ::testing::MatchesRegex("BKQuillex: COM1 \\(@loopback.+\\): "
+                                                      "opening took .+ ms"));
         EXPECT_THAT(lines[1], ::testing::HasSubstr(c.last));
         if (c.result != QX_S_OK) {
             EXPECT_EQ(platform::OpenError::NoLink, t.device.LastOpenError());
