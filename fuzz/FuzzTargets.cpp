@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "app/cli/CliArguments.h"
 #include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
@@ -155,8 +157,14 @@ std::string CheckCommandLine(const uint8_t* data, size_t size) {
     const CliParse parse = ParseCliArguments(static_cast<int>(argv.size()), argv.data(), &args);
     if (parse.run && (!parse.err.empty() || args.command.empty()))
         return "a command line was taken with a complaint or without a command";
-    if (!parse.run && parse.exitCode == 2 && parse.err.empty())
-        return "a wrong command line was refused without a word";
+    // A refusal says why: on stderr, or under --json as the one document on
+    // stdout, which is valid JSON with its error.
+    if (!parse.run && parse.exitCode == 2 && parse.err.empty()) {
+        const nlohmann::json doc = nlohmann::json::parse(parse.out, nullptr, false);
+        if (doc.is_discarded() || !doc.is_object() || !doc.contains("error") ||
+            doc["exit_code"] != 2)
+            return "a wrong command line was refused without a word";
+    }
     for (size_t i = 1; i < words.size(); ++i) {
         uint32_t parsed = 0, expected = 0;
         const bool taken = ParseCliNumber(words[i], &parsed);
