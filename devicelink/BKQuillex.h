@@ -30,6 +30,8 @@ constexpr int kLinkRateBase = 921600;
 constexpr int kPortLockWaitMs = 1200;
 constexpr int kDefaultReadTimeoutMs = 300;
 constexpr int kLinkRateReadTimeoutMs = 110;
+// The pause after device and port moved to another link rate.
+constexpr int kAfterRateChangePauseMs = 10;
 constexpr int kLongReadTimeoutMs = 6000;
 
 constexpr uint8_t kAck = 'O';

@@ -12,7 +12,6 @@ namespace {
 
 constexpr uint32_t kQueueSize = 1024;
 constexpr int kSettlingPauseMs = 100;
-constexpr int kAfterRateChangePauseMs = 10;
 constexpr int kSlowOpenMs = 20;
 constexpr uint8_t kLinkRateCommand = 'S';
 

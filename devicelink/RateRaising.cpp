@@ -7,7 +7,6 @@
 namespace {
 
 constexpr uint32_t kRaisedRates[] = {kBaudCode921600, kBaudCode460800, kBaudCode230400};
-constexpr int kAfterRateChangePauseMs = 10;
 
 }  // namespace
 
