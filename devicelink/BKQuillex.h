@@ -64,6 +64,25 @@ struct LinkRateAttempt {
     RateTrial outcome = RateTrial::Refused;
 };
 
+// How far the last firmware upload came, for telling the user what the
+// device is left with: it stores the image only after its final status.
+enum class UploadStage {
+    Checks,       // refused before the port was taken: nothing was sent
+    Port,         // the port was busy: nothing was sent
+    Command,      // the upload command or its reply
+    Blocks,       // a block or its reply
+    FinalStatus,  // waiting for, or judging, the final status byte
+    Finished,     // the final status said success
+};
+struct UploadRecord {
+    UploadStage stage = UploadStage::Checks;
+    uint32_t blocks = 0;              // transmissions of the body (the last carries the sum)
+    uint32_t blocksSent = 0;          // written whole
+    uint32_t blocksAcknowledged = 0;  // answered 'O'
+    uint64_t bytesSent = 0;           // command and blocks
+    int finalStatus = -1;             // the final status byte, or -1 when none came
+};
+
 class BKQuillex;
 // How one read path names itself in its trace lines.
 struct ReadPathLines;
@@ -155,6 +174,8 @@ class BKQuillex {
     // read once and held so that nobody else can open it until the end.
     int UpdateFirmware(const Package& package, ui::ProgressBar* progress);
     int UpdateFirmware(const char* path, ui::ProgressBar* progress);
+    // How far the last UpdateFirmware came.
+    const UploadRecord& LastUpload() const { return lastUpload_; }
 
     // Device memory in block packets (256 bytes) after trying the bulk
     // commands (2048-byte reads, 4096-byte writes); Verify reads back and
@@ -296,6 +317,7 @@ class BKQuillex {
                      uint8_t* reply, bool withTrailer);
 
     platform::OpenError lastOpenError_ = platform::OpenError::None;
+    UploadRecord lastUpload_;
 };
 
 uint16_t Checksum16(const uint8_t* data, unsigned length);

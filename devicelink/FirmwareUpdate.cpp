@@ -57,6 +57,7 @@ int PackageResult(const Package& package) {
 }  // namespace
 
 int BKQuillex::UpdateFirmware(const char* path, ui::ProgressBar* progress) {
+    lastUpload_ = UploadRecord{};
     if (path == nullptr)
         return QX_E_GENERAL_ERROR;
     if (!(HardwareFlags & kHwCurrentCommandFamily))
@@ -74,6 +75,8 @@ int BKQuillex::UpdateFirmware(const char* path, ui::ProgressBar* progress) {
 }
 
 int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress) {
+    UploadRecord& record = lastUpload_;
+    record = UploadRecord{};
     if (!(HardwareFlags & kHwCurrentCommandFamily))
         return QX_E_REQUEST_NOT_SUPPORTED;
     if (!PortOpen || !PortHandle)
@@ -86,11 +89,13 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
         const size_t n = package.bytes.size() - kPackageHeaderSize;
         const size_t fullBlocks = n / kBlockSize;
         const size_t rest = n % kBlockSize;
+        record.blocks = static_cast<uint32_t>(fullBlocks + (rest > 0 ? 1 : 0));
         if (progress != nullptr) {
             progress->SetRange(0, static_cast<int>(fullBlocks + 1));
             progress->SetStep(1);
             progress->SetPosition(0);
         }
+        record.stage = UploadStage::Port;
         if (!LockForTransfer(progress)) {
             result = QX_E_PORT_BUSY;
         } else {
@@ -99,12 +104,13 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
             PortHandle->Purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
 
             // Raw transfers: a whole image is not dumped into the trace.
-            auto send = [this](const uint8_t* bytes, size_t count) {
+            auto send = [this, &record](const uint8_t* bytes, size_t count) {
                 uint32_t written = 0;
-                return PortHandle->Write(bytes, static_cast<uint32_t>(count), &written) &&
-                               written == count
-                           ? QX_S_OK
-                           : QX_E_COMM_WRITE_FAILURE;
+                const bool whole =
+                    PortHandle->Write(bytes, static_cast<uint32_t>(count), &written) &&
+                    written == count;
+                record.bytesSent += written;
+                return whole ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
             };
             // A read that times out without a byte is its own failure, never
             // a stale or made-up reply.
@@ -124,8 +130,11 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
                     return QX_E_REQUEST_NOT_SUPPORTED;
                 if (reply == kBufferingFailed)
                     return QX_E_NVRAM_BUFFERING_FAILED;
-                if (reply == kAck && progress != nullptr)
-                    progress->StepIt();
+                if (reply == kAck) {
+                    ++record.blocksAcknowledged;
+                    if (progress != nullptr)
+                        progress->StepIt();
+                }
                 return QX_S_OK;
             };
 
@@ -133,6 +142,7 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
             uint8_t command[4] = {kUploadCommand, static_cast<uint8_t>((n >> 8) & 0xFF),
                                   static_cast<uint8_t>(n & 0xFF), 0};
             command[3] = Checksum8(command, 3);
+            record.stage = UploadStage::Command;
             result = send(command, sizeof command);
             if (const Family* family = FamilyOfLetter(FirmwareVersion.Letter);
                 result == QX_S_OK && family != nullptr && family->doubleUploadCommand)
@@ -144,27 +154,38 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
                     result = QX_E_INVALID_RESPONSE;
             }
             uint8_t block[kBlockSize + 1] = {};
+            if (result == QX_S_OK)
+                record.stage = UploadStage::Blocks;
             for (size_t k = 0; k < fullBlocks && result == QX_S_OK; ++k) {
                 std::copy(body + k * kBlockSize, body + (k + 1) * kBlockSize, block);
                 size_t length = kBlockSize;
                 if (k == fullBlocks - 1 && rest == 0)
                     block[length++] = external;
                 result = send(block, length);
-                if (result == QX_S_OK)
+                if (result == QX_S_OK) {
+                    ++record.blocksSent;
                     result = judgeBlockReply();
+                }
             }
             if (result == QX_S_OK && rest > 0) {
                 std::copy(body + fullBlocks * kBlockSize, body + n, block);
                 block[rest] = external;
                 result = send(block, rest + 1);
-                if (result == QX_S_OK)
+                if (result == QX_S_OK) {
+                    ++record.blocksSent;
                     result = judgeBlockReply();
+                }
             }
             if (result == QX_S_OK) {
+                record.stage = UploadStage::FinalStatus;
                 uint8_t status = 0;
                 result = receive(&status);
-                if (result == QX_S_OK)
+                if (result == QX_S_OK) {
+                    record.finalStatus = status;
                     result = FinalStatusResult(status);
+                    if (result == QX_S_OK)
+                        record.stage = UploadStage::Finished;
+                }
             }
         }
     }

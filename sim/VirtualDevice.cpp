@@ -364,6 +364,9 @@ bool Session::Reply(const std::vector<uint8_t>& bytes, const std::function<void(
                 sent.pop_back();
             break;
         case FaultKind::Disconnect:
+            // A delay lets what was sent before reach the host first, as
+            // with a device unplugged a moment after its last reply.
+            device_.SleepUnlessStopping(fault.delayMs);
             sent.clear();
             device_.HangUpLine();
             return false;

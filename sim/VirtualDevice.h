@@ -104,7 +104,7 @@ enum class FaultKind {
     BadChecksum,  // the last reply byte is changed
     Delay,        // the reply goes out after Fault::delayMs
     CutShort,     // the reply's last byte is not sent
-    Disconnect,   // the line hangs up instead of answering
+    Disconnect,   // the line hangs up instead of answering (after Fault::delayMs)
 };
 
 struct Fault {

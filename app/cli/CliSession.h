@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/cli/RunCommand.h"
@@ -60,9 +61,14 @@ class Session {
         std::fprintf(out, "%s\n", ForTerminal(text).c_str());
     }
     // Ends the run with a failure: a line on stderr, or the error object.
-    int Fail(int exitCode, const std::string& message) {
-        if (!args.json)
+    // The details, when given, follow it on lines of their own.
+    int Fail(int exitCode, const std::string& message,
+             const std::vector<std::string>& details = {}) {
+        if (!args.json) {
             std::fprintf(err, "brevik: %s\n", ForTerminal(message).c_str());
+            for (const std::string& detail : details)
+                std::fprintf(err, "  %s\n", ForTerminal(detail).c_str());
+        }
         doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
         return exitCode;
     }

@@ -1,10 +1,12 @@
 #include "app/cli/PackageCommands.h"
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
+#include "app/cli/UpdateExplanation.h"
 #include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
 #include "platform/BridgeLatency.h"
@@ -131,7 +133,21 @@ struct Flashed {
     std::string now;      // the version read back
     std::string bridge;   // how to lower the bridge's latency timer, when it stayed high
     int linkRate = 115200;
+    // After a failure: how far it came and what the device is left with.
+    std::optional<UpdateExplanation> explained;
+    uint32_t blocksAcknowledged = 0;
 };
+
+// The explanation of a failure as the JSON fields of an update's result.
+void AddExplanation(const Flashed& f, Json* entry) {
+    if (!f.explained)
+        return;
+    (*entry)["stage"] = f.explained->stage;
+    (*entry)["stopped"] = f.explained->stopped;
+    (*entry)["blocks_acknowledged"] = f.blocksAcknowledged;
+    (*entry)["device_state"] = f.explained->deviceState;
+    (*entry)["hint"] = f.explained->hint;
+}
 
 // Uploads the package into the device found on its port, then reads the
 // version back: a status byte that said success is not taken for the new
@@ -147,6 +163,7 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
     f.bridge = BridgeAdvice(lowLatency, package.BodySize());
     const int result = device.UpdateFirmware(package, progress);
     f.result = ResultCodeName(result);
+    f.blocksAcknowledged = device.LastUpload().blocksAcknowledged;
     // Back to the rate every device starts at, also after a failure.
     if (device.UsbBaudCode != kBaudCode115200)
         device.SetUSBBaud(kBaudCode115200, 0);
@@ -154,6 +171,7 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
         device.ClosePort();
         f.code = ExitCodeForResult(result);
         f.message = ResultBoxFor(result).text;
+        f.explained = ExplainUpload(result, device.LastUpload());
         return f;
     }
     FirmwareVersion now{};
@@ -164,6 +182,7 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
         f.message =
             "the device took the update but was not found again; its new version is "
             "unknown";
+        f.explained = ExplainReadBack("");
         return f;
     }
     f.now = DeviceVersionText(now);
@@ -172,6 +191,7 @@ Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& p
         f.code = kCliFailed;
         f.message =
             "the device reports " + f.now + " after the update, not " + PackageVersion(header);
+        f.explained = ExplainReadBack(f.now);
         return f;
     }
     f.message = std::string(ResultBoxFor(QX_S_OK).text) + f.now;
@@ -233,8 +253,11 @@ int UpdateEvery(Session& s, const Package& p) {
     Json list = Json::array();
     for (size_t i = 0; i < every.size(); ++i) {
         const Flashed& f = outcomes[i];
-        s.Say("%s %s %s: %s", s.PortName(every[i].port).c_str(), every[i].description,
-              DeviceVersionText(every[i].version).c_str(), f.message.c_str());
+        const std::string then =
+            f.explained ? "; the device " + f.explained->state + "; next: " + f.explained->hint
+                        : "";
+        s.Say("%s %s %s: %s%s", s.PortName(every[i].port).c_str(), every[i].description,
+              DeviceVersionText(every[i].version).c_str(), f.message.c_str(), then.c_str());
         Json entry = DeviceJson(every[i]);
         entry["ok"] = f.code == kCliSucceeded && !skipped[i];
         entry["skipped"] = static_cast<bool>(skipped[i]);
@@ -247,6 +270,7 @@ int UpdateEvery(Session& s, const Package& p) {
             entry["now"] = f.now;
         if (s.args.fast)
             entry["link_rate"] = f.linkRate;
+        AddExplanation(f, &entry);
         list.push_back(entry);
         if (code == kCliSucceeded && f.code != kCliSucceeded)
             code = f.code;
@@ -348,6 +372,12 @@ int Update(Session& s) {
     s.doc["update"]["result"] = flashed.result;
     if (!flashed.now.empty())
         s.doc["update"]["now"] = flashed.now;
+    AddExplanation(flashed, &s.doc["update"]);
+    if (flashed.code != kCliSucceeded && flashed.explained) {
+        const UpdateExplanation& e = *flashed.explained;
+        return s.Fail(flashed.code, flashed.message,
+                      {"stopped: " + e.stopped, "device:  " + e.state, "next:    " + e.hint});
+    }
     if (flashed.code != kCliSucceeded)
         return s.Fail(flashed.code, flashed.message);
     s.Say("%s", flashed.message.c_str());

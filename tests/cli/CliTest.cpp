@@ -209,11 +209,88 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     EXPECT_THAT(unchanged.err,
                 HasSubstr("the device reports 02.09.Q after the update, not 02.12.Q"));
 
-    // The device turns the update down.
-    port.Device().InjectFault("f.final", {sim::FaultKind::WrongByte, 'W', 0, 1});
-    Outcome flashFailed = Brevik({"update", package.c_str()});
-    EXPECT_EQ(kCliDeviceRefused, flashFailed.code);
-    EXPECT_THAT(flashFailed.err, HasSubstr("You will need to cold-reboot"));
+    const nlohmann::json readBack = nlohmann::json::parse(
+        Brevik({"--json", "update", "--allow-reinstall", dir.File("unstamped.bfw").c_str()}).out);
+    EXPECT_EQ("read_back", readBack["update"]["stage"]);
+    EXPECT_EQ("other_firmware", readBack["update"]["device_state"]);
+}
+
+// A failed update says how far it came, what the device is left with and
+// what to do next, in words and in --json.
+TEST(Cli, FailedUpdatesSayWhereTheyStoppedAndWhatTheDeviceHas) {
+    OneSimulatedPort port;
+    TempDir dir;
+    // 3000 bytes of body: 12 transmissions, the last of 184 bytes and the sum.
+    const std::string package =
+        dir.Write("quillex.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    struct Case {
+        const char* reply;
+        sim::Fault fault;
+        const char* stage;
+        int acknowledged;
+        const char* deviceState;
+        const char* said;  // in the "stopped" or "device" line
+    };
+    const Case cases[] = {
+        {"f",
+         {sim::FaultKind::WrongByte, 'X', 0, 1},
+         "command",
+         0,
+         "old_firmware",
+         "at the upload command, before any block (4 bytes sent)"},
+        {"f.block",
+         {sim::FaultKind::WrongByte, '?', 0, 1},
+         "block",
+         0,
+         "old_firmware",
+         "at block 1 of 12 (0 acknowledged, 260 bytes sent)"},
+        {"f.block",
+         {sim::FaultKind::WrongByte, 'R', 0, 1, 2},
+         "block",
+         2,
+         "old_firmware",
+         "at block 3 of 12 (2 acknowledged, 772 bytes sent)"},
+        {"f.final",
+         {sim::FaultKind::WrongByte, 'H', 0, 1},
+         "final_status",
+         12,
+         "old_firmware",
+         "says the package is not for its hardware and did not store it"},
+        {"f.final",
+         {sim::FaultKind::WrongByte, 'W', 0, 1},
+         "final_status",
+         12,
+         "flash_failed",
+         "storing the image into its flash failed"},
+        // Unplugged before the final status (the line is gone afterwards).
+        {"f.final",
+         {sim::FaultKind::Disconnect, 'X', 200, 1},
+         "final_status",
+         12,
+         "unknown",
+         "no final status came"},
+    };
+    bool all = false;  // every other case through --all, whose entries say the same
+    for (const Case& c : cases) {
+        port.Device().InjectFault(c.reply, c.fault);
+        const Outcome words = Brevik({"update", "--allow-reinstall", package.c_str()});
+        EXPECT_NE(kCliSucceeded, words.code) << c.said;
+        EXPECT_THAT(words.err, HasSubstr(c.said));
+        EXPECT_THAT(words.err, HasSubstr("\n  next:    "));
+        if (c.fault.kind == sim::FaultKind::Disconnect)
+            break;
+        port.Device().InjectFault(c.reply, c.fault);
+        all = !all;
+        const nlohmann::json doc =
+            nlohmann::json::parse(Brevik({"--json", "update", all ? "--all" : "--allow-reinstall",
+                                          "--allow-reinstall", package.c_str()})
+                                      .out);
+        const nlohmann::json& result = all ? doc["updates"][0] : doc["update"];
+        EXPECT_EQ(c.stage, result["stage"]) << c.said;
+        EXPECT_EQ(c.acknowledged, result["blocks_acknowledged"]) << c.said;
+        EXPECT_EQ(c.deviceState, result["device_state"]) << c.said;
+        EXPECT_FALSE(result["hint"].get<std::string>().empty()) << c.said;
+    }
 }
 
 TEST(Cli, InfoAndJson) {
