@@ -158,6 +158,10 @@ class BKQuillex {
     // lets a program probe several ports at once, one device object each.
     uint32_t DetectHardwareOnPort(int portNumber, char* description, int descriptionSize,
                                   ::FirmwareVersion* version);
+    // The same on the port at a device path, whatever the table says: a
+    // device keeps its path while ports come and go around it.
+    uint32_t DetectHardwareOnPath(const char* path, char* description, int descriptionSize,
+                                  ::FirmwareVersion* version);
     uint32_t IdentifyHardware(const ::FirmwareVersion* version);
     int ReadHardwareVersion(uint8_t* out);
     void GetHardwareDescription(uint32_t flags, const ::FirmwareVersion* version, char* text,
@@ -267,6 +271,9 @@ class BKQuillex {
     // One port of the scan (index from 0): opened at 115200, asked for its
     // version there, at 921600 and at 19200; true when a device answered.
     bool ProbeScanPort(int index, bool restoreLastRate);
+    // The same on a port by name (COMn or a path); highPort: the pause of
+    // the ports from COM10 on.
+    bool ProbeNamedPort(const char* name, bool highPort, bool restoreLastRate);
     // The end of a detection: identified and described, or nothing found.
     uint32_t ReportDetection(bool found, char* description, int descriptionSize,
                              ::FirmwareVersion* version);

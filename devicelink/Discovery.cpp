@@ -3,6 +3,7 @@
 // baud, and the hardware flag word from the configuration memory or, where
 // that is silent, from the version letter.
 #include "devicelink/BKQuillex.h"
+#include "platform/PortTable.h"
 #include "platform/Thread.h"
 #include "util/BoundedText.h"
 
@@ -76,9 +77,13 @@ int BKQuillex::RequestFirmwareVersion(::FirmwareVersion* out) {
 bool BKQuillex::ProbeScanPort(int index, bool restoreLastRate) {
     char name[20];
     BoundedFormat(name, sizeof name, "COM%i", index + 1);
+    return ProbeNamedPort(name, index >= kFirstHighPortIndex, restoreLastRate);
+}
+
+bool BKQuillex::ProbeNamedPort(const char* name, bool highPort, bool restoreLastRate) {
     if (InitPort(name, kScanBaud) != QX_S_OK)
         return false;
-    if (index >= kFirstHighPortIndex)
+    if (highPort)
         platform::SleepMilliseconds(kHighPortPauseMs);
     if (restoreLastRate)
         SetUSBBaud(static_cast<int>(LastBaudCode), 1);
@@ -134,6 +139,14 @@ uint32_t BKQuillex::DetectHardwareOnPort(int portNumber, char* description, int 
     HardwareFlags = 0;
     const bool found =
         portNumber >= 1 && portNumber <= kPortCount && ProbeScanPort(portNumber - 1, false);
+    return ReportDetection(found, description, descriptionSize, version);
+}
+
+uint32_t BKQuillex::DetectHardwareOnPath(const char* path, char* description, int descriptionSize,
+                                         ::FirmwareVersion* version) {
+    HardwareFlags = 0;
+    const bool found = path != nullptr && platform::PortTable::IsPathName(path) &&
+                       ProbeNamedPort(path, false, false);
     return ReportDetection(found, description, descriptionSize, version);
 }
 

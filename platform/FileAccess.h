@@ -80,16 +80,19 @@ class NewFile {
 
 namespace platform {
 
-// A file written line by line from its start, for logs and captures: an
-// existing regular file (emptied first) or a new one. A link at the name is
-// not followed and a pipe or device is refused at once, never waited on.
-// Each Write goes to the system straight away, so a program killed half way
-// leaves every line written before it.
+// A file written line by line, for logs and captures: an existing regular
+// file (emptied first, or added to) or a new one. A link at the name is not
+// followed and a pipe or device is refused at once, never waited on. Each
+// Write goes to the system straight away, so a program killed half way
+// leaves every line written before it; added to, each Write lands whole at
+// the end, also with other writers.
+enum class LogStart { Empty, Append };
 class LogFile {
   public:
     // Null when the file cannot be opened or is not a regular file; then
     // *why, when given, says which.
-    static std::unique_ptr<LogFile> Open(const char* path, std::string* why = nullptr);
+    static std::unique_ptr<LogFile> Open(const char* path, std::string* why = nullptr,
+                                         LogStart start = LogStart::Empty);
     ~LogFile();
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -97,6 +100,8 @@ class LogFile {
     // Writes all bytes; false when the system took less (a full disk, an
     // I/O error).
     bool Write(const void* bytes, size_t count);
+    // Puts what was written on the disk: a power cut then loses nothing of it.
+    bool Sync();
 
   private:
     explicit LogFile(intptr_t handle) : handle_(handle) {}

@@ -23,6 +23,7 @@ struct TableState {
     std::vector<std::string> systemPorts;
     Clock::time_point scannedAt{};
     bool scanned = false;
+    uint64_t generation = 0;
 };
 
 TableState& State() {
@@ -98,12 +99,26 @@ void PortTable::SetOverride(std::vector<std::string> paths) {
     TableState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.override = std::move(paths);
+    ++s.generation;
 }
 
 void PortTable::ClearOverride() {
     TableState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.override.reset();
+    ++s.generation;
+}
+
+uint64_t PortTable::Generation() {
+    TableState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.generation;
+}
+
+void PortTable::Rescan() {
+    TableState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.scanned = false;
 }
 
 std::optional<std::vector<std::string>> PortTable::Override() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,11 @@ class PortTable {
     static void SetOverride(std::vector<std::string> paths);
     static void ClearOverride();
     static std::optional<std::vector<std::string>> Override();
+    // Counts the changes of the override, for watchers of the table.
+    static uint64_t Generation();
+    // Drops the cached system scan: the next look lists the system again
+    // (a port came or went).
+    static void Rescan();
 
     // The ports there are, in COM order: every entry of a table that is set,
     // else the system's ports (on Windows only those it lists, with their

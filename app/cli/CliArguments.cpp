@@ -27,6 +27,13 @@ std::vector<std::string> Words(const char* text) {
 // and points to the notes and exit codes of 'brevik --help', said once there.
 class CommandHelp : public CLI::Formatter {
   public:
+    // "--wait", not the parser's "--wait{-1}".
+    std::string make_option_name(const CLI::Option* option, bool positional) const override {
+        std::string name = Formatter::make_option_name(option, positional);
+        for (size_t open; (open = name.find('{')) != std::string::npos;)
+            name.erase(open, name.find('}', open) - open + 1);
+        return name;
+    }
     std::string make_footer(const CLI::App* app) const override {
         const CLI::App* top = app->get_parent();
         if (top == nullptr)
@@ -71,6 +78,19 @@ nlohmann::ordered_json CommandNamed(int argc, const char* const* argv) {
             return argv[i];
     }
     return nullptr;
+}
+
+void AddOption(CLI::App* command, const cli::CommandFlag& option, CliArguments* out) {
+    const std::string name = option.name;
+    if (auto flag = std::get_if<bool CliArguments::*>(&option.flag)) {
+        command->add_flag(name, out->**flag, option.help);
+    } else if (auto number = std::get_if<int CliArguments::*>(&option.flag)) {
+        // Bare, the option means no limit; a value must be joined to it
+        // (--wait=5), so that "--wait PACKAGE" keeps its operand.
+        command->add_flag(name + "{-1}", out->**number, option.help)->option_text(option.valueName);
+    } else if (auto text = std::get_if<std::string CliArguments::*>(&option.flag)) {
+        command->add_option(name, out->**text, option.help)->type_name(option.valueName);
+    }
 }
 
 CliParse UsageError(int argc, const char* const* argv, const std::string& message) {
@@ -138,7 +158,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
                 ->type_name("")
                 ->required();
         for (const cli::CommandFlag& flag : entry.flags)
-            command->add_flag(flag.name, out->*flag.flag, flag.help);
+            AddOption(command, flag, out);
     }
 
     try {
@@ -158,6 +178,14 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         return UsageError(
             argc, argv,
             "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(out->trace));
+    if (out->wait < -1)
+        return UsageError(argc, argv,
+                          "--wait takes a number of seconds (or none: no limit), not =" +
+                              std::to_string(out->wait));
+    if (out->watch && (out->all || out->dryRun || out->wait != 0))
+        return UsageError(argc, argv, "--watch goes with none of --all, --dry-run and --wait");
+    if (!out->watch && (out->reflash || !out->log.empty()))
+        return UsageError(argc, argv, "--log and --reflash go with --watch");
     out->jsonProgress = progress == "json";
     for (size_t i = 0; i < commands.size(); ++i) {
         if (app.got_subcommand(commands[i].name)) {

@@ -24,6 +24,10 @@ struct CliArguments {
     bool all = false;             // detect, update: every attached device
     bool fast = false;            // update: at 921600 baud where the device takes it
     bool force = false;           // update, write: even with the port open elsewhere
+    int wait = 0;                 // detect, update: seconds to wait for a device; -1 no limit
+    bool watch = false;           // update: flash each device as it is plugged in
+    std::string log;              // update --watch: a JSON line per device into this file
+    bool reflash = false;         // update --watch: again after a replug
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

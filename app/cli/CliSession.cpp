@@ -15,4 +15,53 @@ std::string ForTerminal(std::string text) {
     return PrintableText(text);
 }
 
+namespace {
+
+// A port that has just appeared may need a moment before its device
+// answers (a board powered by the same plug): for this long after a change
+// the search runs again every half second as well.
+constexpr auto kSettling = std::chrono::seconds(2);
+constexpr int kSettlingLookMs = 500;
+
+}  // namespace
+
+bool Session::AwaitPortChange() {
+    if (!portWatch || args.wait == 0 || Cancelled())
+        return false;
+    const Clock::time_point now = Clock::now();
+    if (!waitSaid_) {
+        waitSaid_ = true;
+        waitEnds_ = now + std::chrono::seconds(args.wait);
+        if (!args.json)
+            std::fprintf(
+                err, "brevik: waiting %sfor a device to be plugged in (Ctrl+C stops)...\n",
+                args.wait > 0 ? ("up to " + std::to_string(args.wait) + " s ").c_str() : "");
+    }
+    int left = -1;
+    if (args.wait > 0) {
+        left =
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(waitEnds_ - now).count());
+        if (left <= 0) {
+            waitRanOut = true;
+            return false;
+        }
+    }
+    const bool settling = now < settledAt_;
+    const int timeout = settling && (left < 0 || left > kSettlingLookMs) ? kSettlingLookMs : left;
+    switch (portWatch->Wait(timeout, &device.CancelRequested)) {
+        case platform::PortChange::Changed:
+            settledAt_ = Clock::now() + kSettling;
+            return true;
+        case platform::PortChange::TimedOut:
+            if (timeout == left) {
+                waitRanOut = true;
+                return false;
+            }
+            return true;  // settling: look again
+        case platform::PortChange::Cancelled:
+            break;
+    }
+    return false;
+}
+
 }  // namespace cli

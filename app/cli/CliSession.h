@@ -5,9 +5,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
+#include "platform/PortWatch.h"
 #include "ui/ProgressBar.h"
 #include "util/OutsideText.h"
 
@@ -86,14 +89,24 @@ class Session {
         return exitCode;
     }
     // From here to the end of the run, signals wait for the work to end.
-    void HoldStopSignals() {
+    void HoldStopSignals(const char* notice =
+                             "brevik: the firmware update goes on to its end (stopped half way, "
+                             "it could leave the device without firmware); the program ends "
+                             "after it\n") {
         if (!hold)
-            hold.emplace(
-                "brevik: the firmware update goes on to its end (stopped half way, it could "
-                "leave the device without firmware); the program ends after it\n");
+            hold.emplace(notice);
     }
     // Ctrl+C came while a device was looked for.
     bool Cancelled() const { return device.CancelRequested.load() != 0; }
+
+    // --wait: ports are watched from the start of the run, so that a device
+    // plugged in while the first search runs is not missed.
+    void WatchPorts() { portWatch = std::make_unique<platform::PortWatch>(); }
+    // After a search found nothing: waits for a port to come or go within
+    // --wait's time, and true when the search should run again; false when
+    // not waiting, the time ran out (waitRanOut) or Ctrl+C came.
+    bool AwaitPortChange();
+    bool waitRanOut = false;
 
     const CliArguments& args;
     BKQuillex& device;
@@ -109,6 +122,7 @@ class Session {
         return !namedPath.empty() && port == onlyPort ? namedPath : "COM" + std::to_string(port);
     }
     std::optional<platform::StopSignalHold> hold;
+    std::unique_ptr<platform::PortWatch> portWatch;
 
     // Work of this many bytes begins and ends; the console bar shows bytes,
     // rate and time left, and 100% at a completed end.
@@ -120,6 +134,12 @@ class Session {
         if (auto* console = dynamic_cast<WorkProgress*>(progress))
             console->End(completed);
     }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    bool waitSaid_ = false;
+    Clock::time_point waitEnds_{};
+    Clock::time_point settledAt_{};
 };
 
 }  // namespace cli

@@ -15,9 +15,14 @@ constexpr CommandFlag kForce = {
 constexpr CommandFlag kNoBulk = {"--no-bulk", &CliArguments::noBulk, "block packets only"};
 constexpr CommandFlag kPlain = {"--plain", &CliArguments::plain, "Dunmarra: no scrambling"};
 
+constexpr CommandFlag kWait = {
+    "--wait", &CliArguments::wait,
+    "when no device answers, wait for one to be plugged in: up to SECONDS, or without a limit",
+    "[=SECONDS]"};
 constexpr CommandFlag kDetectFlags[] = {
     {"--all", &CliArguments::all,
      "find every attached device, probing the ports in parallel (with --port: that port only)"},
+    kWait,
 };
 constexpr CommandFlag kUpdateFlags[] = {
     kForce,
@@ -30,6 +35,15 @@ constexpr CommandFlag kUpdateFlags[] = {
     {"--allow-older", &CliArguments::allowOlder, "flash a version older than the device's"},
     {"--dry-run", &CliArguments::dryRun,
      "check everything and say what would be flashed; send nothing but the detection"},
+    kWait,
+    {"--watch", &CliArguments::watch,
+     "station mode: flash every device the package fits as it is plugged in, until Ctrl+C "
+     "(which lets the uploads under way finish)"},
+    {"--log", &CliArguments::log,
+     "with --watch: append one JSON line per device to FILE (time, names, versions, result)",
+     "FILE"},
+    {"--reflash", &CliArguments::reflash,
+     "with --watch: flash a device again when it is replugged (by default once per run)"},
 };
 constexpr CommandFlag kReadFlags[] = {kNoBulk, kPlain};
 constexpr CommandFlag kWriteFlags[] = {kForce, kNoBulk, kPlain};

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
+#include <variant>
 
 #include "app/cli/CliArguments.h"
 
@@ -12,11 +14,16 @@ namespace cli {
 
 class Session;
 
-// A flag of one command, setting a member of CliArguments.
+// An option of one command, setting a member of CliArguments: a flag
+// (bool), a number the option may carry (--wait[=SECONDS]; given bare it
+// means no limit: -1) or a value it must carry (--log FILE).
+using OptionTarget =
+    std::variant<bool CliArguments::*, int CliArguments::*, std::string CliArguments::*>;
 struct CommandFlag {
     const char* name;  // "--all"
-    bool CliArguments::*flag;
+    OptionTarget flag;
     const char* help;
+    const char* valueName = "";  // "SECONDS", "FILE": what help shows after the name
 };
 
 struct Command {

@@ -66,9 +66,11 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
 // the other end of its own line (it is the device) and does not count.
 std::string OthersOnThePort(int port) {
     const std::optional<std::string> path = PortPath(port);
-    if (!path)
-        return "";
-    std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(*path);
+    return path ? OthersOnThePath(*path) : "";
+}
+
+std::string OthersOnThePath(const std::string& path) {
+    std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(path);
     std::erase_if(holders, [](const platform::PortHolder& h) { return h.name == "brevik-sim"; });
     return HolderNames(holders);
 }
@@ -79,6 +81,9 @@ int NoDevice(Session& s) {
     s.device.ClosePort();
     if (s.Cancelled())
         return s.Fail(kCliCancelled, "cancelled while looking for the device");
+    if (s.waitRanOut)
+        return s.Fail(kCliNoDevice, "no device answered within " + std::to_string(s.args.wait) +
+                                        " s (--wait); is it plugged in and powered?");
     const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     if (ports.empty())
         return s.Fail(kCliNoDevice,
@@ -127,9 +132,9 @@ Json DeviceJson(const Found& found) {
                    {"firmware", DeviceVersionText(found.version)},
                    {"port", "COM" + std::to_string(found.port)},
                    {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
-    if (const std::optional<std::string> path = PortPath(found.port)) {
-        device["path"] = *path;
-        device.update(FactsJson(platform::DescribePort(*path)));
+    if (!found.path.empty()) {
+        device["path"] = found.path;
+        device.update(FactsJson(platform::DescribePort(found.path)));
     }
     return device;
 }
@@ -160,6 +165,7 @@ Json FactsJson(const platform::PortFacts& f) {
 Found ProbePort(BKQuillex& device, int port) {
     Found found;
     found.port = port;
+    found.path = PortPath(port).value_or("");
     found.flags =
         device.DetectHardwareOnPort(port, found.description, kTextCapacity, &found.version);
     if (found.flags == 0)
@@ -167,9 +173,22 @@ Found ProbePort(BKQuillex& device, int port) {
     return found;
 }
 
+Found ProbePath(BKQuillex& device, const std::string& path, int port) {
+    Found found;
+    found.port = port;
+    found.path = path;
+    found.flags =
+        device.DetectHardwareOnPath(path.c_str(), found.description, kTextCapacity, &found.version);
+    if (found.flags == 0)
+        found.openError = device.LastOpenError();
+    return found;
+}
+
+namespace {
+
 // Every port of the table probed at once, one thread and device object each:
 // silent ports cost their time-outs side by side, not one after another.
-std::vector<Found> FindEveryDevice(Session& s) {
+std::vector<Found> ProbeEveryPort(Session& s) {
     const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     std::vector<Found> results(ports.size());
     std::vector<std::thread> probes;
@@ -193,15 +212,13 @@ std::vector<Found> FindEveryDevice(Session& s) {
     return found;
 }
 
-// Finds the device: on the --port alone, else the first over the table. A
-// command that changes the device makes sure it is the only one answering.
-Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
+Found FindDeviceOnce(Session& s, bool changesTheDevice, int* refusal) {
     Found found;
     if (s.onlyPort != 0) {
         found = ProbePort(s.device, s.onlyPort);
         SayIfUnlinked(s, found);
     } else if (changesTheDevice && SearchedPorts(s).size() > 1) {
-        const std::vector<Found> every = FindEveryDevice(s);
+        const std::vector<Found> every = ProbeEveryPort(s);
         if (every.size() > 1) {
             Json list = Json::array();
             for (const Found& f : every)
@@ -228,6 +245,31 @@ Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
     if (found.flags != 0)
         s.doc["device"] = DeviceJson(found);
     return found;
+}
+
+}  // namespace
+
+// Searches again after each port that comes or goes while --wait lasts.
+std::vector<Found> FindEveryDevice(Session& s) {
+    for (;;) {
+        std::vector<Found> found = ProbeEveryPort(s);
+        if (!found.empty() || !s.AwaitPortChange())
+            return found;
+    }
+}
+
+Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
+    for (;;) {
+        int refused = kCliSucceeded;
+        Found found = FindDeviceOnce(s, changesTheDevice, &refused);
+        if (refused != kCliSucceeded) {
+            if (refusal != nullptr)
+                *refusal = refused;
+            return found;
+        }
+        if (found.flags != 0 || !s.AwaitPortChange())
+            return found;
+    }
 }
 
 // Stops a write to the device while another program has its port open,

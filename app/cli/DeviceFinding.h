@@ -18,6 +18,7 @@ namespace cli {
 // A device that answered, or flags 0.
 struct Found {
     int port = 0;
+    std::string path;  // the port's device, which stays while COM numbers move
     uint32_t flags = 0;
     char description[kTextCapacity] = {};
     FirmwareVersion version{};
@@ -36,6 +37,8 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s);
 
 // Detection on one port with the given device object.
 Found ProbePort(BKQuillex& device, int port);
+// The same on the port at path (shown as COMport).
+Found ProbePath(BKQuillex& device, const std::string& path, int port);
 
 // Every port searched, probed at once; what answered, in port order.
 // A port whose link could not be made (a Bluetooth device out of reach) is
@@ -65,6 +68,7 @@ std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
 
 // Other programs with the port open ("NAME (pid N), ..."), or "".
 std::string OthersOnThePort(int port);
+std::string OthersOnThePath(const std::string& path);
 
 // Stops a write to the device while another program has its port open,
 // unless --force says to go on; the exit code, or nothing.

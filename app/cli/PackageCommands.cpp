@@ -1,12 +1,12 @@
 #include "app/cli/PackageCommands.h"
 
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
-#include "app/cli/UpdateExplanation.h"
+#include "app/cli/Flashing.h"
+#include "app/cli/StationMode.h"
 #include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
 #include "platform/BridgeLatency.h"
@@ -14,16 +14,6 @@
 
 namespace cli {
 namespace {
-
-// A package's version written as the device writes its own (02.12.Q): one
-// form in every message and document, so the two compare at a glance.
-std::string PackageVersion(const PackageHeader& header) {
-    FirmwareVersion version;
-    version.Major = static_cast<uint8_t>(header.Major());
-    version.Minor = static_cast<uint8_t>(header.Minor());
-    version.Letter = header.Target();
-    return DeviceVersionText(version);
-}
 
 // The package read once and described, checks and all: the bytes that are
 // checked here are the ones an update sends. False when it is not uploadable.
@@ -59,145 +49,6 @@ int PackageFailureCode(const Package& p) {
     return p.access == Package::Access::Readable ? kCliBadPackage : kCliFileError;
 }
 
-// Whether the package may go onto the device found: code 0, or the exit code
-// and why not.
-struct Admission {
-    int code = kCliSucceeded;
-    std::string why;
-};
-
-Admission Admit(const Session& s, const PackageHeader& header, const Found& found) {
-    const char target = header.Target();
-    const std::string from = DeviceVersionText(found.version);
-    const std::string to = PackageVersion(header);
-    if (!(found.flags & kHwCurrentCommandFamily) ||
-        PackageFitsDevice(found.flags, target) != PackageFit::Fits)
-        return {kCliBadPackage, "the package (" + to + " for " + TargetHardwareText(target) +
-                                    ") does not fit the " + found.description};
-    const int order = header.Major() != found.version.Major
-                          ? (header.Major() < found.version.Major ? -1 : 1)
-                          : (header.Minor() < found.version.Minor   ? -1
-                             : header.Minor() > found.version.Minor ? 1
-                                                                    : 0);
-    if (order == 0 && !s.args.allowReinstall)
-        return {kCliFailed,
-                "the device already has " + from + "; --allow-reinstall flashes it again"};
-    if (order < 0 && !s.args.allowOlder)
-        return {kCliFailed, "the package (" + to + ") is older than the device's " + from +
-                                "; --allow-older flashes it anyway"};
-    return {};
-}
-
-// --fast: the device on the fastest link rate that carries its replies, and
-// one sentence saying which and, when not the first tried, why.
-struct Raised {
-    bool lost = false;  // the device answers at no rate any more
-    int rate = 115200;
-    std::string said;
-};
-
-Raised RaiseForUpload(BKQuillex& device, uint32_t flags) {
-    Raised r;
-    if (!(flags & kHwUsb)) {
-        r.said = "The device is not on USB: staying at 115200 baud.";
-        return r;
-    }
-    std::vector<LinkRateAttempt> tried;
-    r.lost = device.RaiseLinkRate(&tried) != QX_S_OK;
-    r.rate = LinkRateOfBaudCode(static_cast<int>(device.UsbBaudCode));
-    std::string why;
-    for (const LinkRateAttempt& a : tried) {
-        if (a.outcome == RateTrial::Carried)
-            continue;
-        why += why.empty() ? "" : "; ";
-        why += a.outcome == RateTrial::Refused
-                   ? "the device did not take " + std::to_string(a.rate) + " baud"
-                   : "no reply came through at " + std::to_string(a.rate) +
-                         " baud (the port's bridge may not reach it)";
-    }
-    if (r.lost)
-        r.said = "The device answers at no link rate since " + why +
-                 ": nothing was sent; replug it and update without --fast.";
-    else if (r.rate == 115200)
-        r.said = "Going on at 115200 baud: " + why + ".";
-    else
-        r.said = "Link rate raised to " + std::to_string(r.rate) + " baud for the upload" +
-                 (why.empty() ? "." : ": " + why + ".");
-    return r;
-}
-
-struct Flashed {
-    int code = kCliSucceeded;
-    std::string message;  // for people: the dialog's words, or what went wrong after
-    std::string result;   // the library's result name
-    std::string now;      // the version read back
-    std::string bridge;   // how to lower the bridge's latency timer, when it stayed high
-    int linkRate = 115200;
-    // After a failure: how far it came and what the device is left with.
-    std::optional<UpdateExplanation> explained;
-    uint32_t blocksAcknowledged = 0;
-};
-
-// The explanation of a failure as the JSON fields of an update's result.
-void AddExplanation(const Flashed& f, Json* entry) {
-    if (!f.explained)
-        return;
-    (*entry)["stage"] = f.explained->stage;
-    (*entry)["stopped"] = f.explained->stopped;
-    (*entry)["blocks_acknowledged"] = f.blocksAcknowledged;
-    (*entry)["device_state"] = f.explained->deviceState;
-    (*entry)["hint"] = f.explained->hint;
-}
-
-// Uploads the package into the device found on its port, then reads the
-// version back: a status byte that said success is not taken for the new
-// firmware running. The port is closed afterwards.
-Flashed FlashAndReadBack(BKQuillex& device, const Found& found, const Package& package,
-                         ui::ProgressBar* progress) {
-    const PackageHeader& header = package.header;
-    Flashed f;
-    // A block per tick of the bridge's timer unless it goes down to 1 ms, for
-    // the upload and the read-back after it (a caller that holds it already
-    // finds it down, or has told the user).
-    const platform::LowLatencyHold lowLatency(PortPath(found.port).value_or(""));
-    f.bridge = BridgeAdvice(lowLatency, package.BodySize());
-    const int result = device.UpdateFirmware(package, progress);
-    f.result = ResultCodeName(result);
-    f.blocksAcknowledged = device.LastUpload().blocksAcknowledged;
-    // Back to the rate every device starts at, also after a failure.
-    if (device.UsbBaudCode != kBaudCode115200)
-        device.SetUSBBaud(kBaudCode115200, 0);
-    if (result != QX_S_OK) {
-        device.ClosePort();
-        f.code = ExitCodeForResult(result);
-        f.message = ResultBoxFor(result).text;
-        f.explained = ExplainUpload(result, device.LastUpload());
-        return f;
-    }
-    FirmwareVersion now{};
-    const bool again = device.DetectHardwareOnPort(found.port, nullptr, 0, &now) != 0;
-    device.ClosePort();
-    if (!again) {
-        f.code = kCliNoDevice;
-        f.message =
-            "the device took the update but was not found again; its new version is "
-            "unknown";
-        f.explained = ExplainReadBack("");
-        return f;
-    }
-    f.now = DeviceVersionText(now);
-    if (now.Major != header.Major() || now.Minor != header.Minor() ||
-        now.Letter != header.Target()) {
-        f.code = kCliFailed;
-        f.message =
-            "the device reports " + f.now + " after the update, not " + PackageVersion(header);
-        f.explained = ExplainReadBack(f.now);
-        return f;
-    }
-    f.message = std::string(ResultBoxFor(QX_S_OK).text) + f.now;
-    return f;
-}
-
 // Every attached device the package fits, flashed side by side, a line each.
 int UpdateEvery(Session& s, const Package& p) {
     const std::vector<Found> every = FindEveryDevice(s);
@@ -230,7 +81,7 @@ int UpdateEvery(Session& s, const Package& p) {
         }
         flashes.emplace_back([&, i] {
             BKQuillex device;
-            const Found found = ProbePort(device, every[i].port);
+            const Found found = ProbePath(device, every[i].path, every[i].port);
             // Every device gets the bytes that were read and checked once.
             const Raised raised =
                 found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
@@ -312,6 +163,8 @@ int Update(Session& s) {
     Package p;
     if (!DescribePackage(s, path, &p))
         return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());
+    if (s.args.watch)
+        return WatchAndUpdate(s, p);
     if (s.args.all)
         return UpdateEvery(s, p);
     // The bridge's timer at 1 ms from the detection (where only one port is

@@ -15,16 +15,22 @@ namespace {
 // several match, each listed).
 std::optional<std::string> SelectedPort(cli::Session& s, int* failure) {
     std::string malformed;
-    const std::vector<platform::PortEntry> chosen = cli::PortsSelected(s.args.port, &malformed);
-    if (!malformed.empty()) {
-        *failure = s.Fail(kCliUsageError, malformed);
-        return std::nullopt;
-    }
+    std::vector<platform::PortEntry> chosen;
+    do {
+        chosen = cli::PortsSelected(s.args.port, &malformed);
+        if (!malformed.empty()) {
+            *failure = s.Fail(kCliUsageError, malformed);
+            return std::nullopt;
+        }
+    } while (chosen.empty() && s.AwaitPortChange());
     if (chosen.size() == 1)
         return chosen[0].path;
     if (chosen.empty()) {
-        *failure =
-            s.Fail(kCliNoDevice, "no port answers to " + s.args.port + " here (see: brevik ports)");
+        *failure = s.Cancelled()
+                       ? s.Fail(kCliCancelled, "cancelled while looking for the device")
+                       : s.Fail(kCliNoDevice, "no port answers to " + s.args.port +
+                                                  (s.waitRanOut ? " within the wait" : " here") +
+                                                  " (see: brevik ports)");
         return std::nullopt;
     }
     std::string listed;
@@ -73,13 +79,20 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
     using cli::Session;
     const TableOfTheRun table;
     Session s(args, device, out, err, progress);
-    if (!args.port.empty()) {
+    if (args.wait != 0 || args.watch)
+        s.WatchPorts();
+    // The station picks its ports from each new look at the table.
+    if (!args.port.empty() && !args.watch) {
         // Only the named port, under its own number: COM7 stays COM7. A path
         // outside the table becomes a table of its own.
         int failure = kCliSucceeded;
-        const std::optional<std::string> path =
-            cli::IsPortSelector(args.port) ? SelectedPort(s, &failure)
-                                           : platform::PortTable::Resolve(args.port.c_str());
+        std::optional<std::string> path;
+        if (cli::IsPortSelector(args.port))
+            path = SelectedPort(s, &failure);
+        else
+            while (!(path = platform::PortTable::Resolve(args.port.c_str())) &&
+                   s.AwaitPortChange()) {
+            }
         if (failure != kCliSucceeded)
             return s.Finish(failure);
         if (!path)

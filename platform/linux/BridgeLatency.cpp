@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "platform/Environment.h"
+#include "platform/linux/FollowLinks.h"
 
 namespace platform {
 namespace {
@@ -46,8 +47,8 @@ bool WriteTimer(const fs::path& attribute, int ms) {
 // The tty's folder in the device tree, by name, else by device number.
 std::optional<fs::path> TtyFolder(const std::string& portPath) {
     std::error_code ec;
-    const fs::path device = fs::canonical(portPath, ec);
-    if (ec)
+    const fs::path device = FollowLinks(portPath);
+    if (device.empty() || !fs::exists(device, ec))
         return std::nullopt;
     const fs::path root = SysfsRoot();
     const fs::path byName = root / "class/tty" / device.filename();
@@ -71,8 +72,8 @@ std::optional<fs::path> TimerAttribute(const std::string& portPath) {
     std::error_code ec;
     if (fs::exists(*tty / "device/latency_timer", ec))
         return *tty / "device/latency_timer";
-    fs::path folder = fs::canonical(*tty, ec);
-    for (int up = 0; !ec && up < kParentsLookedAt && folder.has_parent_path(); ++up) {
+    fs::path folder = FollowLinks(*tty);
+    for (int up = 0; !folder.empty() && up < kParentsLookedAt && folder.has_parent_path(); ++up) {
         folder = folder.parent_path();
         if (fs::exists(folder / "latency_timer", ec))
             return folder / "latency_timer";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/LineSource.h"
+#include "platform/linux/FollowLinks.h"
 #include "platform/linux/GroupAdvice.h"
 #include "platform/linux/UdevDevice.h"
 
@@ -40,9 +41,7 @@ bool ModemManagerRunning() {
 // True for a USB modem-class (CDC-ACM) serial device, which ModemManager
 // probes unless told to leave it alone.
 bool IsModemClassDevice(const std::string& path) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(path, ec);
-    return !ec && device.filename().string().rfind("ttyACM", 0) == 0;
+    return FollowLinks(path).filename().string().rfind("ttyACM", 0) == 0;
 }
 
 // The links udev made to the device: its database's list, or the property
@@ -80,9 +79,15 @@ std::string GroupOwningDevice(const std::string& path) {
 std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
     std::vector<PortHolder> holders;
     std::error_code ec;
-    const fs::path target = fs::canonical(path, ec);
-    if (ec)
+    // The device itself, whatever name or link it was opened by: its number
+    // for a device node, else the file.
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0)
         return holders;
+    auto same = [&target](const struct stat& st) {
+        return S_ISCHR(target.st_mode) ? S_ISCHR(st.st_mode) && st.st_rdev == target.st_rdev
+                                       : st.st_dev == target.st_dev && st.st_ino == target.st_ino;
+    };
     const std::string self = std::to_string(::getpid());
     for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
         const std::string pid = process.path().filename().string();
@@ -92,8 +97,8 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
         std::error_code fdError;
         for (const fs::directory_entry& fd :
              fs::directory_iterator(process.path() / "fd", fdError)) {
-            std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == target && !linkError) {
+            struct stat st {};
+            if (::stat(fd.path().c_str(), &st) == 0 && same(st)) {
                 holders.push_back({FirstLine(process.path() / "comm"), std::stoi(pid)});
                 break;
             }

@@ -159,7 +159,7 @@ bool NewFile::Replace(const char* target) {
 
 namespace platform {
 
-std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
+std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why, LogStart start) {
     auto refuse = [why](const char* reason) {
         if (why != nullptr)
             *why = reason;
@@ -171,8 +171,10 @@ std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
     do {
         // O_NONBLOCK: a pipe without a reader fails at once instead of
         // waiting for one; O_NOFOLLOW: a link at the name is refused.
-        fd =
-            ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        fd = ::open(path,
+                    O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                        (start == LogStart::Append ? O_APPEND : 0),
+                    0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return refuse(errno == ELOOP   ? "a symbolic link (not followed)"
@@ -184,7 +186,8 @@ std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
         return refuse("a pipe or device, not a regular file");
     }
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        (start == LogStart::Empty && ::ftruncate(fd, 0) != 0)) {
         const char* reason = std::strerror(errno);
         ::close(fd);
         return refuse(reason);
@@ -198,6 +201,10 @@ LogFile::~LogFile() {
 
 bool LogFile::Write(const void* bytes, size_t count) {
     return WriteAll(static_cast<int>(handle_), bytes, count);
+}
+
+bool LogFile::Sync() {
+    return ::fdatasync(static_cast<int>(handle_)) == 0;
 }
 
 }  // namespace platform

@@ -168,7 +168,7 @@ bool NewFile::Replace(const char* target) {
 
 namespace platform {
 
-std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
+std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why, LogStart start) {
     auto refuse = [why](const char* reason) {
         if (why != nullptr)
             *why = reason;
@@ -177,8 +177,13 @@ std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
     if (path == nullptr || path[0] == '\0')
         return refuse("no file name");
     // The name itself, a link not followed: a reparse point is refused below.
-    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Appending: with FILE_APPEND_DATA alone every write goes to the end.
+    const DWORD access = start == LogStart::Append
+                             ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE
+                             : GENERIC_WRITE;
+    HANDLE file = ::CreateFileA(
+        path, access, FILE_SHARE_READ | (start == LogStart::Append ? FILE_SHARE_WRITE : 0), nullptr,
+        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return refuse("cannot be opened for writing");
     FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -190,7 +195,7 @@ std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why) {
         return refuse(link ? "a symbolic link (not followed)"
                            : "a pipe or device, not a regular file");
     }
-    if (!::SetEndOfFile(file)) {
+    if (start == LogStart::Empty && !::SetEndOfFile(file)) {
         ::CloseHandle(file);
         return refuse("cannot be emptied");
     }
@@ -203,6 +208,10 @@ LogFile::~LogFile() {
 
 bool LogFile::Write(const void* bytes, size_t count) {
     return WriteAll(AsHandle(handle_), bytes, count);
+}
+
+bool LogFile::Sync() {
+    return ::FlushFileBuffers(AsHandle(handle_)) != 0;
 }
 
 }  // namespace platform

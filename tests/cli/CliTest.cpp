@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "platform/BridgeLatency.h"
 #include "platform/Environment.h"
 #include "platform/FileAccess.h"
+#include "platform/PortTable.h"
 #include "platform/SerialPort.h"
 #include "sim/DeviceLines.h"
 #include "sim/LoopbackLine.h"
@@ -291,6 +294,45 @@ TEST(Cli, FailedUpdatesSayWhereTheyStoppedAndWhatTheDeviceHas) {
         EXPECT_EQ(c.deviceState, result["device_state"]) << c.said;
         EXPECT_FALSE(result["hint"].get<std::string>().empty()) << c.said;
     }
+}
+
+// --wait: a device plugged in while the command waits is found and used;
+// without one the wait ends in its time with exit 3, and Ctrl+C ends it.
+TEST(Cli, WaitTakesADevicePluggedInLaterAndEndsInTime) {
+    const ScopedPortTable nothing({});
+    sim::VirtualDevice device;
+    device.Start();
+    struct Case {
+        std::vector<const char*> words;
+        int code;
+        const char* said;
+    };
+    const Case cases[] = {
+        {{"detect", "--wait=20"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
+        {{"detect", "--all", "--wait"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
+        {{"--port", "COM1", "detect", "--wait=20"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
+    };
+    for (const Case& c : cases) {
+        platform::PortTable::SetOverride({});
+        // Plugged in once the command waits.
+        std::thread plug([&device] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            platform::PortTable::SetOverride({device.PortPath()});
+        });
+        const Outcome run = Brevik(c.words);
+        plug.join();
+        EXPECT_EQ(c.code, run.code) << c.words[0] << run.err;
+        EXPECT_THAT(run.out, HasSubstr(c.said)) << c.words[0];
+        EXPECT_THAT(run.err, HasSubstr("waiting")) << c.words[0];
+    }
+    platform::PortTable::SetOverride({});
+    const Outcome late = Brevik({"detect", "--wait=1"});
+    EXPECT_EQ(kCliNoDevice, late.code);
+    EXPECT_THAT(late.err, HasSubstr("no device answered within 1 s (--wait)"));
+    const Outcome stopped = Brevik({"update", "--wait", "none.bfw"}, nullptr, true);
+    EXPECT_EQ(kCliFileError, stopped.code) << "the package is read before any wait";
+    const Outcome cancelled = Brevik({"detect", "--wait"}, nullptr, true);
+    EXPECT_EQ(kCliCancelled, cancelled.code) << cancelled.err;
 }
 
 TEST(Cli, InfoAndJson) {

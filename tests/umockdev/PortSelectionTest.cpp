@@ -8,17 +8,23 @@
 #include <umockdev.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "package/PackageBuilder.h"
 #include "platform/Environment.h"
 #include "platform/PortAccess.h"
 #include "platform/PseudoTerminal.h"
 #include "sim/VirtualDevice.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/TempDir.h"
 
 using ::testing::HasSubstr;
 
@@ -90,6 +96,18 @@ class PortSelection : public ::testing::Test {
             "E: DEVNAME=/dev/rfcomm0\nE: MAJOR=216\nE: MINOR=0\nA: dev=216:0\n",
             nullptr));
     }
+    // A bridge plugged in: its devices in the database (umockdev sends
+    // udev's "add" event for each, as a real plug does), then a simulator
+    // on its terminal.
+    void Plug(const Bridge& b, int index) {
+        ASSERT_TRUE(umockdev_testbed_add_from_string(bed_, Described(b, index).c_str(), nullptr));
+        const std::string node = std::string("/dev/") + b.tty;
+        sim::DeviceConfig config;
+        config.minor = b.minor;
+        devices_.push_back(std::make_unique<sim::VirtualDevice>(config));
+        ASSERT_TRUE(devices_.back()->StartOn(platform::PseudoTerminal::Adopt(
+            umockdev_testbed_get_dev_fd(bed_, node.c_str()), node)));
+    }
     void TearDown() override {
         devices_.clear();
         if (bed_)
@@ -146,6 +164,84 @@ TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
     EXPECT_EQ("/dev/serial/by-id/usb-Brevik_Bridge_A1-if00-port0", found["stable_name"]);
     EXPECT_EQ("0403:6001", found["usb_id"]);
     EXPECT_EQ("A1", found["serial_number"]);
+}
+
+// --wait hears udev: a bridge plugged in while the command waits, named by
+// its serial number before it exists, is found through its "add" event.
+TEST_F(PortSelection, WaitHearsABridgePluggedIn) {
+    const Bridge later = {"1-1.5", {"0403", "6015"}, "C3", "ttyUSB3", 13};
+    std::thread plug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Plug(later, 3);
+    });
+    const Outcome run = Brevik({"--port", "usb:C3", "detect", "--wait=20"});
+    plug.join();
+    EXPECT_EQ(kCliSucceeded, run.code) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("firmware 02.13.Q, on COM4"));
+}
+
+// The station: each board flashed as it comes, side by side; one that is
+// replugged is not flashed again; a port without a device is said; every
+// result is a JSON line in the log; Ctrl+C ends the watch after the uploads.
+TEST_F(PortSelection, StationFlashesEachBoardOnceAsItComes) {
+    TempDir dir;
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string log = dir.File("station.log");
+    Outcome run;
+    std::thread station([&] {
+        run = Brevik(
+            {"update", "--watch", "--allow-reinstall", "--log", log.c_str(), package.c_str()});
+    });
+    // The log's lines once there are n (the station is left to run while
+    // fewer have come).
+    auto logLines = [&log](size_t n) {
+        std::vector<nlohmann::json> lines;
+        for (int i = 0; i < 600 && lines.size() < n; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            lines.clear();
+            std::ifstream in(log);
+            for (std::string line; std::getline(in, line);)
+                lines.push_back(nlohmann::json::parse(line));
+        }
+        return lines;
+    };
+    auto resultOf = [](const std::vector<nlohmann::json>& lines, const std::string& path) {
+        std::string results;
+        for (const nlohmann::json& line : lines)
+            if (line["path"] == path)
+                results += (results.empty() ? "" : " ") + line["result"].get<std::string>();
+        return results;
+    };
+    const std::vector<nlohmann::json> first = logLines(4);
+    ASSERT_EQ(4u, first.size()) << "three bridges and the Bluetooth port";
+    EXPECT_EQ("updated", resultOf(first, "/dev/ttyUSB0"));
+    EXPECT_EQ("updated", resultOf(first, "/dev/ttyUSB2"));
+    EXPECT_EQ("no_device", resultOf(first, "/dev/rfcomm0"));
+    for (const nlohmann::json& line : first) {
+        if (line["path"] == "/dev/ttyUSB1") {
+            EXPECT_EQ("B2", line["serial_number"]);
+            EXPECT_EQ("/dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0", line["stable_name"]);
+            EXPECT_EQ("02.12.Q", line["from"]);
+            EXPECT_EQ("02.12.Q", line["now"]);
+            EXPECT_GT(line["seconds"].get<double>(), 0.0);
+            EXPECT_EQ(24u, line["time"].get<std::string>().size()) << line["time"];
+        }
+    }
+    // A new board, then the first one pulled out and plugged in elsewhere.
+    Plug({"1-1.5", {"0403", "6015"}, "C3", "ttyUSB3", 9}, 3);
+    EXPECT_EQ("updated", resultOf(logLines(5), "/dev/ttyUSB3"));
+    umockdev_testbed_remove_device(bed_, "/sys/devices/pci0000:00/usb1/1-1.2");
+    Plug({"1-1.6", {"0403", "6001"}, "A1", "ttyUSB4", 11}, 4);
+    const std::vector<nlohmann::json> all = logLines(6);
+    EXPECT_EQ("skipped", resultOf(all, "/dev/ttyUSB4"));
+    EXPECT_THAT(all.back()["message"].get<std::string>(), HasSubstr("already flashed in this run"));
+
+    std::raise(SIGINT);
+    station.join();
+    EXPECT_EQ(130, run.code) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Stopped watching: 4 updated, 0 failed, 2 skipped."));
+    EXPECT_THAT(run.out, HasSubstr("COM1 /dev/ttyUSB0 (usb:A1): updated to 02.12.Q in "));
 }
 
 }  // namespace

@@ -1,0 +1,273 @@
+#include "app/cli/StationMode.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "app/cli/Flashing.h"
+#include "app/cli/PortSelection.h"
+#include "app/common/DeviceTexts.h"
+#include "platform/FileAccess.h"
+#include "platform/PortAccess.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A board may need a moment after its port appears (powered by the same
+// plug): the port is probed this many times, this far apart.
+constexpr int kSettleProbes = 4;
+constexpr auto kSettlePause = std::chrono::milliseconds(500);
+// How often the watch looks for a stop signal between port events.
+constexpr int kLookMs = 200;
+
+// "2026-12-08T15:45:38.123Z": a log line's time, the same on every station.
+std::string UtcNow() {
+    using namespace std::chrono;
+    const auto now = floor<milliseconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+        static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+    return text;
+}
+
+// The ports the watch covers: every port, or those --port names.
+std::vector<platform::PortEntry> WatchedPorts(const Session& s) {
+    if (s.args.port.empty())
+        return platform::PortTable::List();
+    if (IsPortSelector(s.args.port)) {
+        std::string malformed;
+        return PortsSelected(s.args.port, &malformed);
+    }
+    std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    const std::optional<std::string> named = platform::PortTable::Resolve(s.args.port.c_str());
+    std::erase_if(ports, [&](const platform::PortEntry& p) { return !named || p.path != *named; });
+    if (ports.empty() && named && platform::PortTable::IsPathName(named->c_str()))
+        ports.push_back({platform::kMaxPortNumber, *named, ""});
+    return ports;
+}
+
+class Station {
+  public:
+    Station(Session& s, const Package& package, platform::LogFile* log)
+        : s_(s), package_(package), log_(log) {}
+    ~Station() { Finish(); }
+
+    // Starts on each port that is new, and forgets those pulled out whose
+    // work has ended, so that a replugged board is taken again.
+    void Seen(const std::vector<platform::PortEntry>& ports) {
+        std::set<std::string> present;
+        for (const platform::PortEntry& p : ports)
+            present.insert(p.path);
+        for (auto it = slots_.begin(); it != slots_.end();) {
+            Slot& slot = *it->second;
+            slot.gone = slot.gone || present.count(it->first) == 0;
+            if (slot.gone && slot.done) {
+                slot.worker.join();
+                it = slots_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const platform::PortEntry& p : ports) {
+            if (slots_.count(p.path) != 0)
+                continue;
+            auto slot = std::make_unique<Slot>();
+            Slot* raw = slot.get();
+            slot->worker = std::thread([this, raw, p] {
+                Flash(p.path, p.number);
+                raw->done = true;
+            });
+            slots_.emplace(p.path, std::move(slot));
+        }
+    }
+
+    void Finish() {
+        for (auto& [path, slot] : slots_)
+            if (slot->worker.joinable())
+                slot->worker.join();
+        slots_.clear();
+    }
+
+    int updated = 0, failed = 0, skipped = 0;
+    Json results = Json::array();
+
+  private:
+    struct Slot {
+        std::thread worker;
+        std::atomic<bool> done{false};
+        bool gone = false;  // pulled out since it was taken
+    };
+
+    bool Stopping() const { return s_.hold && s_.hold->HeldSignal() != 0; }
+
+    void Flash(const std::string& path, int port) {
+        const Clock::time_point started = Clock::now();
+        BKQuillex device;
+        Found found;
+        for (int i = 0; i < kSettleProbes && !Stopping(); ++i) {
+            if (i > 0)
+                std::this_thread::sleep_for(kSettlePause);
+            found = ProbePath(device, path, port);
+            if (found.flags != 0)
+                break;
+            device.ClosePort();
+        }
+        const platform::PortFacts facts = platform::DescribePort(path);
+        Json entry = {{"time", UtcNow()}, {"path", path}};
+        if (!facts.stableNames.empty())
+            entry["stable_name"] = facts.stableNames.front();
+        if (!facts.serialNumber.empty())
+            entry["serial_number"] = facts.serialNumber;
+        if (!facts.usbPath.empty())
+            entry["usb_path"] = facts.usbPath;
+        entry["to"] = PackageVersion(package_.header);
+        // A board is known again by its USB serial number; one without is
+        // told by its version, which a flash has changed.
+        const std::string identity = facts.serialNumber;
+        Flashed flashed;
+        std::string result = "failed";
+        if (found.flags == 0) {
+            result = "no_device";
+            flashed.message = "no device answered on the port";
+        } else {
+            entry["device"] = found.description;
+            entry["from"] = DeviceVersionText(found.version);
+            const Admission admitted = Admit(s_, package_.header, found);
+            const std::string others = s_.args.force ? "" : OthersOnThePath(path);
+            if (!identity.empty() && !s_.args.reflash && FlashedBefore(identity)) {
+                result = "skipped";
+                flashed.message = "already flashed in this run (--reflash flashes it again)";
+            } else if (admitted.code != kCliSucceeded) {
+                result = "skipped";
+                flashed.message = admitted.why;
+            } else if (!others.empty()) {
+                flashed.message =
+                    "not updated: the port is also open in " + others + " (--force goes on)";
+            } else if (Stopping()) {
+                result = "skipped";
+                flashed.message = "not started: the station is stopping";
+            } else {
+                const Raised raised = s_.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
+                if (raised.lost) {
+                    flashed.message = raised.said;
+                } else {
+                    flashed = FlashAndReadBack(device, found, package_, nullptr);
+                    if (flashed.code == kCliSucceeded)
+                        result = "updated";
+                    if (!flashed.now.empty())
+                        entry["now"] = flashed.now;
+                }
+            }
+        }
+        device.ClosePort();
+        entry["result"] = result;
+        entry["message"] = flashed.message;
+        AddExplanation(flashed, &entry);
+        entry["seconds"] =
+            std::chrono::round<std::chrono::milliseconds>(Clock::now() - started).count() / 1000.0;
+        Report(entry, port, identity, result, flashed);
+    }
+
+    bool FlashedBefore(const std::string& identity) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return flashed_.count(identity) != 0;
+    }
+
+    // One result, whole: a line for people, the log's line, the document's
+    // entry; the log's line in one write, on the disk before the next.
+    void Report(const Json& entry, int port, const std::string& identity, const std::string& result,
+                const Flashed& flashed) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (result == "updated" && !identity.empty())
+            flashed_.insert(identity);
+        (result == "updated" ? updated : result == "failed" ? failed : skipped)++;
+        results.push_back(entry);
+        std::string who = entry["path"].get<std::string>();
+        if (port < platform::kMaxPortNumber)
+            who = "COM" + std::to_string(port) + " " + who;
+        if (!identity.empty())
+            who += " (usb:" + identity + ")";
+        std::string said = entry["message"].get<std::string>();
+        if (result == "updated") {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", entry["seconds"].get<double>());
+            said = "updated to " + entry["now"].get<std::string>() + " in " + seconds + " s";
+        } else if (flashed.explained) {
+            said +=
+                "; the device " + flashed.explained->state + "; next: " + flashed.explained->hint;
+        }
+        s_.Say("%s: %s", who.c_str(), said.c_str());
+        if (log_ != nullptr) {
+            const std::string line =
+                entry.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+            if (!log_->Write(line.data(), line.size()) || !log_->Sync())
+                logFailed_ = true;
+        }
+    }
+
+    Session& s_;
+    const Package& package_;
+    platform::LogFile* log_;
+    std::mutex mutex_;  // the counters, the output, the log and flashed_
+    std::set<std::string> flashed_;
+    std::map<std::string, std::unique_ptr<Slot>> slots_;
+
+  public:
+    bool logFailed_ = false;
+};
+
+}  // namespace
+
+int WatchAndUpdate(Session& s, const Package& package) {
+    std::string malformed;
+    if (IsPortSelector(s.args.port))
+        PortsSelected(s.args.port, &malformed);
+    if (!malformed.empty())
+        return s.Fail(kCliUsageError, malformed);
+    std::unique_ptr<platform::LogFile> log;
+    if (!s.args.log.empty()) {
+        std::string why;
+        log = platform::LogFile::Open(s.args.log.c_str(), &why, platform::LogStart::Append);
+        if (!log)
+            return s.Fail(kCliFileError, "the log " + s.args.log + " cannot be written: " + why);
+    }
+    s.HoldStopSignals(
+        "brevik: stopping: no further device is taken; the uploads under way go on to their "
+        "end\n");
+    s.Say(
+        "Watching for devices to flash with %s; Ctrl+C stops (uploads under way finish "
+        "first).",
+        PackageVersion(package.header).c_str());
+    std::fflush(s.out);
+    Station station(s, package, log.get());
+    while (s.hold->HeldSignal() == 0) {
+        station.Seen(WatchedPorts(s));
+        std::fflush(s.out);
+        s.portWatch->Wait(kLookMs);
+    }
+    station.Finish();
+    s.doc["updates"] = station.results;
+    s.Say("Stopped watching: %d updated, %d failed, %d skipped.", station.updated, station.failed,
+          station.skipped);
+    if (station.logFailed_)
+        return s.Fail(kCliFileError, "the log " + s.args.log + " could not be written whole");
+    if (station.failed > 0)
+        return s.Fail(kCliFailed, "not every device was updated");
+    return kCliSucceeded;
+}
+
+}  // namespace cli

@@ -1,0 +1,49 @@
+#include "platform/PortWatch.h"
+
+#include <algorithm>
+
+#include "platform/Deadline.h"
+#include "platform/PortTable.h"
+#include "platform/SystemPortEvents.h"
+
+namespace platform {
+namespace {
+
+// How often a wait looks at the cancel flag and the program's table.
+constexpr int kSliceMs = 100;
+
+}  // namespace
+
+// What is listed from now on is new: a scan from before the watch began
+// may be older than its first event.
+PortWatch::PortWatch()
+    : system_(OpenSystemPortEvents()), tableGeneration_(PortTable::Generation()) {
+    PortTable::Rescan();
+}
+
+PortWatch::~PortWatch() = default;
+
+PortChange PortWatch::Wait(int timeoutMs, const std::atomic<int32_t>* cancel) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (cancel != nullptr && cancel->load() != 0)
+            return PortChange::Cancelled;
+        if (const uint64_t generation = PortTable::Generation(); generation != tableGeneration_) {
+            tableGeneration_ = generation;
+            return PortChange::Changed;
+        }
+        int slice = kSliceMs;
+        if (timeoutMs >= 0) {
+            const int left = MillisecondsUntil(deadline);
+            if (left == 0)
+                return PortChange::TimedOut;
+            slice = std::min(slice, left);
+        }
+        if (system_->Changed(slice)) {
+            PortTable::Rescan();
+            return PortChange::Changed;
+        }
+    }
+}
+
+}  // namespace platform
