@@ -64,7 +64,8 @@ void ConsoleProgressBar::StepIt() {
 }
 
 void ConsoleProgressBar::Show(double fraction) {
-    if (!active_ || style_ == ProgressStyle::Off)
+    if (!active_ || style_ == ProgressStyle::Off ||
+        (style_ == ProgressStyle::Terminal && totalBytes_ < kSmallestWorkShown))
         return;
     const int percent = static_cast<int>(fraction * 100.0 + 1e-9);
     // Off a terminal every 10%, as JSON every percent, on a terminal each change.
@@ -112,13 +113,17 @@ void ConsoleProgressBar::Show(double fraction) {
             break;
         }
         case ProgressStyle::Lines:
-            std::fprintf(stream_, "progress: %3d%%  %s of %s\n", mark * 10, Amount(done).c_str(),
+            std::fprintf(stream_, "%s%sprogress: %3d%%  %s of %s\n", label_.c_str(),
+                         label_.empty() ? "" : " ", mark * 10, Amount(done).c_str(),
                          Amount(static_cast<double>(totalBytes_)).c_str());
             break;
         case ProgressStyle::Json:
-            std::fprintf(stream_,
-                         "{\"progress\":%.2f,\"bytes\":%.0f,\"total\":%llu,\"seconds\":%.3f}\n",
-                         fraction, done, static_cast<unsigned long long>(totalBytes_), seconds);
+            // The label is a COM name or a path the program made printable.
+            std::fprintf(
+                stream_,
+                "{%s%s%s\"progress\":%.2f,\"bytes\":%.0f,\"total\":%llu,\"seconds\":%.3f}\n",
+                label_.empty() ? "" : "\"port\":\"", label_.c_str(), label_.empty() ? "" : "\",",
+                fraction, done, static_cast<unsigned long long>(totalBytes_), seconds);
             break;
         case ProgressStyle::Off:
             break;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "ui/ProgressBar.h"
 
@@ -20,9 +21,19 @@ class WorkProgress : public ui::ProgressBar {
     virtual void End(bool completed) = 0;
 };
 
+// Work smaller than this shows no bar on a terminal: at the slowest link
+// rate it is over in a third of a second.
+constexpr uint64_t kSmallestWorkShown = 4096;
+
 class ConsoleProgressBar : public WorkProgress {
   public:
     ConsoleProgressBar(std::FILE* stream, ProgressStyle style);
+
+    std::FILE* Stream() const { return stream_; }
+    ProgressStyle Style() const { return style_; }
+    // A name the lines and JSON events carry ("COM2"), for work on one of
+    // several devices; none by default.
+    void SetLabel(std::string label) { label_ = std::move(label); }
 
     void Begin(uint64_t totalBytes) override;
     // A completed run is shown at 100%; the line is closed either way, so
@@ -49,4 +60,5 @@ class ConsoleProgressBar : public WorkProgress {
     bool open_ = false;       // a terminal line is being drawn
     size_t shownLength_ = 0;  // of the terminal line drawn last
     bool active_ = false;
+    std::string label_;
 };

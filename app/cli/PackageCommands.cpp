@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
+#include "app/cli/DeviceProgress.h"
 #include "app/cli/Flashing.h"
 #include "app/cli/StationMode.h"
 #include "app/common/DeviceTexts.h"
@@ -56,41 +57,52 @@ int UpdateEvery(Session& s, const Package& p) {
         return NoDevice(s);
     std::vector<Flashed> outcomes(every.size());
     std::vector<bool> skipped(every.size(), false);
-    std::vector<std::thread> flashes;
     if (s.Cancelled())
         return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
     if (!s.args.dryRun)
         s.HoldStopSignals();
+    // The devices to flash, and a line of progress for each of them.
+    std::vector<size_t> flashing;
+    std::vector<std::string> ports;
     for (size_t i = 0; i < every.size(); ++i) {
         const Admission admitted = Admit(s, p.header, every[i]);
+        const std::string others = s.args.force ? "" : OthersOnThePort(every[i].port);
         if (admitted.code != kCliSucceeded) {
             skipped[i] = true;
             outcomes[i].message = "skipped: " + admitted.why;
-            continue;
-        }
-        const std::string others = s.args.force ? "" : OthersOnThePort(every[i].port);
-        if (!others.empty()) {
+        } else if (!others.empty()) {
             outcomes[i].code = kCliPortBusy;
             outcomes[i].message =
                 "not updated: the port is also open in " + others + " (--force goes on)";
-            continue;
-        }
-        if (s.args.dryRun) {
+        } else if (s.args.dryRun) {
             outcomes[i].message = "would be updated to " + PackageVersion(p.header);
-            continue;
+        } else {
+            flashing.push_back(i);
+            ports.push_back("COM" + std::to_string(every[i].port));
         }
-        flashes.emplace_back([&, i] {
+    }
+    auto progress = std::make_unique<DeviceProgress>(s.progress, ports, p.BodySize());
+    std::vector<std::thread> flashes;
+    for (size_t row = 0; row < flashing.size(); ++row) {
+        flashes.emplace_back([&, row, i = flashing[row]] {
             BKQuillex device;
             const Found found = ProbePath(device, every[i].path, every[i].port);
             // Every device gets the bytes that were read and checked once.
             const Raised raised =
                 found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
+            WorkProgress* bar = progress->Of(row);
+            if (bar != nullptr && (raised.lost || found.flags == 0))
+                bar->End(false);
             if (raised.lost) {
                 device.ClosePort();
                 outcomes[i].code = kCliNoDevice;
                 outcomes[i].message = raised.said;
             } else if (found.flags != 0) {
-                outcomes[i] = FlashAndReadBack(device, found, p, nullptr);
+                if (bar != nullptr)
+                    bar->Begin(p.BodySize());
+                outcomes[i] = FlashAndReadBack(device, found, p, bar);
+                if (bar != nullptr)
+                    bar->End(outcomes[i].code == kCliSucceeded);
                 outcomes[i].linkRate = raised.rate;
             } else {
                 outcomes[i].code = kCliNoDevice;
@@ -100,6 +112,7 @@ int UpdateEvery(Session& s, const Package& p) {
     }
     for (std::thread& flash : flashes)
         flash.join();
+    progress.reset();  // its last drawing before the results
     int code = kCliSucceeded;
     Json list = Json::array();
     for (size_t i = 0; i < every.size(); ++i) {

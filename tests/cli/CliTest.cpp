@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -551,14 +552,21 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
 }
 
 TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
-    OneSimulatedPort port;
+    sim::VirtualDevice first, second;
+    first.Start();
+    second.Start();
+    const ScopedPortTable table({first.PortPath()});
     TempDir dir;
     const std::string package =
         dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(4999, 2, 12, 'Q'), 2, 12, 'Q'));
-    auto shown = [&](ProgressStyle style) {
+    const std::string tiny =
+        dir.Write("t.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    auto shown = [&](ProgressStyle style, std::vector<const char*> words = {}) {
+        if (words.empty())
+            words = {"update", "--allow-reinstall", package.c_str()};
         std::FILE* stream = std::tmpfile();
         ConsoleProgressBar bar(stream, style);
-        Outcome run = Brevik({"update", "--allow-reinstall", package.c_str()}, &bar);
+        Outcome run = Brevik(words, &bar);
         EXPECT_EQ(kCliSucceeded, run.code) << run.err;
         return Drain(stream);
     };
@@ -589,6 +597,25 @@ TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
     }
     EXPECT_EQ(1.0, last);
     EXPECT_EQ("", shown(ProgressStyle::Off));
+    EXPECT_EQ("", shown(ProgressStyle::Terminal, {"update", "--allow-reinstall", tiny.c_str()}))
+        << "no bar for work that is over at once";
+
+    // Several devices at once: a line each, events that name their port.
+    platform::PortTable::SetOverride({first.PortPath(), second.PortPath()});
+    const std::vector<const char*> all = {"update", "--all", "--allow-reinstall", package.c_str()};
+    const std::string board = shown(ProgressStyle::Terminal, all);
+    EXPECT_THAT(board, HasSubstr("\x1b[2A")) << "the rows are redrawn together";
+    EXPECT_THAT(board,
+                ::testing::ContainsRegex("COM1  .#+.  100%  4\\.9/4\\.9 KiB  .+ KiB/s  done"));
+    EXPECT_THAT(board, ::testing::ContainsRegex("COM2  .#+.  100%"));
+    const std::string each = shown(ProgressStyle::Lines, all);
+    EXPECT_THAT(each, HasSubstr("COM1 progress: 100%  4.9 KiB of 4.9 KiB\n"));
+    EXPECT_THAT(each, HasSubstr("COM2 progress: 100%  4.9 KiB of 4.9 KiB\n"));
+    std::istringstream events(shown(ProgressStyle::Json, all));
+    std::set<std::string> ports;
+    for (std::string line; std::getline(events, line);)
+        ports.insert(nlohmann::json::parse(line)["port"].get<std::string>());
+    EXPECT_EQ((std::set<std::string>{"COM1", "COM2"}), ports);
 }
 
 TEST(Cli, FastUpdateTakesTheFastestRateThatCarriesRepliesAndPutsItBack) {
