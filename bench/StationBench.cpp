@@ -101,10 +101,11 @@ int main() {
     const double goalMs = kGoalFactor * oneMs + spreadMs;
     const bool ok = oneCode == 0 && done == kDevices && updated == kDevices && allMs <= goalMs;
     std::printf("one device, 64 KiB at 115200 baud      %7.0f ms\n", oneMs);
-    std::printf("station, %d devices plugged %lld ms apart %7.0f ms   goal %5.0f ms "
-                "(1.2 x one + %.0f ms of plugs)   %s\n",
-                kDevices, static_cast<long long>(kPlugSpread.count()), allMs, goalMs, spreadMs,
-                ok ? "ok" : "SLOW");
+    std::printf(
+        "station, %d devices plugged %lld ms apart %7.0f ms   goal %5.0f ms "
+        "(1.2 x one + %.0f ms of plugs)   %s\n",
+        kDevices, static_cast<long long>(kPlugSpread.count()), allMs, goalMs, spreadMs,
+        ok ? "ok" : "SLOW");
     std::printf("    %d of %d devices updated; the station ended with %d on Ctrl+C\n", updated,
                 kDevices, stationCode);
     std::remove(package.c_str());

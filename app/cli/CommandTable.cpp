@@ -66,6 +66,12 @@ const Command kCommands[] = {
     {"write", "ADDRESS FILE", kWriteFlags, Write, "write FILE into device memory"},
     {"verify", "ADDRESS FILE", kReadFlags, Verify, "compare device memory with FILE"},
     {"eeprom", "ADDRESS SIZE", {}, Eeprom, "show configuration memory (1..256 bytes)"},
+    {"doctor",
+     "",
+     {},
+     Doctor,
+     "find what on this machine stops a flash (access, programs holding a port, services that "
+     "take bridges, the bridge's timer), each with its fix"},
     {"help", "", {}, nullptr, "show this help"},
 };
 

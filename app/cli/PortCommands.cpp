@@ -6,6 +6,7 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
+#include "platform/MachineCheck.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 
@@ -78,6 +79,52 @@ int Detect(Session& s) {
                                         "not update.");
     s.Say("%s, firmware %s, on %s", found.description, DeviceVersionText(found.version).c_str(),
           s.PortName(found.port).c_str());
+    return kCliSucceeded;
+}
+
+int Doctor(Session& s) {
+    Json findings = Json::array();
+    auto report = [&](const std::string& subject, const std::string& path,
+                      const platform::Finding& f) {
+        s.Say("%s: %s", subject.c_str(), f.problem.c_str());
+        s.Say("    fix: %s", f.fix.c_str());
+        Json entry = {{"subject", subject}, {"problem", f.problem}, {"fix", f.fix}};
+        if (!path.empty())
+            entry["path"] = path;
+        findings.push_back(entry);
+    };
+    for (const platform::Finding& f : platform::MachineFindings())
+        report("this machine", "", f);
+    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
+    Json checked = Json::array();
+    for (const platform::PortEntry& port : ports) {
+        const std::string name = "COM" + std::to_string(port.number) + " " + port.path;
+        int timerMs = 0;
+        // The simulator holds the other end of its own line: it is the device.
+        const std::vector<platform::Finding> found =
+            platform::PortFindings(port.path, &timerMs, "brevik-sim");
+        for (const platform::Finding& f : found)
+            report(name, port.path, f);
+        if (found.empty())
+            s.Say("%s: nothing in the way", name.c_str());
+        Json entry = {{"port", "COM" + std::to_string(port.number)},
+                      {"path", port.path},
+                      {"ok", found.empty()}};
+        if (timerMs > 0)
+            entry["latency_timer_ms"] = timerMs;
+        checked.push_back(entry);
+    }
+    if (ports.empty())
+        s.Say(
+            "No serial ports: is the device plugged in? ('brevik ports' lists what the system "
+            "has)");
+    s.doc["findings"] = findings;
+    s.doc["ports"] = checked;
+    if (!findings.empty())
+        return s.Fail(kCliFailed, std::to_string(findings.size()) +
+                                      (findings.size() == 1 ? " thing" : " things") +
+                                      " may stop a flash here; each is above with its fix");
+    s.Say("Nothing found that would stop a flash.");
     return kCliSucceeded;
 }
 

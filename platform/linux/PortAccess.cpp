@@ -13,6 +13,7 @@
 #include "platform/LineSource.h"
 #include "platform/linux/FollowLinks.h"
 #include "platform/linux/GroupAdvice.h"
+#include "platform/linux/ProcessTable.h"
 #include "platform/linux/UdevDevice.h"
 
 namespace platform {
@@ -21,21 +22,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    return FirstLineOf(file.string());
 }
 
 bool ModemManagerRunning() {
-    std::error_code ec;
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
-        std::error_code commError;
-        if (fs::exists(process.path() / "comm", commError) &&
-            FirstLine(process.path() / "comm") == "ModemManager")
-            return true;
-    }
-    return false;
+    return ProcessRunning("ModemManager");
 }
 
 // True for a USB modem-class (CDC-ACM) serial device, which ModemManager

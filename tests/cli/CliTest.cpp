@@ -1022,6 +1022,32 @@ TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
     platform::SetEnvironmentValue("BREVIK_SYSFS", nullptr);
 }
 
+// doctor: each port tried, what stands in a flash's way said with its fix;
+// a port with nothing in the way is said to be fine.
+TEST(Cli, DoctorSaysWhatStandsInTheWayOfAFlash) {
+    sim::DeviceConfig off;
+    std::string error;
+    ASSERT_TRUE(sim::ParseBridge("rfcomm:30,absent", &off.bridge, &error)) << error;
+    sim::VirtualDevice bluetooth(off), device;
+    ASSERT_TRUE(bluetooth.Start(sim::DeviceLineKind::Loopback) && device.Start());
+    const ScopedPortTable table({bluetooth.PortPath(), device.PortPath()});
+    const Outcome words = Brevik({"doctor"});
+    EXPECT_EQ(kCliFailed, words.code);
+    EXPECT_THAT(words.out, HasSubstr("COM1 " + bluetooth.PortPath() +
+                                     ": the Bluetooth port is bound, but no link to its device"));
+    EXPECT_THAT(words.out, HasSubstr("COM2 " + device.PortPath() + ": nothing in the way"));
+    EXPECT_THAT(words.err, HasSubstr("may stop a flash here"));
+    const nlohmann::json doc = nlohmann::json::parse(Brevik({"--json", "doctor"}).out);
+    bool bound = false;
+    for (const nlohmann::json& f : doc["findings"])
+        bound = bound || (f["path"] == bluetooth.PortPath() &&
+                          f["problem"].get<std::string>().find("Bluetooth") != std::string::npos);
+    EXPECT_TRUE(bound) << doc.dump();
+    EXPECT_EQ(false, doc["ports"][0]["ok"]);
+    EXPECT_EQ(true, doc["ports"][1]["ok"]);
+    EXPECT_EQ(0u, device.Exchanges().size()) << "doctor sends nothing to a device";
+}
+
 TEST(Cli, ABluetoothPortWithNoLinkIsSkippedAndSaidOnce) {
     KeepRealPortsOutOfReach();
     sim::DeviceConfig off;

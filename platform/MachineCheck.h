@@ -1,0 +1,26 @@
+// What on this machine can stop a flash, as the system shows it, each
+// finding with its fix: for the machine as a whole (Linux: the udev rule,
+// brltty), and for one port (who may open it, which programs hold it and
+// whether they lock it, ModemManager, the bridge's latency timer, a
+// Bluetooth port whose device is away). Opening a port to try it is part
+// of the check; nothing else on the machine is changed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Finding {
+    std::string problem;
+    std::string fix;
+};
+
+std::vector<Finding> MachineFindings();
+
+// timerMs, when given, receives the bridge's latency timer (0: none known);
+// a process named passOver holding the port is no finding.
+std::vector<Finding> PortFindings(const std::string& path, int* timerMs = nullptr,
+                                  const std::string& passOver = "");
+
+}  // namespace platform
