@@ -18,6 +18,11 @@ bool SetEnvironmentValue(const char* name, const char* value);
 // named prefix + something unique. Empty when none could be made.
 std::string MakeScratchFolder(const char* prefix);
 
+// Where this user's settings file for a program lives: on POSIX
+// $XDG_CONFIG_HOME/FOLDER/config (~/.config/FOLDER/config by default), on
+// Windows %APPDATA%\Folder\config. Empty when the system names no place.
+std::string UserConfigFile(const char* posixFolder, const char* windowsFolder);
+
 // True for a Windows program that Wine runs (never on POSIX).
 bool RunningUnderWine();
 

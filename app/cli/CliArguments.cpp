@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include "app/cli/CliExitCodes.h"
 #include "app/cli/CommandTable.h"
 #include "app/cli/RunCommand.h"
+#include "platform/Environment.h"
 
 namespace {
 
@@ -59,7 +61,12 @@ const char* kFooter =
     "whole; a FILE that is a link, folder, pipe or device is refused.\n"
     "--capture FILE (or BREVIK_CAPTURE) writes every byte of the serial session,\n"
     "both ways and time-stamped, into FILE; brevik-sim --replay FILE serves it\n"
-    "back as a device. BREVIK_PORT is the default of --port.\n";
+    "back as a device. BREVIK_PORT is the default of --port.\n"
+    "Settings: ~/.config/brevik/config ($XDG_CONFIG_HOME/brevik/config; on Windows\n"
+    "%APPDATA%\\Brevik\\config) holds defaults under the options' own names, for\n"
+    "example 'port = \"usb:A1B2C3\"', 'progress = \"json\"', 'quiet = true', and under\n"
+    "'[update]' 'fast = true'. The command line, then BREVIK_PORT, win over it;\n"
+    "--config FILE reads another file.\n";
 
 // Whether the command line asks for JSON (before any '--'): then a usage
 // error too is one document on stdout, as every run's outcome is.
@@ -69,6 +76,28 @@ bool WantsJson(int argc, const char* const* argv) {
             return true;
     }
     return false;
+}
+
+// Whether the command line names a port itself (before any '--').
+bool PortGiven(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        const std::string word = argv[i];
+        if (word == "--port" || word.rfind("--port=", 0) == 0 || word.rfind("-p", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The file --config names on the command line, or "".
+std::string ConfigGiven(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        const std::string word = argv[i];
+        if (word == "--config" && i + 1 < argc)
+            return argv[i + 1];
+        if (word.rfind("--config=", 0) == 0)
+            return word.substr(9);
+    }
+    return "";
 }
 
 // The name of the command the line holds, as far as it can be told.
@@ -144,6 +173,15 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         ->check(CLI::IsMember({"json"}));
 
     app.formatter(std::make_shared<CommandHelp>());
+    // Defaults of this user's, under the options' own names; a file that is
+    // not there is no error, one given with --config must be.
+    const std::string settings = platform::UserConfigFile("brevik", "Brevik");
+    app.set_config("--config", settings,
+                   "read default options from FILE (see the notes of 'brevik --help')");
+    // Shown without this user's own path, which the notes say in general.
+    app.get_config_ptr()->option_text("FILE");
+    // A misspelt setting is said, not passed over.
+    app.allow_config_extras(CLI::config_extras_mode::error);
 
     const std::span<const cli::Command> commands = cli::Commands();
     std::vector<std::vector<std::string>> operands(commands.size());
@@ -161,6 +199,15 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
             AddOption(command, flag, out);
     }
 
+    // Only a regular file is read: a pipe or device would be waited on, or
+    // never end.
+    for (const std::string& file : {ConfigGiven(argc, argv), settings}) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(file, ec);
+        if (!file.empty() && !ec && std::filesystem::exists(status) &&
+            !std::filesystem::is_regular_file(status))
+            return UsageError(argc, argv, "the settings file " + file + " is not a regular file");
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -171,9 +218,20 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     } catch (const CLI::CallForVersion& e) {
         parse.out = std::string("brevik ") + BREVIK_VERSION + "\n";
         return parse;
+    } catch (const CLI::ConfigError& e) {
+        const CLI::Option* given = app.get_config_ptr();
+        const std::string file =
+            given != nullptr && given->count() > 0 ? given->as<std::string>() : settings;
+        return UsageError(argc, argv, "the settings file " + file + ": " + e.what());
+    } catch (const CLI::FileError& e) {
+        return UsageError(argc, argv, std::string("the settings file: ") + e.what());
     } catch (const CLI::ParseError& e) {
         return UsageError(argc, argv, e.what());
     }
+    // BREVIK_PORT wins over the settings file (the parser lets a file's
+    // value stand over the environment's); the command line over both.
+    if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr && !PortGiven(argc, argv))
+        out->port = port;
     if (out->trace < 0 || out->trace > 2)
         return UsageError(
             argc, argv,

@@ -21,6 +21,14 @@ std::string MakeScratchFolder(const char* prefix) {
     return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
+std::string UserConfigFile(const char* posixFolder, const char*) {
+    const std::optional<std::string> xdg = EnvironmentValue("XDG_CONFIG_HOME");
+    if (xdg && !xdg->empty() && (*xdg)[0] == '/')
+        return *xdg + "/" + posixFolder + "/config";
+    const std::optional<std::string> home = EnvironmentValue("HOME");
+    return home && !home->empty() ? *home + "/.config/" + posixFolder + "/config" : "";
+}
+
 bool RunningUnderWine() {
     return false;
 }

@@ -46,6 +46,11 @@ std::string MakeScratchFolder(const char* prefix) {
     return "";
 }
 
+std::string UserConfigFile(const char*, const char* windowsFolder) {
+    const std::optional<std::string> appData = EnvironmentValue("APPDATA");
+    return appData && !appData->empty() ? *appData + "\\" + windowsFolder + "\\config" : "";
+}
+
 bool RunningUnderWine() {
     // Wine's ntdll exports its version; Windows' does not.
     HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");

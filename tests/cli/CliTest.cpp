@@ -130,6 +130,66 @@ TEST(Cli, UsageAndNoDevice) {
     EXPECT_THAT(elsewhere.err, HasSubstr("COM9 is not a serial port here"));
 }
 
+// The user's settings file gives defaults under the options' own names;
+// the command line and BREVIK_PORT win, a misspelt setting is a usage error.
+TEST(CliArguments, SettingsFileGivesDefaultsTheCommandLineWins) {
+    TempDir dir;
+    const std::string home = dir.Path();
+    std::filesystem::create_directories(home + "/brevik");
+    platform::SetEnvironmentValue("XDG_CONFIG_HOME", home.c_str());
+    platform::SetEnvironmentValue("APPDATA", home.c_str());
+    platform::SetEnvironmentValue("BREVIK_PORT", nullptr);
+    struct Case {
+        const char* settings;
+        std::vector<const char*> words;
+        const char* port;
+        bool fast;
+        bool quiet;
+        const char* refused;  // "": parsed
+    } cases[] = {
+        {"port = \"usb:A1\"\nquiet = true\n[update]\nfast = true\n",
+         {"update", "p.bfw"},
+         "usb:A1",
+         true,
+         true,
+         ""},
+        {"port = \"usb:A1\"\n", {"-p", "COM3", "detect"}, "COM3", false, false, ""},
+        {"fast = true\n", {"update", "p.bfw"}, "", false, false, "not able to parse fast"},
+        {"bogus = 1\n", {"detect"}, "", false, false, "not able to parse bogus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        for (const std::string folder : {"/brevik", "/Brevik"})
+            std::ofstream(home + folder + "/config") << c.settings;
+        std::vector<const char*> words = c.words;
+        words.insert(words.begin(), "brevik");
+        CliArguments args;
+        const CliParse parse =
+            ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
+        EXPECT_EQ(*c.refused == '\0', parse.run) << parse.err;
+        if (*c.refused != '\0') {
+            EXPECT_EQ(kCliUsageError, parse.exitCode);
+            EXPECT_THAT(parse.err, HasSubstr(c.refused));
+            EXPECT_THAT(parse.err, HasSubstr("the settings file " + home));
+            continue;
+        }
+        EXPECT_EQ(c.port, args.port);
+        EXPECT_EQ(c.fast, args.fast);
+        EXPECT_EQ(c.quiet, args.quiet);
+    }
+    std::ofstream(home + "/brevik/config") << "port = \"usb:A1\"\n";
+    platform::SetEnvironmentValue("BREVIK_PORT", "COM9");
+    CliArguments args;
+    const char* detect[] = {"brevik", "detect"};
+    ASSERT_TRUE(ParseCliArguments(2, detect, &args).run);
+    EXPECT_EQ("COM9", args.port) << "the environment wins over the file";
+    const char* device[] = {"brevik", "--config", home.c_str(), "detect"};
+    const CliParse folder = ParseCliArguments(4, device, &args);
+    EXPECT_THAT(folder.err, HasSubstr("is not a regular file")) << "never waited on, never read";
+    for (const char* name : {"BREVIK_PORT", "XDG_CONFIG_HOME", "APPDATA"})
+        platform::SetEnvironmentValue(name, nullptr);
+}
+
 TEST(Cli, DetectUpdateAndItsGuardRails) {
     OneSimulatedPort port;
     TempDir dir;
