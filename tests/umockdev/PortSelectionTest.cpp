@@ -77,18 +77,8 @@ class PortSelection : public ::testing::Test {
         ::unsetenv("BREVIK_PORTS");
         bed_ = umockdev_testbed_new();
         int index = 0;
-        for (const Bridge& b : kBridges) {
-            GError* error = nullptr;
-            ASSERT_TRUE(
-                umockdev_testbed_add_from_string(bed_, Described(b, index++).c_str(), &error))
-                << (error ? error->message : "");
-            const std::string node = std::string("/dev/") + b.tty;
-            sim::DeviceConfig config;
-            config.minor = b.minor;
-            devices_.push_back(std::make_unique<sim::VirtualDevice>(config));
-            ASSERT_TRUE(devices_.back()->StartOn(platform::PseudoTerminal::Adopt(
-                umockdev_testbed_get_dev_fd(bed_, node.c_str()), node)));
-        }
+        for (const Bridge& b : kBridges)
+            ASSERT_NO_FATAL_FAILURE(Plug(b, index++));
         // A Bluetooth serial port, bound: a tty of no bus.
         ASSERT_TRUE(umockdev_testbed_add_from_string(
             bed_,
@@ -100,7 +90,9 @@ class PortSelection : public ::testing::Test {
     // udev's "add" event for each, as a real plug does), then a simulator
     // on its terminal.
     void Plug(const Bridge& b, int index) {
-        ASSERT_TRUE(umockdev_testbed_add_from_string(bed_, Described(b, index).c_str(), nullptr));
+        GError* error = nullptr;
+        ASSERT_TRUE(umockdev_testbed_add_from_string(bed_, Described(b, index).c_str(), &error))
+            << (error ? error->message : "");
         const std::string node = std::string("/dev/") + b.tty;
         sim::DeviceConfig config;
         config.minor = b.minor;
