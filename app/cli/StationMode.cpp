@@ -254,10 +254,12 @@ int WatchAndUpdate(Session& s, const Package& package) {
         PackageVersion(package.header).c_str());
     std::fflush(s.out);
     Station station(s, package, log.get());
-    while (s.hold->HeldSignal() == 0) {
-        station.Seen(WatchedPorts(s));
+    // The ports are listed again only when one came or went.
+    for (bool changed = true; s.hold->HeldSignal() == 0;
+         changed = s.portWatch->Wait(kLookMs) == platform::PortChange::Changed) {
+        if (changed)
+            station.Seen(WatchedPorts(s));
         std::fflush(s.out);
-        s.portWatch->Wait(kLookMs);
     }
     station.Finish();
     s.doc["updates"] = station.results;
