@@ -1,0 +1,64 @@
+// The station on the program's own port table (the watch hears its changes
+// as it hears the system's): devices flashed side by side as they appear,
+// a result line each in the log, SIGINT ending the watch once the uploads
+// under way have finished. Here rather than with the other command-line
+// tests, as the stop is a POSIX signal.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "package/PackageBuilder.h"
+#include "platform/PortTable.h"
+#include "sim/VirtualDevice.h"
+#include "tests/support/CliRun.h"
+#include "tests/support/SimulatedPorts.h"
+#include "tests/support/TempDir.h"
+
+TEST(Station, FlashesDevicesAsTheyAppearAndStopsAfterTheirUploads) {
+    const ScopedPortTable none({});
+    TempDir dir;
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(9999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string log = dir.File("station.log");
+    sim::DeviceConfig paced;
+    paced.paceAtLineRate = true;  // a second of upload each: the stop comes mid-way
+    sim::VirtualDevice first(paced), second(paced);
+    ASSERT_TRUE(first.Start() && second.Start());
+    Outcome run;
+    std::thread station([&] {
+        run = Brevik({"update", "--watch", "--log", log.c_str(), package.c_str()});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    platform::PortTable::SetOverride({first.PortPath()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    platform::PortTable::SetOverride({first.PortPath(), second.PortPath()});
+    // Stopped once both uploads have begun: each still runs to its end.
+    auto uploading = [](const sim::VirtualDevice& device) {
+        for (const sim::Exchange& e : device.Exchanges())
+            if (e.command == "f" || e.command.rfind("f.", 0) == 0)  // the upload's replies
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 1000 && !(uploading(first) && uploading(second)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(0, first.State().uploadsCompleted + second.State().uploadsCompleted)
+        << "the stop comes while they upload";
+    std::raise(SIGINT);
+    station.join();
+    EXPECT_EQ(130, run.code) << run.err;
+    EXPECT_EQ(1, first.State().uploadsCompleted);
+    EXPECT_EQ(1, second.State().uploadsCompleted);
+    EXPECT_THAT(run.out, ::testing::HasSubstr("Stopped watching: 2 updated, 0 failed, 0 skipped."));
+    std::ifstream in(log);
+    std::vector<std::string> results;
+    for (std::string line; std::getline(in, line);)
+        results.push_back(nlohmann::json::parse(line)["result"]);
+    EXPECT_EQ((std::vector<std::string>{"updated", "updated"}), results);
+}
