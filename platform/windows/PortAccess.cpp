@@ -3,17 +3,14 @@
 // device manager's records (SetupAPI): the port's device, and for a USB
 // bridge its USB device, whose instance ID carries the ids and the serial.
 #include <windows.h>
-// initguid.h before devguid.h defines the class GUIDs here.
-#include <initguid.h>
 
 #include <cfgmgr32.h>
-#include <devguid.h>
-#include <setupapi.h>
 
 #include "platform/LineSource.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 #include "platform/UsbInstanceId.h"
+#include "platform/windows/PortDevices.h"
 
 namespace platform {
 namespace {
@@ -25,46 +22,19 @@ std::string InstanceId(DEVINST device) {
     return ::CM_Get_Device_IDA(device, id, MAX_DEVICE_ID_LEN, 0) == CR_SUCCESS ? id : "";
 }
 
-std::string Property(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property) {
-    char text[256] = {};
-    return ::SetupDiGetDeviceRegistryPropertyA(devices, device, property, nullptr,
-                                               reinterpret_cast<BYTE*>(text), sizeof text - 1,
-                                               nullptr)
-               ? text
-               : "";
-}
-
 // The facts of the present port device named COMn, or none.
 PortFacts DescribeComPort(int number) {
     PortFacts facts;
-    HDEVINFO devices =
-        ::SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-    if (devices == INVALID_HANDLE_VALUE)
-        return facts;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; ::SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-        HKEY key =
-            ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        if (key == INVALID_HANDLE_VALUE)
-            continue;
-        char portName[32] = {};
-        DWORD size = sizeof portName - 1;
-        DWORD type = 0;
-        const bool named =
-            ::RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
-                               &size) == ERROR_SUCCESS &&
-            type == REG_SZ;
-        ::RegCloseKey(key);
-        if (!named || PortTable::ParseComNumber(portName) != number)
-            continue;
+    ForEachPortDevice([&facts, number](HDEVINFO devices, SP_DEVINFO_DATA* device, int com) {
+        if (com != number)
+            return true;
         facts.kind = "serial";
-        facts.product = Property(devices, &device, SPDRP_FRIENDLYNAME);
-        facts.manufacturer = Property(devices, &device, SPDRP_MFG);
-        facts.driver = Property(devices, &device, SPDRP_SERVICE);
+        facts.product = DeviceProperty(devices, device, SPDRP_FRIENDLYNAME);
+        facts.manufacturer = DeviceProperty(devices, device, SPDRP_MFG);
+        facts.driver = DeviceProperty(devices, device, SPDRP_SERVICE);
         // The port's own ID, then its parents': the USB device is one of
         // them (a CDC port is an interface of it, a bridge's port its child).
-        DEVINST at = device.DevInst;
+        DEVINST at = device->DevInst;
         for (int up = 0; up < 3; ++up) {
             const UsbIdentity usb = ParseUsbInstanceId(InstanceId(at));
             if (!usb.usbId.empty()) {
@@ -78,9 +48,8 @@ PortFacts DescribeComPort(int number) {
                 break;
             at = parent;
         }
-        break;
-    }
-    ::SetupDiDestroyDeviceInfoList(devices);
+        return false;
+    });
     return facts;
 }
 

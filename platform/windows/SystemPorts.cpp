@@ -2,16 +2,12 @@
 // (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), with the friendly names the device
 // manager shows, where a port has one.
 #include <windows.h>
-// initguid.h before devguid.h defines the class GUIDs here.
-#include <initguid.h>
-
-#include <devguid.h>
-#include <setupapi.h>
 
 #include <algorithm>
 #include <map>
 
 #include "platform/SystemPorts.h"
+#include "platform/windows/PortDevices.h"
 
 namespace platform {
 namespace {
@@ -27,34 +23,12 @@ int NumberOfPortName(const char* name) {
 
 std::map<int, std::string> FriendlyNames() {
     std::map<int, std::string> names;
-    HDEVINFO devices =
-        ::SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-    if (devices == INVALID_HANDLE_VALUE)
-        return names;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; ::SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-        HKEY key =
-            ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        if (key == INVALID_HANDLE_VALUE)
-            continue;
-        char portName[32] = {};
-        DWORD size = sizeof portName - 1;
-        DWORD type = 0;
-        const bool named =
-            ::RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
-                               &size) == ERROR_SUCCESS &&
-            type == REG_SZ;
-        ::RegCloseKey(key);
-        const int number = named ? NumberOfPortName(portName) : 0;
-        char friendly[256] = {};
-        if (number != 0 && ::SetupDiGetDeviceRegistryPropertyA(
-                               devices, &device, SPDRP_FRIENDLYNAME, nullptr,
-                               reinterpret_cast<BYTE*>(friendly), sizeof friendly - 1, nullptr)) {
+    ForEachPortDevice([&names](HDEVINFO devices, SP_DEVINFO_DATA* device, int number) {
+        if (std::string friendly = DeviceProperty(devices, device, SPDRP_FRIENDLYNAME);
+            !friendly.empty())
             names[number] = friendly;
-        }
-    }
-    ::SetupDiDestroyDeviceInfoList(devices);
+        return true;
+    });
     return names;
 }
 
