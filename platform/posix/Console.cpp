@@ -21,13 +21,17 @@ constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_heldPrevious[3];
 struct sigaction g_pipePrevious;
 std::atomic<int> g_heldSignal{0};
-const char* g_holdNotice = nullptr;
+// Atomic: a handler running on one thread may read it while the hold ends
+// on another (a lock-free pointer is safe to load in a handler).
+std::atomic<const char*> g_holdNotice{nullptr};
 
-// Async-signal-safe: an atomic store and one write(2).
+// Async-signal-safe: atomic operations and one write(2).
 void OnHeldSignal(int number) {
     int none = 0;
-    if (g_heldSignal.compare_exchange_strong(none, number) && g_holdNotice != nullptr) {
-        const ssize_t written = ::write(STDERR_FILENO, g_holdNotice, std::strlen(g_holdNotice));
+    const char* notice = nullptr;
+    if (g_heldSignal.compare_exchange_strong(none, number) &&
+        (notice = g_holdNotice.load()) != nullptr) {
+        const ssize_t written = ::write(STDERR_FILENO, notice, std::strlen(notice));
         (void)written;  // nowhere left to say it
     }
 }
@@ -65,7 +69,7 @@ namespace platform {
 
 StopSignalHold::StopSignalHold(const char* notice) {
     g_heldSignal.store(0);
-    g_holdNotice = notice;
+    g_holdNotice.store(notice);
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = OnHeldSignal;
@@ -88,7 +92,7 @@ StopSignalHold::~StopSignalHold() {
     ::sigaction(SIGPIPE, &g_pipePrevious, nullptr);
     for (size_t i = 0; i < 3; ++i)
         ::sigaction(kHeldSignals[i], &g_heldPrevious[i], nullptr);
-    g_holdNotice = nullptr;
+    g_holdNotice.store(nullptr);
 }
 
 int StopSignalHold::HeldSignal() const {
