@@ -4,14 +4,15 @@
 # table at it and writes a sample package 2.12.Q to update it with.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# Said before the build, which takes minutes.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "brevik-updater needs a display: run it in a desktop session, or as 'xvfb-run tools/run.sh' (Debian package xvfb)." >&2
+    exit 1
+fi
+
 "$root/tools/install-deps.sh"
 BREVIK_TARGETS="brevik-updater brevik-sim brevik-mkpackage" "$root/tools/build.sh" "$root/build"
 bin="$root/build"
-
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "brevik-updater needs a display: run it in a desktop session, or as 'xvfb-run tools/run.sh'." >&2
-    exit 1
-fi
 
 # A USB, CDC-ACM or Bluetooth serial device attached, or a port table given:
 # work on the real ports.
