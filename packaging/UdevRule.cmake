@@ -2,8 +2,10 @@
 # in IDS_FILE ("VENDOR:PRODUCT  description" a line, '#' comments). udev
 # compares the ids as the kernel writes them, four lowercase hexadecimal
 # digits each: any other form would never match, so it stops with an error.
+# brevik_usb_modaliases(IDS_FILE OUT): the same ids as AppStream <modalias>
+# lines, so that software centres know which devices the package serves.
 # Also runs as a script: cmake -DIDS=FILE -DRULES=FILE -P UdevRule.cmake
-function(brevik_udev_rule ids_file rules_file)
+function(brevik_usb_ids ids_file out)
     file(STRINGS ${ids_file} id_lines REGEX "^[^#]")
     foreach(line IN LISTS id_lines)
         if(NOT line MATCHES
@@ -12,6 +14,24 @@ function(brevik_udev_rule ids_file rules_file)
                 "lowercase hexadecimal digits each (as lsusb shows them)")
         endif()
     endforeach()
+    set(${out} ${id_lines} PARENT_SCOPE)
+endfunction()
+
+function(brevik_usb_modaliases ids_file out)
+    brevik_usb_ids(${ids_file} id_lines)
+    set(lines "")
+    foreach(line IN LISTS id_lines)
+        string(REGEX MATCH "^([0-9a-f]+):([0-9a-f]+)" _ "${line}")
+        # Modaliases spell the ids in capitals: usb:v1D50p6130d*
+        string(TOUPPER "${CMAKE_MATCH_1}" vendor)
+        string(TOUPPER "${CMAKE_MATCH_2}" product)
+        string(APPEND lines "    <modalias>usb:v${vendor}p${product}d*</modalias>\n")
+    endforeach()
+    set(${out} "${lines}" PARENT_SCOPE)
+endfunction()
+
+function(brevik_udev_rule ids_file rules_file)
+    brevik_usb_ids(${ids_file} id_lines)
     set(rules "# Made from usb-ids.txt: access for the logged-in user, no probing by\n")
     string(APPEND rules "# ModemManager and a 1 ms latency timer, for the USB serial bridges of\n")
     string(APPEND rules "# Brevik devices only.\n")

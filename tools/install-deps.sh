@@ -9,6 +9,10 @@ packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang
 if [ "${1:-}" = "fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
+# tools/install-deps.sh package: also what builds and checks the Debian packages.
+if [ "${1:-}" = "package" ]; then
+    packages+=(debhelper lintian appstream)
+fi
 # tools/install-deps.sh windows: the mingw-w64 cross compiler and Wine.
 if [ "${1:-}" = "windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine wine64)
