@@ -34,41 +34,42 @@ int ExitCodeForResult(int resultCode) {
     }
 }
 
-const char* ExitCodeKey(int exitCode) {
-    switch (exitCode) {
-        case kCliSucceeded:
-            return "ok";
-        case kCliUsageError:
-            return "usage";
-        case kCliNoDevice:
-            return "no-device";
-        case kCliPermissionDenied:
-            return "permission-denied";
-        case kCliPortBusy:
-            return "port-busy";
-        case kCliBadPackage:
-            return "bad-package";
-        case kCliDeviceRefused:
-            return "device-refused";
-        case kCliFileError:
-            return "file-error";
-        case kCliCancelled:
-            return "cancelled";
-        default:
-            return "failed";
-    }
+namespace {
+
+// A meaning fits a line of --help after the code's column.
+constexpr ExitCodeMeaning kExitCodes[] = {
+    {kCliSucceeded, "ok", "done"},
+    {kCliFailed, "failed", "failed otherwise: verify differs, version refused or read back wrong"},
+    {kCliUsageError, "usage", "wrong command line, or a memory range outside the device"},
+    {kCliNoDevice, "no-device", "no device found, or the device stopped answering"},
+    {kCliPermissionDenied, "permission-denied", "permission denied on the port"},
+    {kCliPortBusy, "port-busy", "the port is held by another program"},
+    {kCliBadPackage, "bad-package", "the package fails its checks or does not fit the device"},
+    {kCliDeviceRefused, "device-refused", "the device turned the request down"},
+    {kCliFileError, "file-error", "a file could not be read or written"},
+    {kCliCancelled, "cancelled", "cancelled by Ctrl+C, as update --watch ends (SIGTERM 143, SIGHUP 129)"},
+};
+
+}  // namespace
+
+std::span<const ExitCodeMeaning> ExitCodeTable() {
+    return kExitCodes;
 }
 
-const char* ExitCodeHelp() {
-    return "Exit codes:\n"
-           "  0    done\n"
-           "  1    failed otherwise (verify found differences, version read back differs)\n"
-           "  2    wrong command line\n"
-           "  3    no device found, or the device stopped answering\n"
-           "  4    permission denied on the port\n"
-           "  5    the port is held by another program\n"
-           "  6    the package fails its checks or does not fit the device\n"
-           "  7    the device turned the request down\n"
-           "  8    a file could not be read or written\n"
-           "  130  cancelled with Ctrl+C\n";
+const char* ExitCodeKey(int exitCode) {
+    for (const ExitCodeMeaning& row : kExitCodes) {
+        if (row.code == exitCode)
+            return row.key;
+    }
+    return "failed";
+}
+
+std::string ExitCodeHelp() {
+    std::string text = "Exit codes:\n";
+    for (const ExitCodeMeaning& row : kExitCodes) {
+        std::string code = std::to_string(row.code);
+        code.resize(5, ' ');
+        text += "  " + code + row.meaning + "\n";
+    }
+    return text;
 }

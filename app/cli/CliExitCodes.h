@@ -2,6 +2,9 @@
 // link's result codes into them.
 #pragma once
 
+#include <span>
+#include <string>
+
 constexpr int kCliSucceeded = 0;
 constexpr int kCliFailed = 1;      // anything not named below (e.g. verify found differences)
 constexpr int kCliUsageError = 2;  // the command line is wrong
@@ -15,8 +18,18 @@ constexpr int kCliCancelled = 130;    // Ctrl+C
 
 int ExitCodeForResult(int resultCode);
 
-// The stable key of an exit code for --json ("no-device", "port-busy", ...).
+// An exit code as people and scripts read it.
+struct ExitCodeMeaning {
+    int code;
+    const char* key;      // stable, in --json's error.key ("no-device", "port-busy", ...)
+    const char* meaning;  // for people: --help, the man page and the README show it
+};
+
+// Every exit code once, in order.
+std::span<const ExitCodeMeaning> ExitCodeTable();
+
+// The stable key of an exit code for --json ("failed" for one not in the table).
 const char* ExitCodeKey(int exitCode);
 
-// The table above as --help and the README print it.
-const char* ExitCodeHelp();
+// The table as --help prints it (and help2man puts it in the man page).
+std::string ExitCodeHelp();

@@ -89,7 +89,7 @@ TEST(CliArguments, OptionsAnywhereHelpVersionAndNumbers) {
     EXPECT_FALSE(parse.run);
     EXPECT_EQ(kCliSucceeded, parse.exitCode);
     EXPECT_THAT(parse.out, HasSubstr("update"));
-    EXPECT_THAT(parse.out, HasSubstr("130  cancelled with Ctrl+C"));
+    EXPECT_THAT(parse.out, HasSubstr("130  cancelled by Ctrl+C"));
     const char* commandHelp[] = {"brevik", "update", "-h"};
     parse = ParseCliArguments(3, commandHelp, &args);
     EXPECT_EQ(kCliSucceeded, parse.exitCode);
