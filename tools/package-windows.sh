@@ -4,8 +4,9 @@
 # Usage: tools/package-windows.sh                 the packages
 #        tools/package-windows.sh --install-test  then, under Wine (in the
 #            sandbox of tools/wine.sh), runs brevik.exe from the unpacked
-#            .zip, installs silently, runs the installed programs, checks the
-#            Start-menu entry, and uninstalls
+#            .zip, installs silently (/S /PATH), runs the installed programs,
+#            checks the Start-menu entry, the .bfw file type and the PATH
+#            entry, uninstalls and checks that exactly those went away
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh" windows-packages
@@ -26,8 +27,16 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
     set -euo pipefail
     [ "$("$WINE" "$UNPACKED/bin/brevik.exe" --version | tr -d "\r")" = "brevik $VERSION" ] ||
         { echo "brevik.exe from the .zip"; exit 1; }
-    "$WINE" "$INSTALLER" /S
+    reg() { "$WINE" reg "$@" 2>/dev/null | tr -d "\r"; }
+    value() { reg query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+    default() { reg query "$1" /ve | sed -n "s/^ *(Default) *REG_SZ *//p"; }
     home="$WINEPREFIX/drive_c/Program Files/Brevik"
+    bin="C:\\Program Files\\Brevik\\bin"
+    # Round 1: the user has a PATH and .bfw belongs to another program; the
+    # installer adds to both, the uninstaller puts both back as they were.
+    reg add "HKCU\\Environment" /v Path /t REG_EXPAND_SZ /d "C:\\tools;C:\\more" /f >/dev/null
+    reg add "HKLM\\Software\\Classes\\.bfw" /ve /d Other.Package /f >/dev/null
+    "$WINE" "$INSTALLER" /S /PATH
     [ "$("$WINE" "C:\\Program Files\\Brevik\\bin\\brevik.exe" --version | tr -d "\r")" = "brevik $VERSION" ] ||
         { echo "the installed brevik.exe"; exit 1; }
     "$WINE" "C:\\Program Files\\Brevik\\bin\\brevik.exe" detect --port COM7 | grep -q "on COM7" ||
@@ -36,7 +45,32 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
         { echo "the installed brevik-updater.exe"; exit 1; }
     ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik*/"Brevik Firmware Updater.lnk" >/dev/null ||
         { echo "no Start-menu entry for the updater"; exit 1; }
-    "$WINE" "$home/Uninstall.exe" /S
-    for _ in $(seq 50); do [ -e "$home/bin/brevik.exe" ] || break; sleep 0.2; done
-    [ ! -e "$home/bin/brevik.exe" ] || { echo "the uninstaller left brevik.exe"; exit 1; }
-    echo "windows packages: the .zip runs, the installer installs, runs and uninstalls"'
+    [ "$(value "HKCU\\Environment" Path)" = "C:\\tools;C:\\more;$bin" ] ||
+        { echo "PATH after install: $(value "HKCU\\Environment" Path)"; exit 1; }
+    [ "$(default "HKCR\\.bfw")" = Brevik.FirmwarePackage ] || { echo ".bfw is not registered"; exit 1; }
+    [ "$(default "HKCR\\Brevik.FirmwarePackage\\shell\\open\\command")" = "\"$bin\\brevik-updater.exe\" \"%1\"" ] ||
+        { echo "opening a .bfw: $(default "HKCR\\Brevik.FirmwarePackage\\shell\\open\\command")"; exit 1; }
+    uninstall() {
+        "$WINE" "$home/Uninstall.exe" /S
+        for _ in $(seq 50); do [ -e "$home/bin/brevik.exe" ] || break; sleep 0.2; done
+        [ ! -e "$home" ] || { echo "the uninstaller left $(find "$home" | head -n 3)"; exit 1; }
+        ! ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik* >/dev/null 2>&1 ||
+            { echo "the uninstaller left the Start-menu folder"; exit 1; }
+        ! reg query "HKCR\\Brevik.FirmwarePackage" >/dev/null || { echo "the file type is left"; exit 1; }
+        ! reg query "HKCU\\Software\\Brevik" >/dev/null || { echo "HKCU\\Software\\Brevik is left"; exit 1; }
+        ! reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" | grep -qi brevik ||
+            { echo "the uninstall entry is left"; exit 1; }
+    }
+    uninstall
+    [ "$(value "HKCU\\Environment" Path)" = "C:\\tools;C:\\more" ] ||
+        { echo "PATH after uninstall: $(value "HKCU\\Environment" Path)"; exit 1; }
+    [ "$(default "HKCR\\.bfw")" = Other.Package ] || { echo ".bfw was not given back"; exit 1; }
+    # Round 2: no PATH and no .bfw before; none after.
+    reg delete "HKCU\\Environment" /v Path /f >/dev/null
+    reg delete "HKLM\\Software\\Classes\\.bfw" /f >/dev/null
+    "$WINE" "$INSTALLER" /S /PATH
+    [ "$(value "HKCU\\Environment" Path)" = "$bin" ] || { echo "PATH made by the install"; exit 1; }
+    uninstall
+    ! reg query "HKCU\\Environment" /v Path >/dev/null || { echo "the uninstaller left a PATH"; exit 1; }
+    ! reg query "HKCR\\.bfw" >/dev/null || { echo "the uninstaller left .bfw"; exit 1; }
+    echo "windows packages: the .zip runs; the installer installs, registers .bfw and PATH, and its uninstaller takes exactly that away"'
