@@ -1,4 +1,5 @@
-// The firmware upload's worker thread and the record handed to it.
+/// @file
+/// The firmware upload's worker thread and the record handed to it.
 #pragma once
 
 #include <memory>
@@ -7,17 +8,18 @@
 #include "ui/MessageWindow.h"
 #include "ui/ProgressBar.h"
 
+/// What FirmwareUpdateProc uploads, and whom it tells.
 struct FirmwareUpdateParams {
-    BKQuillex* Device = nullptr;                 // not owned
-    ui::MessageWindow* NotifyWindow = nullptr;   // receives the completion message
-    unsigned NotifyMessage = 0;                  // sent with lParam = result
-    ui::ProgressBar* ProgressControl = nullptr;  // or null
-    char PackagePath[kTextCapacity] = {};
-    // The package as it was checked; when set, its bytes go out and the
-    // path is not opened again.
+    BKQuillex* Device = nullptr;                 ///< not owned
+    ui::MessageWindow* NotifyWindow = nullptr;   ///< receives the completion message
+    unsigned NotifyMessage = 0;                  ///< sent with lParam = result
+    ui::ProgressBar* ProgressControl = nullptr;  ///< or null
+    char PackagePath[kTextCapacity] = {};        ///< the package file
+    /// The package as it was checked; when set, its bytes go out and the
+    /// path is not opened again.
     std::shared_ptr<const Package> Loaded;
 };
 
-// Runs the upload, traces its result and sends the completion message; the
-// send returns only after the window has handled it. Returns 1.
+/// Runs the upload, traces its result and sends the completion message; the
+/// send returns only after the window has handled it. Returns 1.
 int FirmwareUpdateProc(FirmwareUpdateParams* params);

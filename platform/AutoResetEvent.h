@@ -1,6 +1,7 @@
-// An auto-reset event: while signalled, exactly one waiter gets through and
-// the event resets itself. The device link's port lock is one of these,
-// created signalled (free).
+/// @file
+/// An auto-reset event: while signalled, exactly one waiter gets through and
+/// the event resets itself. The device link's port lock is one of these,
+/// created signalled (free).
 #pragma once
 
 #include <condition_variable>
@@ -8,16 +9,20 @@
 
 namespace platform {
 
+/// How a wait ended.
 enum class WaitResult { Signaled, TimedOut, Failed };
 
+/// The event; see the file's description.
 class AutoResetEvent {
   public:
+    /// A new event, signalled or not.
     explicit AutoResetEvent(bool initiallySignaled) : signaled_(initiallySignaled) {}
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
-    // Waits up to timeoutMs (negative: forever).
+    /// Waits up to timeoutMs (negative: forever).
     WaitResult Wait(int timeoutMs);
+    /// Signals the event: one waiter, now or later, gets through.
     void Set();
 
   private:

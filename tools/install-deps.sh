@@ -13,6 +13,10 @@ fi
 if [ "${1:-}" = "package" ]; then
     packages+=(debhelper lintian appstream)
 fi
+# tools/install-deps.sh docs: also Doxygen.
+if [ "${1:-}" = "docs" ]; then
+    packages+=(doxygen)
+fi
 # tools/install-deps.sh windows: the mingw-w64 cross compiler and Wine.
 if [ "${1:-}" = "windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine wine64)

@@ -47,7 +47,8 @@ constexpr ExitCodeMeaning kExitCodes[] = {
     {kCliBadPackage, "bad-package", "the package fails its checks or does not fit the device"},
     {kCliDeviceRefused, "device-refused", "the device turned the request down"},
     {kCliFileError, "file-error", "a file could not be read or written"},
-    {kCliCancelled, "cancelled", "cancelled by Ctrl+C, as update --watch ends (SIGTERM 143, SIGHUP 129)"},
+    {kCliCancelled, "cancelled",
+     "cancelled by Ctrl+C, as update --watch ends (SIGTERM 143, SIGHUP 129)"},
 };
 
 }  // namespace
