@@ -15,7 +15,6 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kSystemScanLifetime = std::chrono::seconds(1);
 
 struct TableState {
     std::mutex mutex;
@@ -119,6 +118,7 @@ void PortTable::Rescan() {
     TableState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.scanned = false;
+    ForgetScannedPorts();
 }
 
 std::optional<std::vector<std::string>> PortTable::Override() {

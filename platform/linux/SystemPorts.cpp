@@ -1,14 +1,33 @@
 // The system's serial devices, from its device database (libudev):
 // USB-serial, CDC-ACM, Bluetooth RFCOMM and UARTs with real hardware.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/SystemPorts.h"
 #include "platform/linux/UdevDevice.h"
 
 namespace platform {
 namespace {
+
+// What the last scan found of each port, by device number: describing a
+// port again would look up the same device and its parents again, which
+// costs as much as the scan itself.
+struct ScannedFacts {
+    std::mutex mutex;
+    bool current = false;
+    std::chrono::steady_clock::time_point at{};
+    std::map<dev_t, PortFacts> byDevice;
+};
+
+ScannedFacts& Scanned() {
+    static ScannedFacts scanned;
+    return scanned;
+}
 
 // USB and Bluetooth adapters first (where a device most likely is), then
 // other hardware, then the on-board UARTs; numbers compare as numbers.
@@ -64,6 +83,7 @@ bool IsSerialHardware(udev_device* tty) {
 
 std::vector<std::string> PortTable::ScanSystemPorts() {
     std::vector<std::string> names;
+    std::map<dev_t, PortFacts> facts;
     const UdevContext context{udev_new()};
     const UdevEnumeration ttys{context ? udev_enumerate_new(context.get()) : nullptr};
     if (ttys && udev_enumerate_add_match_subsystem(ttys.get(), "tty") >= 0 &&
@@ -72,15 +92,44 @@ std::vector<std::string> PortTable::ScanSystemPorts() {
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(ttys.get())) {
             const UdevDevicePtr tty{
                 udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry))};
-            if (tty && IsSerialHardware(tty.get()))
+            if (tty && IsSerialHardware(tty.get())) {
                 names.push_back(udev_device_get_sysname(tty.get()));
+                facts[udev_device_get_devnum(tty.get())] = FactsOfTty(tty.get());
+            }
         }
+    }
+    {
+        ScannedFacts& scanned = Scanned();
+        std::lock_guard<std::mutex> lock(scanned.mutex);
+        scanned.byDevice = std::move(facts);
+        scanned.at = std::chrono::steady_clock::now();
+        scanned.current = true;
     }
     std::sort(names.begin(), names.end(), NaturalLess);
     std::vector<std::string> paths;
     for (const std::string& n : names)
         paths.push_back("/dev/" + n);
     return paths;
+}
+
+std::optional<PortFacts> ScannedFactsOf(const std::string& path) {
+    struct stat node {};
+    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return std::nullopt;
+    ScannedFacts& scanned = Scanned();
+    std::lock_guard<std::mutex> lock(scanned.mutex);
+    if (!scanned.current || std::chrono::steady_clock::now() - scanned.at > kSystemScanLifetime)
+        return std::nullopt;
+    const auto found = scanned.byDevice.find(node.st_rdev);
+    if (found == scanned.byDevice.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void ForgetScannedPorts() {
+    ScannedFacts& scanned = Scanned();
+    std::lock_guard<std::mutex> lock(scanned.mutex);
+    scanned.current = false;
 }
 
 // Here COMn means the n-th device of the sorted scan.

@@ -6,7 +6,10 @@
 #include <libudev.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/PortAccess.h"
 
 namespace platform {
 
@@ -28,5 +31,13 @@ bool IsPseudoTerminal(const std::string& path);
 
 // A text attribute of the device, or "".
 std::string Attribute(udev_device* device, const char* name);
+
+// What the device database says of a tty device and its parents.
+PortFacts FactsOfTty(udev_device* tty);
+
+// The facts of the device at path (any name or link that leads to it) as
+// the system scan of the port table found them, while that scan is the
+// table's; empty for a device it did not see.
+std::optional<PortFacts> ScannedFactsOf(const std::string& path);
 
 }  // namespace platform

@@ -70,6 +70,9 @@ std::vector<std::string> PortTable::ScanSystemPorts() {
     return table;
 }
 
+// Ports are described from the device manager each time: nothing to forget.
+void ForgetScannedPorts() {}
+
 std::optional<std::vector<PortEntry>> ListSystemPorts() {
     const std::map<int, std::string> friendly = FriendlyNames();
     std::vector<PortEntry> ports;

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include "package/PackageBuilder.h"
 #include "platform/Environment.h"
 #include "platform/PortAccess.h"
+#include "platform/PortTable.h"
 #include "platform/PseudoTerminal.h"
 #include "sim/VirtualDevice.h"
 #include "tests/support/CliRun.h"
@@ -156,6 +158,20 @@ TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
     EXPECT_EQ("/dev/serial/by-id/usb-Brevik_Bridge_A1-if00-port0", found["stable_name"]);
     EXPECT_EQ("0403:6001", found["usb_id"]);
     EXPECT_EQ("A1", found["serial_number"]);
+
+    // Another board given the first one's device number, as the kernel hands
+    // a freed number out again: once the table is scanned again (as a watch
+    // does when a port comes or goes), the new board is described, not what
+    // the last scan saw under that number.
+    umockdev_testbed_remove_device(bed_, "/sys/devices/pci0000:00/usb1/1-1.2");
+    // (umockdev leaves the number's link behind; the kernel would not)
+    std::filesystem::remove(std::string(umockdev_testbed_get_root_dir(bed_)) +
+                            "/sys/dev/char/188:0");
+    ASSERT_NO_FATAL_FAILURE(Plug({"1-1.5", {"0403", "6001"}, "D4", "ttyUSB5", 11}, 0));
+    platform::PortTable::Rescan();
+    EXPECT_EQ("D4", platform::DescribePort("/dev/ttyUSB5").serialNumber);
+    EXPECT_THAT(Brevik({"ports"}).out,
+                HasSubstr("/dev/ttyUSB5  USB 0403:6001 Brevik Bridge serial D4"));
 }
 
 // --wait hears udev: a bridge plugged in while the command waits, named by
