@@ -6,4 +6,7 @@ constexpr const char* kUpdaterHelp =
     "The Brevik firmware update dialog: finds the device, checks a firmware\n"
     "package (.bfw) and flashes it. A package given here is selected as Browse\n"
     "would; Update! stays yours to press. BREVIK_PORTS sets the port table;\n"
-    "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n";
+    "BREVIK_CAPTURE=FILE records the serial session for a bug report.\n"
+    "With no display to show on (on Linux, neither DISPLAY nor WAYLAND_DISPLAY\n"
+    "set, or one that cannot be reached) it says so and exits 1; 'brevik' does\n"
+    "the same work on the command line.\n";
