@@ -165,8 +165,9 @@ TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
     // the last scan saw under that number.
     umockdev_testbed_remove_device(bed_, "/sys/devices/pci0000:00/usb1/1-1.2");
     // (umockdev leaves the number's link behind; the kernel would not)
-    std::filesystem::remove(std::string(umockdev_testbed_get_root_dir(bed_)) +
-                            "/sys/dev/char/188:0");
+    gchar* root = umockdev_testbed_get_root_dir(bed_);
+    std::filesystem::remove(std::string(root) + "/sys/dev/char/188:0");
+    g_free(root);
     ASSERT_NO_FATAL_FAILURE(Plug({"1-1.5", {"0403", "6001"}, "D4", "ttyUSB5", 11}, 0));
     platform::PortTable::Rescan();
     EXPECT_EQ("D4", platform::DescribePort("/dev/ttyUSB5").serialNumber);
