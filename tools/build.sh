@@ -24,10 +24,10 @@ if [ "$distribution" = yes ] && command -v dpkg-buildflags >/dev/null; then
     cd "$root"
     export DEB_BUILD_MAINT_OPTIONS=hardening=+all
     cppflags="$(dpkg-buildflags --get CPPFLAGS)"
+    ldflags="$(dpkg-buildflags --get LDFLAGS)"
     flags=(-DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS)"
            -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)"
-           -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
-           -DCMAKE_SHARED_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+           -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags"
            -DCMAKE_INSTALL_LIBDIR="lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)")
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIK_WERROR="$werror" \

@@ -47,8 +47,7 @@ FunctionEnd
 
 ; $0: 1 when HKCU\Environment has a value named Path (ReadRegStr alone
 ; cannot tell a missing value from one too long to read).
-!macro BrevikPathValueExists UN
-Function ${UN}BrevikPathValueExists
+Function BrevikPathValueExists
     Push $1
     Push $2
     StrCpy $0 0
@@ -66,9 +65,6 @@ Function ${UN}BrevikPathValueExists
     Pop $2
     Pop $1
 FunctionEnd
-!macroend
-!insertmacro BrevikPathValueExists ""
-!insertmacro BrevikPathValueExists "un."
 
 Function BrevikOfferPath
     Push $CMDLINE
