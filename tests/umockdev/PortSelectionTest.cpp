@@ -175,6 +175,57 @@ TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
                 HasSubstr("/dev/ttyUSB5  USB 0403:6001 Brevik Bridge serial D4"));
 }
 
+// The scan keeps serial hardware whatever its name or bus (a CDC-ACM board
+// behind a hub, a platform UART, one whose name ends in no number) and
+// leaves out the virtual consoles and the 8250 entries with no UART behind.
+TEST_F(PortSelection, TheScanListsSerialHardwareOnly) {
+    const char* planted[] = {
+        "P: /devices/pci0000:00/usb1/1-1.6\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+        "A: idVendor=05e3\nA: idProduct=0610\n\n"
+        "P: /devices/pci0000:00/usb1/1-1.6/1-1.6.2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+        "A: idVendor=2e8a\nA: idProduct=000a\nA: serial=E5\n\n"
+        "P: /devices/pci0000:00/usb1/1-1.6/1-1.6.2/1-1.6.2:1.0\nE: SUBSYSTEM=usb\n"
+        "E: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n\n"
+        "P: /devices/pci0000:00/usb1/1-1.6/1-1.6.2/1-1.6.2:1.0/tty/ttyACM0\nN: ttyACM0\n"
+        "E: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyACM0\nE: MAJOR=166\nE: MINOR=0\nA: dev=166:0\n",
+        "P: /devices/platform/serial8250\nE: SUBSYSTEM=platform\nE: DRIVER=serial8250\n\n"
+        "P: /devices/platform/serial8250/tty/ttyS40\nN: ttyS40\nE: SUBSYSTEM=tty\n"
+        "E: DEVNAME=/dev/ttyS40\nE: MAJOR=4\nE: MINOR=104\nA: dev=4:104\nA: type=4\n\n"
+        "P: /devices/platform/serial8250/tty/ttyS41\nN: ttyS41\nE: SUBSYSTEM=tty\n"
+        "E: DEVNAME=/dev/ttyS41\nE: MAJOR=4\nE: MINOR=105\nA: dev=4:105\nA: type=0\n",
+        "P: /devices/platform/uart-x\nE: SUBSYSTEM=platform\nE: DRIVER=uart-x\n\n"
+        "P: /devices/platform/uart-x/tty/ttyMFD\nN: ttyMFD\nE: SUBSYSTEM=tty\n"
+        "E: DEVNAME=/dev/ttyMFD\nE: MAJOR=204\nE: MINOR=7\nA: dev=204:7\n",
+        "P: /devices/virtual/tty/tty7\nN: tty7\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/tty7\n"
+        "E: MAJOR=4\nE: MINOR=7\nA: dev=4:7\n",
+    };
+    for (const char* devices : planted)
+        ASSERT_TRUE(umockdev_testbed_add_from_string(bed_, devices, nullptr)) << devices;
+    platform::PortTable::Rescan();
+    const nlohmann::json listed = nlohmann::json::parse(Brevik({"--json", "ports"}).out)["ports"];
+    struct Expected {
+        const char* path;
+        const char* kind;
+        const char* driver;
+        const char* usbPath;  // "" for none
+    } expected[] = {
+        {"/dev/ttyUSB0", "USB", "ftdi_sio", "1-1.2"}, {"/dev/ttyUSB1", "USB", "ftdi_sio", "1-1.3"},
+        {"/dev/ttyUSB2", "USB", "ftdi_sio", "1-1.4"}, {"/dev/ttyACM0", "USB", "cdc_acm", "1-1.6.2"},
+        {"/dev/rfcomm0", "Bluetooth", "", ""},        {"/dev/ttyMFD", "serial", "uart-x", ""},
+        {"/dev/ttyS40", "serial", "serial8250", ""},
+    };
+    ASSERT_EQ(std::size(expected), listed.size()) << listed.dump(1);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        SCOPED_TRACE(expected[i].path);
+        EXPECT_EQ(expected[i].path, listed[i].value("path", ""));
+        EXPECT_EQ(expected[i].kind, listed[i].value("kind", ""));
+        EXPECT_EQ(expected[i].driver, listed[i].value("driver", ""));
+        EXPECT_EQ(expected[i].usbPath, listed[i].value("usb_path", ""));
+    }
+    EXPECT_EQ("2e8a:000a", listed[3].value("usb_id", ""));
+    EXPECT_EQ("E5", listed[3].value("serial_number", ""));
+}
+
 // --wait hears udev: a bridge plugged in while the command waits, named by
 // its serial number before it exists, is found through its "add" event.
 TEST_F(PortSelection, WaitHearsABridgePluggedIn) {
