@@ -130,9 +130,9 @@ PortFacts FactsOfTty(udev_device* tty) {
     if (!usb.device && !bluetooth)
         usb.device.reset(udev_device_ref(
             udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device")));
+    // The driver is the bridge's (the tty itself has none): its USB
+    // interface's, else the nearest parent's that has one.
     facts.driver = DriverOf(usb.interface.get());
-    // The driver is the bridge's (the tty itself has none): its link, or
-    // what its uevent says.
     for (udev_device* at = facts.driver.empty() ? udev_device_get_parent(tty) : nullptr;
          at != nullptr && facts.driver.empty(); at = udev_device_get_parent(at))
         facts.driver = DriverOf(at);
