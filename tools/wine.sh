@@ -3,13 +3,16 @@
 # real serial port: a private mount namespace whose /dev holds no serial
 # device, a Wine prefix of our own whose COM ports all point at a path that
 # does not exist, except COM7, which reaches a virtual device (the Linux
-# brevik-sim) on a pseudo-terminal. Refuses to run when any of this fails.
+# brevik-sim) on a pseudo-terminal. Wine's windows go to a virtual display
+# (Xvfb, 1024x768x24) of this run's own, up before the first Wine program.
+# Refuses to run when any of this fails.
 #
-# Usage: tools/wine.sh [--sim "OPTIONS"] [--no-sim] COMMAND [ARGS...]
-#   COMMAND runs with WINE (the wine64 loader), WINEPREFIX, BREVIK_SIM (the
-#   Linux simulator), BREVIK_COM7_LINK (where COM7 points: start another
+# Usage: tools/wine.sh [--sim "OPTIONS"] [--no-sim] [--host-display] COMMAND [ARGS...]
+#   COMMAND runs with WINE (the wine64 loader), WINEPREFIX, DISPLAY, BREVIK_SIM
+#   (the Linux simulator), BREVIK_COM7_LINK (where COM7 points: start another
 #   "$BREVIK_SIM --link $BREVIK_COM7_LINK ..." to serve it differently) and
-#   BREVIK_TEST_COM_PORT=COM7 set.
+#   BREVIK_TEST_COM_PORT=COM7 set. --host-display shows the windows on the
+#   caller's $DISPLAY instead (to watch them on a desktop).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="$root/build-windows/wine"
@@ -36,10 +39,12 @@ inner="$(readlink /proc/self/ns/mnt 2>/dev/null || true)"
 
 sim_options=""
 serve=true
+host_display=false
 while [ $# -gt 0 ]; do
     case "$1" in
         --sim) sim_options="$2"; shift 2 ;;
         --no-sim) serve=false; shift ;;
+        --host-display) host_display=true; shift ;;
         *) break ;;
     esac
 done
@@ -71,6 +76,52 @@ WINE="$(command -v wine64 || true)"
 export WINE
 link="$work/com7"
 nowhere="/nonexistent/brevik-no-port"
+# A server of an earlier run on this prefix (one that was killed before it
+# could end it) would serve this run with that run's display and devices.
+wineserver -k >/dev/null 2>&1 || true
+
+# 3. The display, before any Wine program: Wine's desktop process loads the
+# display driver once, when the server's first program starts it, and every
+# later window of the server's programs is made through it. A server whose
+# desktop started without a display leaves every window of the run without
+# a driver ("no driver could be loaded"), whatever display those programs
+# are given later.
+xvfb_pid=""
+sim_pid=""
+finish() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap finish EXIT
+if $host_display; then
+    [ -n "${DISPLAY:-}" ] || refuse "--host-display without a DISPLAY"
+else
+    command -v Xvfb >/dev/null || refuse "Xvfb is not installed (tools/install-deps.sh)"
+    # Xvfb picks a free display number itself and writes it once it accepts
+    # connections, so another X server on the machine is no obstacle.
+    number_file="$(mktemp "$work/display.XXXXXX")"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$number_file" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    number="$(head -n 1 "$number_file" | tr -d '[:space:]')"
+    rm -f "$number_file"
+    [[ "$number" =~ ^[0-9]+$ ]] || refuse "Xvfb did not start a display"
+    export DISPLAY=":$number"
+    unset XAUTHORITY
+fi
+unset WAYLAND_DISPLAY
+
 if [ ! -d "$WINEPREFIX" ]; then
     "$WINE" wineboot --init >/dev/null 2>&1 || true
 fi
@@ -99,9 +150,8 @@ for port in "$WINEPREFIX"/dosdevices/com*; do
     esac
 done
 
-# 3. The virtual device behind COM7.
+# 4. The virtual device behind COM7.
 export BREVIK_SIM="$sim" BREVIK_COM7_LINK="$link" BREVIK_TEST_COM_PORT=COM7
-sim_pid=""
 if $serve; then
     rm -f "$link"
     # shellcheck disable=SC2086
@@ -112,10 +162,5 @@ if $serve; then
 fi
 status=0
 "$@" || status=$?
-# Gone before the next run's simulator takes the link.
-if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-fi
-wineserver -k >/dev/null 2>&1 || true
+# The simulator is gone before the next run's takes the link (finish).
 exit $status
