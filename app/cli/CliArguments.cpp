@@ -68,45 +68,46 @@ const char* kFooter =
     "'[update]' 'fast = true'. The command line, then BREVIK_PORT, win over it;\n"
     "--config FILE reads another file.\n";
 
-// Whether the command line asks for JSON (before any '--'): then a usage
-// error too is one document on stdout, as every run's outcome is.
-bool WantsJson(int argc, const char* const* argv) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0)
-            return true;
+// The settings file as TOML, less its port when BREVIK_PORT names one: the
+// environment wins over the file, the command line over both. (The parser
+// itself lets a file's value stand over the environment's.)
+class SettingsFile : public CLI::ConfigBase {
+  public:
+    std::vector<CLI::ConfigItem> from_config(std::istream& in) const override {
+        std::vector<CLI::ConfigItem> items = ConfigBase::from_config(in);
+        if (std::getenv("BREVIK_PORT") != nullptr)
+            std::erase_if(items, [](const CLI::ConfigItem& item) {
+                return item.parents.empty() && item.name == "port";
+            });
+        return items;
     }
-    return false;
-}
+};
 
-// Whether the command line names a port itself (before any '--').
-bool PortGiven(int argc, const char* const* argv) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        const std::string word = argv[i];
-        if (word == "--port" || word.rfind("--port=", 0) == 0 || word.rfind("-p", 0) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The file --config names on the command line, or "".
-std::string ConfigGiven(int argc, const char* const* argv) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        const std::string word = argv[i];
-        if (word == "--config" && i + 1 < argc)
-            return argv[i + 1];
-        if (word.rfind("--config=", 0) == 0)
-            return word.substr(9);
-    }
+// Only a regular file is read as settings: a pipe or device would be waited
+// on, or never end. "" when FILE may be read.
+std::string RefusedSettingsFile(const std::string& file) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!file.empty() && !ec && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status))
+        return "the settings file " + file + " is not a regular file";
     return "";
 }
 
-// The name of the command the line holds, as far as it can be told.
-nlohmann::ordered_json CommandNamed(int argc, const char* const* argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (cli::FindCommand(argv[i]) != nullptr)
-            return argv[i];
-    }
-    return nullptr;
+// What the parser took of the line, even when it then failed: whether
+// --json was given (a usage error is then one document on stdout, as every
+// run's outcome is) and the command named.
+struct ParsedSoFar {
+    bool json = false;
+    nlohmann::ordered_json command;
+};
+
+ParsedSoFar WhatWasParsed(const CLI::App& app) {
+    ParsedSoFar parsed;
+    parsed.json = app.get_option("--json")->count() > 0;
+    for (const CLI::App* command : app.get_subcommands())
+        parsed.command = command->get_name();
+    return parsed;
 }
 
 void AddOption(CLI::App* command, const cli::CommandFlag& option, CliArguments* out) {
@@ -122,13 +123,14 @@ void AddOption(CLI::App* command, const cli::CommandFlag& option, CliArguments* 
     }
 }
 
-CliParse UsageError(int argc, const char* const* argv, const std::string& message) {
+CliParse UsageError(const CLI::App& app, const std::string& message) {
     CliParse parse;
     parse.exitCode = kCliUsageError;
-    if (WantsJson(argc, argv)) {
+    const ParsedSoFar parsed = WhatWasParsed(app);
+    if (parsed.json) {
         nlohmann::ordered_json doc = {
             {"schema", kCliJsonSchema},
-            {"command", CommandNamed(argc, argv)},
+            {"command", parsed.command},
             {"error", {{"key", ExitCodeKey(kCliUsageError)}, {"message", message}}},
             {"ok", false},
             {"exit_code", kCliUsageError}};
@@ -153,8 +155,6 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     app.set_version_flag("--version", std::string("brevik ") + BREVIK_VERSION);
     app.require_subcommand(0, 1);
     app.fallthrough();
-    if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr)
-        out->port = port;
     app.add_option("-p,--port", out->port,
                    "only this port: COMn, a device path, usb:SERIAL (a USB serial number), "
                    "usb-path:BUS-PORT.PORT (a USB socket) or id:VID:PID[:SERIAL], as 'brevik "
@@ -175,9 +175,18 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     app.formatter(std::make_shared<CommandHelp>());
     // Defaults of this user's, under the options' own names; a file that is
     // not there is no error, one given with --config must be.
-    const std::string settings = platform::UserConfigFile("brevik", "Brevik");
+    // One that is not a regular file is refused, unless --config names
+    // another.
+    std::string settings = platform::UserConfigFile("brevik", "Brevik");
+    const std::string refusedSettings = RefusedSettingsFile(settings);
+    if (!refusedSettings.empty())
+        settings.clear();
+    app.config_formatter(std::make_shared<SettingsFile>());
     app.set_config("--config", settings,
-                   "read default options from FILE (see the notes of 'brevik --help')");
+                   "read default options from FILE (see the notes of 'brevik --help')")
+        // Checked as soon as it is parsed, before the parser opens it.
+        ->check([](const std::string& file) { return RefusedSettingsFile(file); }, "FILE")
+        ->trigger_on_parse();
     // Shown without this user's own path, which the notes say in general.
     app.get_config_ptr()->option_text("FILE");
     // A misspelt setting is said, not passed over.
@@ -199,15 +208,6 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
             AddOption(command, flag, out);
     }
 
-    // Only a regular file is read: a pipe or device would be waited on, or
-    // never end.
-    for (const std::string& file : {ConfigGiven(argc, argv), settings}) {
-        std::error_code ec;
-        const auto status = std::filesystem::status(file, ec);
-        if (!file.empty() && !ec && std::filesystem::exists(status) &&
-            !std::filesystem::is_regular_file(status))
-            return UsageError(argc, argv, "the settings file " + file + " is not a regular file");
-    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -222,28 +222,24 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         const CLI::Option* given = app.get_config_ptr();
         const std::string file =
             given != nullptr && given->count() > 0 ? given->as<std::string>() : settings;
-        return UsageError(argc, argv, "the settings file " + file + ": " + e.what());
+        return UsageError(app, "the settings file " + file + ": " + e.what());
     } catch (const CLI::FileError& e) {
-        return UsageError(argc, argv, std::string("the settings file: ") + e.what());
+        return UsageError(app, std::string("the settings file: ") + e.what());
     } catch (const CLI::ParseError& e) {
-        return UsageError(argc, argv, e.what());
+        return UsageError(app, e.what());
     }
-    // BREVIK_PORT wins over the settings file (the parser lets a file's
-    // value stand over the environment's); the command line over both.
-    if (const char* port = std::getenv("BREVIK_PORT"); port != nullptr && !PortGiven(argc, argv))
-        out->port = port;
+    if (!refusedSettings.empty() && app.get_config_ptr()->count() == 0)
+        return UsageError(app, refusedSettings);
     if (out->trace < 0 || out->trace > 2)
         return UsageError(
-            argc, argv,
-            "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(out->trace));
+            app, "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(out->trace));
     if (out->wait < -1)
-        return UsageError(argc, argv,
-                          "--wait takes a number of seconds (or none: no limit), not =" +
-                              std::to_string(out->wait));
+        return UsageError(app, "--wait takes a number of seconds (or none: no limit), not =" +
+                                   std::to_string(out->wait));
     if (out->watch && (out->all || out->dryRun || out->wait != 0))
-        return UsageError(argc, argv, "--watch goes with none of --all, --dry-run and --wait");
+        return UsageError(app, "--watch goes with none of --all, --dry-run and --wait");
     if (!out->watch && (out->reflash || !out->log.empty()))
-        return UsageError(argc, argv, "--log and --reflash go with --watch");
+        return UsageError(app, "--log and --reflash go with --watch");
     out->jsonProgress = progress == "json";
     for (size_t i = 0; i < commands.size(); ++i) {
         if (app.got_subcommand(commands[i].name)) {
@@ -252,7 +248,7 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         }
     }
     if (out->command.empty() && out->json)
-        return UsageError(argc, argv, "no command given; run 'brevik --help'");
+        return UsageError(app, "no command given; run 'brevik --help'");
     if (out->command == "help" || out->command.empty()) {
         parse.out = app.help();
         parse.exitCode = out->command.empty() ? kCliUsageError : kCliSucceeded;

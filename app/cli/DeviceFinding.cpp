@@ -134,12 +134,12 @@ Json DeviceJson(const Found& found) {
                    {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
     if (!found.path.empty()) {
         device["path"] = found.path;
-        device.update(FactsJson(platform::DescribePort(found.path)));
+        device.update(FactsJson(platform::DescribePort(found.path), FactsOfEveryPort()));
     }
     return device;
 }
 
-Json FactsJson(const platform::PortFacts& f) {
+Json FactsJson(const platform::PortFacts& f, std::span<const platform::PortFacts> every) {
     Json facts = Json::object();
     const std::pair<const char*, const std::string*> fields[] = {{"kind", &f.kind},
                                                                  {"usb_id", &f.usbId},
@@ -156,7 +156,7 @@ Json FactsJson(const platform::PortFacts& f) {
         facts["stable_name"] = f.stableNames.front();
         facts["stable_names"] = f.stableNames;
     }
-    if (const std::vector<std::string> selectors = SelectorsOf(f); !selectors.empty())
+    if (const std::vector<std::string> selectors = SelectorsOf(f, every); !selectors.empty())
         facts["selectors"] = selectors;
     return facts;
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,9 @@ struct Found {
 Json DeviceJson(const Found& found);
 
 // What the system knows of a port, the fields it has: kind, USB ids and
-// strings, driver, USB socket, stable names and the selectors --port takes.
-Json FactsJson(const platform::PortFacts& facts);
+// strings, driver, USB socket, stable names and the selectors --port takes
+// for it among the ports of `every`.
+Json FactsJson(const platform::PortFacts& facts, std::span<const platform::PortFacts> every);
 
 // The ports a search covers: the one --port names, or the whole table.
 std::vector<platform::PortEntry> SearchedPorts(const Session& s);

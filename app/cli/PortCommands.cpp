@@ -31,9 +31,13 @@ int Ports(Session& s) {
     const std::vector<platform::PortEntry> ports = platform::PortTable::List();
     if (ports.empty())
         s.Say("No serial ports.");
+    std::vector<platform::PortFacts> every;
+    for (const platform::PortEntry& port : ports)
+        every.push_back(platform::DescribePort(port.path));
     Json list = Json::array();
-    for (const platform::PortEntry& port : ports) {
-        platform::PortFacts f = platform::DescribePort(port.path);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const platform::PortEntry& port = ports[i];
+        platform::PortFacts f = every[i];
         if (f.product.empty())
             f.product = port.description;
         std::string known = f.kind;
@@ -47,14 +51,14 @@ int Ports(Session& s) {
               known.c_str());
         // What --port takes for it besides COMn and the path.
         std::string names;
-        for (const std::string& name : SelectorsOf(f))
+        for (const std::string& name : SelectorsOf(f, every))
             names += (names.empty() ? "" : "  ") + name;
         for (const std::string& name : f.stableNames)
             names += (names.empty() ? "" : "  ") + name;
         if (!names.empty())
             s.Say("      %s", names.c_str());
         Json entry = {{"name", "COM" + std::to_string(port.number)}, {"path", port.path}};
-        entry.update(FactsJson(f));
+        entry.update(FactsJson(f, every));
         list.push_back(entry);
     }
     s.doc["ports"] = list;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace cli {
 namespace {
@@ -67,6 +68,15 @@ bool Matches(const Wanted& w, const platform::PortFacts& f) {
            (w.usbId.empty() || w.usbId == Lower(f.usbId));
 }
 
+// Printable ASCII without blanks or anything a shell expands: a serial
+// number with other bytes is shown escaped, or would run as shell text when
+// typed back, so its selector is not offered (usb-path: still names the port).
+bool TypableAsShown(const std::string& selector) {
+    return std::all_of(selector.begin(), selector.end(), [](unsigned char c) {
+        return std::isalnum(c) != 0 || std::strchr("_.:/+@%=,-", c) != nullptr;
+    });
+}
+
 }  // namespace
 
 bool IsPortSelector(const std::string& text) {
@@ -74,15 +84,35 @@ bool IsPortSelector(const std::string& text) {
            StartsWith(text, kIdPrefix);
 }
 
-std::vector<std::string> SelectorsOf(const platform::PortFacts& f) {
-    std::vector<std::string> names;
+std::vector<std::string> SelectorsOf(const platform::PortFacts& f,
+                                     std::span<const platform::PortFacts> every) {
+    std::vector<std::string> candidates;
     if (!f.serialNumber.empty())
-        names.push_back(kSerialPrefix + f.serialNumber);
+        candidates.push_back(kSerialPrefix + f.serialNumber);
     if (!f.usbPath.empty())
-        names.push_back(kSocketPrefix + f.usbPath);
+        candidates.push_back(kSocketPrefix + f.usbPath);
     if (!f.usbId.empty())
-        names.push_back(kIdPrefix + f.usbId + (f.serialNumber.empty() ? "" : ":" + f.serialNumber));
+        candidates.push_back(kIdPrefix + f.usbId +
+                             (f.serialNumber.empty() ? "" : ":" + f.serialNumber));
+    std::vector<std::string> names;
+    for (const std::string& selector : candidates) {
+        Wanted wanted;
+        std::string malformed;
+        if (!TypableAsShown(selector) || !ParseSelector(selector, &wanted, &malformed))
+            continue;
+        const auto named = std::count_if(every.begin(), every.end(),
+                                         [&](const auto& other) { return Matches(wanted, other); });
+        if (named == 1 && Matches(wanted, f))
+            names.push_back(selector);
+    }
     return names;
+}
+
+std::vector<platform::PortFacts> FactsOfEveryPort() {
+    std::vector<platform::PortFacts> every;
+    for (const platform::PortEntry& port : platform::PortTable::List())
+        every.push_back(platform::DescribePort(port.path));
+    return every;
 }
 
 std::vector<platform::PortEntry> PortsSelected(const std::string& selector,

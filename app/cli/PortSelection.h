@@ -5,6 +5,7 @@
 // that name it, so what is shown can be typed back.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,15 @@ namespace cli {
 // usb:, usb-path: or id: (a path or COMn is no selector).
 bool IsPortSelector(const std::string& text);
 
-// The selectors that name a port with these facts, the most particular
-// first; none for a port the system knows nothing of.
-std::vector<std::string> SelectorsOf(const platform::PortFacts& facts);
+// The selectors to show for the port with these facts, the most particular
+// first: those that name it and no other of `every` (the facts of each port
+// of the table; serial numbers are not unique), and that can be typed back
+// as shown. None for a port the system knows nothing of.
+std::vector<std::string> SelectorsOf(const platform::PortFacts& facts,
+                                     std::span<const platform::PortFacts> every);
+
+// The facts of each port of the table, in its order.
+std::vector<platform::PortFacts> FactsOfEveryPort();
 
 // The ports of the table the selector names. A malformed selector matches
 // nothing and says why in *malformed.

@@ -186,6 +186,41 @@ TEST(CliArguments, SettingsFileGivesDefaultsTheCommandLineWins) {
     const char* device[] = {"brevik", "--config", home.c_str(), "detect"};
     const CliParse folder = ParseCliArguments(4, device, &args);
     EXPECT_THAT(folder.err, HasSubstr("is not a regular file")) << "never waited on, never read";
+
+    // Whichever way the line names the port, it wins over BREVIK_PORT and the file.
+    struct Given {
+        std::vector<const char*> words;
+        const char* port;
+    } given[] = {
+        {{"-qp", "COM2", "update", "p.bfw"}, "COM2"},
+        {{"-qpCOM2", "update", "p.bfw"}, "COM2"},
+        {{"update", "-qp", "COM2", "p.bfw"}, "COM2"},
+        {{"-pCOM2", "detect"}, "COM2"},
+        {{"--port=COM2", "detect"}, "COM2"},
+        {{"--port", "COM2", "detect"}, "COM2"},
+        {{"-q", "detect"}, "COM9"},
+        {{"--capture", "-pcap.log", "detect"}, "COM9"},
+        {{"write", "0", "--", "-p"}, "COM9"},
+    };
+    for (const Given& g : given) {
+        std::vector<const char*> words = g.words;
+        words.insert(words.begin(), "brevik");
+        SCOPED_TRACE(testing::PrintToString(words));
+        const CliParse parse =
+            ParseCliArguments(static_cast<int>(words.size()), words.data(), &args);
+        EXPECT_TRUE(parse.run) << parse.err;
+        EXPECT_EQ(g.port, args.port);
+    }
+    // A default file that cannot be read as settings stands aside for the one given.
+    const std::string other = home + "/other.toml";
+    std::ofstream(other) << "quiet = true\n";
+    std::filesystem::remove(home + "/brevik/config");
+    std::filesystem::create_directories(home + "/brevik/config");
+    const char* plain[] = {"brevik", "detect"};
+    EXPECT_THAT(ParseCliArguments(2, plain, &args).err, HasSubstr("is not a regular file"));
+    const char* named[] = {"brevik", "--config", other.c_str(), "detect"};
+    ASSERT_TRUE(ParseCliArguments(4, named, &args).run);
+    EXPECT_TRUE(args.quiet);
     for (const char* name : {"BREVIK_PORT", "XDG_CONFIG_HOME", "APPDATA"})
         platform::SetEnvironmentValue(name, nullptr);
 }
@@ -1157,6 +1192,7 @@ TEST(Cli, AUsageErrorNamesWhatIsWrongAndIsOneDocumentUnderJson) {
     } cases[] = {
         {{"--json", "bogus"}, "bogus", ""},
         {{"--json", "update"}, "PACKAGE is required", "update"},
+        {{"--json", "--port", "info", "update"}, "PACKAGE is required", "update"},
         {{"--json"}, "no command given", ""},
         {{"--trace=3", "ports"}, "--trace takes no value, or =2 for hex dumps, not =3", "ports"},
         {{"read", "0x1G", "16", "out.bin"}, "read: ADDRESS '0x1G' is not a number", "read"},

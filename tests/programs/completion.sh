@@ -23,6 +23,28 @@ complete_line() {
     { echo "options of update: $(complete_line "brevik update --a")"; exit 1; }
 [ "$(complete_line "brevik detect --port ")" = "COM1 COM2" ] ||
     { echo "port names: $(complete_line "brevik detect --port ")"; exit 1; }
+# Device text is data: a serial number that is a command substitution, a
+# glob or an escape is neither run, expanded nor offered; what can be typed
+# is, from every line of a port.
+stub="$(mktemp -d)"
+trap 'rm -rf "$stub"' EXIT
+cat >"$stub/brevik" <<'STUB'
+#!/bin/sh
+cat <<'PORTS'
+COM1  /dev/ttyUSB0  USB 0403:6001 Brevik Bridge serial $(touch${IFS}pwned) (ftdi_sio)
+      usb:$(touch${IFS}pwned)  usb-path:1-1.2  `touch${IFS}pwned2`  *  usb:A\x01B
+COM2  /dev/ttyUSB1  USB 0403:6001 Brevik Bridge serial B2 (ftdi_sio)
+      usb:B2  usb-path:1-1.3  id:0403:6001:B2  /dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0
+PORTS
+STUB
+chmod +x "$stub/brevik"
+offered="$(cd "$stub" && PATH="$stub:$PATH" complete_line "brevik detect --port ")"
+[ ! -e "$stub/pwned" ] && [ ! -e "$stub/pwned2" ] ||
+    { echo "completing a port ran a device's serial number"; exit 1; }
+[ "$offered" = "COM1 usb-path:1-1.2 COM2 usb:B2 usb-path:1-1.3 id:0403:6001:B2 /dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0" ] ||
+    { echo "ports offered: $offered"; exit 1; }
+[ "$(cd "$stub" && PATH="$stub:$PATH" complete_line "brevik detect -p usb:")" = "usb:B2" ] ||
+    { echo "ports offered for usb:"; exit 1; }
 # The script knows what the command table knows: the commands of
 # 'brevik --help', each command's own flags, the options of every command.
 brevik="$2"

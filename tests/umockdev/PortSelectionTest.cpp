@@ -29,6 +29,7 @@
 #include "tests/support/TempDir.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -173,6 +174,40 @@ TEST_F(PortSelection, EachSelectorNamesItsPortAndSeveralOrNoneAreSaid) {
     EXPECT_EQ("D4", platform::DescribePort("/dev/ttyUSB5").serialNumber);
     EXPECT_THAT(Brevik({"ports"}).out,
                 HasSubstr("/dev/ttyUSB5  USB 0403:6001 Brevik Bridge serial D4"));
+}
+
+// Serial numbers are not unique and are device text: a selector is shown
+// only when it names that one port and can be typed back as shown.
+TEST_F(PortSelection, PortsOffersOnlySelectorsThatNameOnePortAndCanBeTypedBack) {
+    const Bridge more[] = {
+        {"1-1.6", {"0403", "6001"}, "SAME", "ttyUSB3", 13},
+        {"1-1.7", {"0403", "6015"}, "SAME", "ttyUSB4", 14},
+        {"1-1.8", {"0403", "6001"}, "$(touch${IFS}pwned)", "ttyUSB6", 15},
+    };
+    int index = 3;
+    for (const Bridge& b : more)
+        ASSERT_NO_FATAL_FAILURE(Plug(b, index++));
+    platform::PortTable::Rescan();
+    const nlohmann::json listed = nlohmann::json::parse(Brevik({"--json", "ports"}).out)["ports"];
+    const std::vector<std::vector<std::string>> expected = {
+        {"usb:A1", "usb-path:1-1.2", "id:0403:6001:A1"},
+        {"usb:B2", "usb-path:1-1.3", "id:0403:6001:B2"},
+        {"usb-path:1-1.4", "id:1a86:7523"},
+        {"usb-path:1-1.6", "id:0403:6001:SAME"},
+        {"usb-path:1-1.7", "id:0403:6015:SAME"},
+        {"usb-path:1-1.8"},
+    };
+    ASSERT_EQ(expected.size() + 1, listed.size()) << listed.dump(1);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(expected[i], listed[i].value("selectors", std::vector<std::string>{})) << i;
+    EXPECT_EQ("$(touch${IFS}pwned)", listed[5].value("serial_number", "")) << "said as it is";
+    const std::string text = Brevik({"ports"}).out;
+    EXPECT_THAT(text, HasSubstr("/dev/ttyUSB3  USB 0403:6001 Brevik Bridge serial SAME "
+                                "(ftdi_sio)\n      usb-path:1-1.6  id:0403:6001:SAME  "));
+    EXPECT_THAT(text, Not(HasSubstr("usb:SAME")));
+    EXPECT_THAT(text, Not(HasSubstr("usb:$")));
+    // Each one shown selects its port.
+    EXPECT_THAT(Brevik({"--port", "id:0403:6015:SAME", "detect"}).out, HasSubstr("on COM5"));
 }
 
 // The scan keeps serial hardware whatever its name or bus (a CDC-ACM board
