@@ -1,6 +1,7 @@
 #include "app/cli/CliSession.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace cli {
 
@@ -37,27 +38,32 @@ bool Session::AwaitPortChange() {
                 err, "brevik: waiting %sfor a device to be plugged in (Ctrl+C stops)...\n",
                 args.wait > 0 ? ("up to " + std::to_string(args.wait) + " s ").c_str() : "");
     }
-    int left = -1;
+    // What is left of the wait, in milliseconds (-1: no limit). One look at
+    // the port watch lasts at most a day, since it takes an int.
+    constexpr int64_t kLongestLookMs = 24 * 3600 * 1000;
+    int64_t left = -1;
     if (args.wait > 0) {
-        left =
-            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(waitEnds_ - now).count());
+        left = std::chrono::ceil<std::chrono::milliseconds>(waitEnds_ - now).count();
         if (left <= 0) {
             waitRanOut = true;
             return false;
         }
     }
-    const bool settling = now < settledAt_;
-    const int timeout = settling && (left < 0 || left > kSettlingLookMs) ? kSettlingLookMs : left;
+    int64_t look = left < 0 ? kLongestLookMs : std::min(left, kLongestLookMs);
+    if (now < settledAt_)
+        look = std::min<int64_t>(look, kSettlingLookMs);
+    const bool lastLook = look == left;
+    const int timeout = left < 0 && look == kLongestLookMs ? -1 : static_cast<int>(look);
     switch (portWatch->Wait(timeout, &device.CancelRequested)) {
         case platform::PortChange::Changed:
             settledAt_ = Clock::now() + kSettling;
             return true;
         case platform::PortChange::TimedOut:
-            if (timeout == left) {
+            if (lastLook) {
                 waitRanOut = true;
                 return false;
             }
-            return true;  // settling: look again
+            return true;  // settling, or a long wait: look again
         case platform::PortChange::Cancelled:
             break;
     }

@@ -405,6 +405,7 @@ TEST(Cli, WaitTakesADevicePluggedInLaterAndEndsInTime) {
     };
     const Case cases[] = {
         {{"detect", "--wait=20"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
+        {{"detect", "--wait=3000000"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
         {{"detect", "--all", "--wait"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
         {{"--port", "COM1", "detect", "--wait=20"}, kCliSucceeded, "firmware 02.11.Q, on COM1"},
     };
