@@ -267,7 +267,12 @@ Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
                 *refusal = refused;
             return found;
         }
-        if (found.flags != 0 || !s.AwaitPortChange())
+        if (found.flags != 0)
+            return found;
+        // A wait holds no port: other programs may use it meanwhile, and a
+        // bridge replugged gets its old name back.
+        s.device.ClosePort();
+        if (!s.AwaitPortChange())
             return found;
     }
 }

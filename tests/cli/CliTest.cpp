@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -422,6 +423,38 @@ TEST(Cli, WaitTakesADevicePluggedInLaterAndEndsInTime) {
         EXPECT_THAT(run.out, HasSubstr(c.said)) << c.words[0];
         EXPECT_THAT(run.err, HasSubstr("waiting")) << c.words[0];
     }
+    // A port that stays silent is not held while the wait lasts: past its
+    // probe, another opener gets it until the wait ends.
+    auto silent = sim::CreateDeviceLine();
+    platform::PortTable::SetOverride({silent->HostPath()});
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> done{false};
+    std::vector<std::pair<Clock::time_point, bool>> opens;
+    std::thread opener([&] {
+        // Not in the way of the command's own first open.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        while (!done) {
+            platform::OpenError error;
+            const bool opened =
+                platform::SerialPort::Open(silent->HostPath().c_str(), &error) != nullptr;
+            opens.emplace_back(Clock::now(), opened);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const Outcome waited = Brevik({"-p", "COM1", "detect", "--wait=5"});
+    const Clock::time_point ended = Clock::now();
+    done = true;
+    opener.join();
+    EXPECT_EQ(kCliNoDevice, waited.code) << waited.err;
+    int duringTheWait = 0;
+    for (const auto& [when, opened] : opens) {
+        if (when > ended - std::chrono::milliseconds(2000) &&
+            when < ended - std::chrono::milliseconds(300)) {
+            ++duringTheWait;
+            EXPECT_TRUE(opened) << "the silent port was held through the wait";
+        }
+    }
+    EXPECT_GT(duringTheWait, 0);
     platform::PortTable::SetOverride({});
     const Outcome late = Brevik({"detect", "--wait=1"});
     EXPECT_EQ(kCliNoDevice, late.code);
