@@ -6,6 +6,7 @@
 // afterwards; where that is not allowed, the caller is told how to lower it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -13,6 +14,20 @@ namespace platform {
 // Where the system's device attributes are read (Linux: BREVIK_SYSFS when
 // set, for tests and the simulator's stand-in, else /sys).
 std::string SysfsRoot();
+
+// "MAJOR:MINOR" of the character device a path names (through links), as
+// the kernel's tree writes it in a tty's dev attribute; "" for anything else
+// (and on Windows).
+std::string CharacterDeviceNumber(const std::string& path);
+
+// The bridge's timer as it is, read without changing anything: timerMs 0
+// when the port has none known; advice as a hold would give it (the timer
+// is above 1 ms and this user may not lower it), else "".
+struct BridgeTimer {
+    int timerMs = 0;
+    std::string advice;
+};
+BridgeTimer InspectBridgeTimer(const std::string& portPath);
 
 class LowLatencyHold {
   public:
@@ -30,6 +45,10 @@ class LowLatencyHold {
 
   private:
     std::string attribute_;
+    // The attribute as this hold left it (Linux: its file's inode and change
+    // time): a bridge replugged meanwhile has a new one, and its timer is
+    // not this hold's to set.
+    uint64_t writtenIdentity_ = 0;
     int timerMs_ = 0;
     bool lowered_ = false;
     std::string advice_;

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/BridgeLatency.h"
+
 namespace sim {
 namespace {
 
@@ -189,8 +191,12 @@ std::string MakeTimerAttribute(const std::string& sysfsRoot, const std::string& 
     const fs::path port = fs::canonical(portPath, ec);
     if (ec)
         return "";
-    const fs::path folder = fs::path(sysfsRoot) / "class/tty" / port.filename() / "device";
+    const fs::path tty = fs::path(sysfsRoot) / "class/tty" / port.filename();
+    const fs::path folder = tty / "device";
     fs::create_directories(folder, ec);
+    // The tty's device number, as the kernel's tree has it beside.
+    if (const std::string number = platform::CharacterDeviceNumber(port.string()); !number.empty())
+        std::ofstream(tty / "dev") << number << "\n";
     const fs::path file = folder / "latency_timer";
     std::ofstream(file) << ms << "\n";
     return fs::exists(file, ec) ? file.string() : "";

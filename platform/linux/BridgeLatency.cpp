@@ -1,13 +1,15 @@
 // The timer is the latency_timer attribute of the port's USB-serial device,
 // in ms (1 to 255): SYSFS/class/tty/NAME/device/latency_timer on the kernel's
-// tree. The tty is found by its name and by its device number (a link such
-// as /dev/serial/by-id/... or a node of another name leads there too), and
+// tree. The tty is found by its device number (a link such as
+// /dev/serial/by-id/... or a node of another name leads there too), and
 // the attribute in the tty's device or one of its parents, as trees built by
 // device mocking tools have no "device" link.
 #include "platform/BridgeLatency.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -44,25 +46,63 @@ bool WriteTimer(const fs::path& attribute, int ms) {
     return out.good() && ReadTimer(attribute) == ms;
 }
 
-// The tty's folder in the device tree, by name, else by device number.
+// The tty's folder in the device tree: by the node's device number, which
+// is what the node is whatever its name (a container may give bridge
+// 188:1 the name ttyUSB0); by name only where that folder has the node's
+// number, or the path is no device node.
 std::optional<fs::path> TtyFolder(const std::string& portPath) {
     std::error_code ec;
     const fs::path device = FollowLinks(portPath);
     if (device.empty() || !fs::exists(device, ec))
         return std::nullopt;
     const fs::path root = SysfsRoot();
+    const std::string number = CharacterDeviceNumber(device.string());
+    const bool isNode = !number.empty();
+    if (isNode) {
+        const fs::path byNumber = root / "dev/char" / number;
+        if (fs::exists(byNumber, ec))
+            return byNumber;
+    }
     const fs::path byName = root / "class/tty" / device.filename();
-    if (fs::exists(byName, ec))
-        return byName;
-    struct stat node {};
-    if (::stat(device.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+    if (!fs::exists(byName, ec))
         return std::nullopt;
-    const fs::path byNumber =
-        root / "dev/char" /
-        (std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev)));
-    if (fs::exists(byNumber, ec))
-        return byNumber;
+    if (!isNode)
+        return byName;
+    std::ifstream dev(byName / "dev");
+    std::string named;
+    if (dev >> named && named == number)
+        return byName;
     return std::nullopt;
+}
+
+// The attribute file as it is now (0 when it cannot be read): its inode and
+// its change time, so that a file made anew under the same name (a device
+// plugged in again; on a disk tree the inode number may come back) or
+// written since by someone else is not taken for the one this process wrote.
+uint64_t IdentityOf(const fs::path& attribute) {
+    struct stat file {};
+    if (::stat(attribute.c_str(), &file) != 0)
+        return 0;
+    const uint64_t changed = static_cast<uint64_t>(file.st_ctim.tv_sec) * 1000000000u +
+                             static_cast<uint64_t>(file.st_ctim.tv_nsec);
+    return (static_cast<uint64_t>(file.st_ino) * 0x9E3779B97F4A7C15u) ^ changed;
+}
+
+// Whether this process may write the attribute, found without writing it.
+bool MayWrite(const fs::path& attribute) {
+    const int fd = ::open(attribute.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+std::string LoweringAdvice(const std::string& portPath, int timerMs, const fs::path& attribute) {
+    return "the USB bridge of " + portPath + " holds each reply up to " + std::to_string(timerMs) +
+           " ms (its latency timer) and may not be changed by this user: install the "
+           "package's udev rule (it sets 1 ms when the bridge is plugged in), or run 'echo 1 "
+           "| sudo tee " +
+           attribute.string() + "'";
 }
 
 std::optional<fs::path> TimerAttribute(const std::string& portPath) {
@@ -83,9 +123,27 @@ std::optional<fs::path> TimerAttribute(const std::string& portPath) {
 
 }  // namespace
 
+std::string CharacterDeviceNumber(const std::string& path) {
+    struct stat node {};
+    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return "";
+    return std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev));
+}
+
 std::string SysfsRoot() {
     const std::optional<std::string> root = EnvironmentValue("BREVIK_SYSFS");
     return root && !root->empty() ? *root : "/sys";
+}
+
+BridgeTimer InspectBridgeTimer(const std::string& portPath) {
+    BridgeTimer timer;
+    const std::optional<fs::path> attribute = TimerAttribute(portPath);
+    if (!attribute)
+        return timer;
+    timer.timerMs = ReadTimer(*attribute).value_or(0);
+    if (timer.timerMs > kLowestTimerMs && !MayWrite(*attribute))
+        timer.advice = LoweringAdvice(portPath, timer.timerMs, *attribute);
+    return timer;
 }
 
 LowLatencyHold::LowLatencyHold(const std::string& portPath) {
@@ -101,19 +159,19 @@ LowLatencyHold::LowLatencyHold(const std::string& portPath) {
         return;
     if (WriteTimer(attribute, kLowestTimerMs)) {
         attribute_ = attribute.string();
+        writtenIdentity_ = IdentityOf(attribute);
         lowered_ = true;
         return;
     }
-    advice_ = "the USB bridge of " + portPath + " holds each reply up to " +
-              std::to_string(timerMs_) +
-              " ms (its latency timer) and may not be changed by this user: install the "
-              "package's udev rule (it sets 1 ms when the bridge is plugged in), or run 'echo 1 "
-              "| sudo tee " +
-              attribute.string() + "'";
+    advice_ = LoweringAdvice(portPath, timerMs_, attribute);
 }
 
 LowLatencyHold::~LowLatencyHold() {
-    if (lowered_)
+    // Put back only what this hold wrote, on the device it wrote it to: a
+    // bridge replugged meanwhile (a new attribute) or a timer someone else
+    // set since keeps its value.
+    if (lowered_ && writtenIdentity_ != 0 && IdentityOf(attribute_) == writtenIdentity_ &&
+        ReadTimer(attribute_) == kLowestTimerMs)
         WriteTimer(attribute_, timerMs_);
 }
 

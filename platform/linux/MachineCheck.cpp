@@ -5,12 +5,15 @@
 // (flock, fcntl or a UUCP lock file) or not at all.
 #include "platform/MachineCheck.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -104,6 +107,17 @@ void AccessFindings(const std::string& path, std::vector<Finding>* findings) {
         findings->push_back({"this user may not open the port", PermissionAdvice(path)});
 }
 
+// Whether the terminal is exclusive (TIOCEXCL); an open it refuses says so.
+bool TerminalExclusive(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    const bool is = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    ::close(fd);
+    return is;
+}
+
 }  // namespace
 
 std::vector<Finding> MachineFindings() {
@@ -153,10 +167,13 @@ std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
                 break;
         }
     }
-    for (const PortHolder& holder : ProcessesHoldingDevice(path)) {
-        if (holder.name == passOver)
-            continue;
-        const bool locks = LocksDevice(holder.pid, path);
+    std::vector<PortHolder> holders = ProcessesHoldingDevice(path);
+    std::erase_if(holders, [&](const PortHolder& holder) { return holder.name == passOver; });
+    // A terminal made exclusive keeps out every opener but root: the one
+    // program that holds it has a lock of a kind.
+    const bool exclusiveHolder = holders.size() == 1 && TerminalExclusive(path);
+    for (const PortHolder& holder : holders) {
+        const bool locks = exclusiveHolder || LocksDevice(holder.pid, path);
         findings.push_back(
             {holder.name + " (pid " + std::to_string(holder.pid) + ") has the port open" +
                  (locks ? ", with a lock" : ", without a lock: its bytes can mix with an upload's"),
@@ -166,14 +183,15 @@ std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
         findings.push_back({"ModemManager is running and probes this modem-class port",
                             "the package's udev rule tells it to leave our bridges alone; or "
                             "stop it while flashing: 'sudo systemctl stop ModemManager'"});
-    const LowLatencyHold timer(path);
+    // Read, never written: the doctor changes nothing.
+    const BridgeTimer timer = InspectBridgeTimer(path);
     if (timerMs != nullptr)
-        *timerMs = timer.TimerMs();
-    if (!timer.Advice().empty())
+        *timerMs = timer.timerMs;
+    if (!timer.advice.empty())
         findings.push_back({"the USB bridge holds each reply up to " +
-                                std::to_string(timer.TimerMs()) +
+                                std::to_string(timer.timerMs) +
                                 " ms (its latency timer), a wait for every block of an upload",
-                            timer.Advice()});
+                            timer.advice});
     return findings;
 }
 

@@ -47,12 +47,15 @@ class TerminalLine : public PolledLine {
   public:
     // Short replies come up at once while the port is open (a stop-and-wait
     // exchange waits on each), and the driver is left as it was found.
-    explicit TerminalLine(int fd) : fd_(fd), lowLatency_(EnterDriverLowLatency(fd)) {}
+    TerminalLine(int fd, bool madeExclusive)
+        : fd_(fd), madeExclusive_(madeExclusive), lowLatency_(EnterDriverLowLatency(fd)) {}
     ~TerminalLine() override {
         if (lowLatency_)
             LeaveDriverLowLatency(fd_);
-        // The exclusive flag belongs to the terminal, not to this descriptor.
-        (void)::ioctl(fd_, TIOCNXCL);
+        // The exclusive flag belongs to the terminal, not to this descriptor:
+        // cleared only when this line set it.
+        if (madeExclusive_)
+            (void)::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
 
@@ -101,6 +104,7 @@ class TerminalLine : public PolledLine {
 
   private:
     int fd_;
+    const bool madeExclusive_;
     const bool lowLatency_;
     bool dsrFlow_ = false;
     bool dsrSensitivity_ = false;
@@ -260,8 +264,20 @@ std::unique_ptr<SerialLine> OpenSystemLine(const char* path, OpenError* error) {
         *error = OpenError::Busy;
         return nullptr;
     }
-    (void)::ioctl(fd, TIOCEXCL);
-    return std::make_unique<TerminalLine>(fd);
+    // A terminal another program made exclusive is in use, even where this
+    // process may open it anyway (root): its flag is left as it is.
+    int exclusive = 0;
+#ifdef TIOCGEXCL
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0)
+        exclusive = 0;
+#endif
+    if (exclusive != 0) {
+        ::close(fd);
+        *error = OpenError::Busy;
+        return nullptr;
+    }
+    const bool madeExclusive = ::ioctl(fd, TIOCEXCL) == 0;
+    return std::make_unique<TerminalLine>(fd, madeExclusive);
 }
 
 }  // namespace platform

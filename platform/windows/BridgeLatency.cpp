@@ -73,21 +73,34 @@ std::optional<int> TimerOfPort(const std::string& comName) {
 
 }  // namespace
 
+std::string CharacterDeviceNumber(const std::string&) {
+    return "";
+}
+
 std::string SysfsRoot() {
     return "";
 }
 
-LowLatencyHold::LowLatencyHold(const std::string& portPath) {
+BridgeTimer InspectBridgeTimer(const std::string& portPath) {
+    BridgeTimer timer;
     const std::string comName = ComName(portPath);
     const std::optional<int> ms = TimerOfPort(comName);
     if (!ms)
-        return;
-    timerMs_ = *ms;
-    if (timerMs_ > 1)
-        advice_ = "the USB bridge of " + comName + " holds each reply up to " +
-                  std::to_string(timerMs_) +
-                  " ms (its latency timer): in Device Manager, open Ports, " + comName +
-                  ", Port Settings, Advanced, and set Latency Timer to 1 ms";
+        return timer;
+    timer.timerMs = *ms;
+    if (timer.timerMs > 1)
+        timer.advice = "the USB bridge of " + comName + " holds each reply up to " +
+                       std::to_string(timer.timerMs) +
+                       " ms (its latency timer): in Device Manager, open Ports, " + comName +
+                       ", Port Settings, Advanced, and set Latency Timer to 1 ms";
+    return timer;
+}
+
+// Only read here: the hold is what the timer is.
+LowLatencyHold::LowLatencyHold(const std::string& portPath) {
+    const BridgeTimer timer = InspectBridgeTimer(portPath);
+    timerMs_ = timer.timerMs;
+    advice_ = timer.advice;
 }
 
 LowLatencyHold::~LowLatencyHold() = default;

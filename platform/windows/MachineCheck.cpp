@@ -28,13 +28,14 @@ std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
                  "be made (it is off or out of reach)",
                  "switch the device on and bring it near, or pair it again"});
     }
-    const LowLatencyHold timer(path);
+    // Read, never written: the doctor changes nothing.
+    const BridgeTimer timer = InspectBridgeTimer(path);
     if (timerMs != nullptr)
-        *timerMs = timer.TimerMs();
-    if (!timer.Advice().empty())
+        *timerMs = timer.timerMs;
+    if (!timer.advice.empty())
         findings.push_back({"the USB bridge holds each reply up to " +
-                                std::to_string(timer.TimerMs()) + " ms (its latency timer)",
-                            timer.Advice()});
+                                std::to_string(timer.timerMs) + " ms (its latency timer)",
+                            timer.advice});
     return findings;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # brevik doctor with problems planted on the machine: a program holding the
-# device's port without a lock and one holding it with a lock, and a process
-# that calls itself brltty. Each is named with its fix; with them gone the
+# device's port without a lock, one holding it with a lock, one that made
+# the terminal exclusive, and a process that calls itself brltty. Each is named with its fix; with them gone the
 # port is fine.
 set -euo pipefail
 source "$(dirname "$0")/start-sim.sh"
@@ -38,6 +38,16 @@ expect 1 "minicom (pid" "has the port open, without a lock: its bytes can mix wi
     "brltty (a braille display service) is running" "fix: if no braille display is used here"
 pkill -f "$work/"
 pkill -x flock -P $$ 2>/dev/null || true
+sleep 0.3
+# A program that made the terminal exclusive (TIOCEXCL) holds it with a
+# lock, also to root (who may open it anyway); the doctor leaves its flag.
+cp "$(command -v perl)" "$work/picocom"
+"$work/picocom" -e 'open(my $f, "+<", $ARGV[0]) or die; ioctl($f, 0x540C, 0) or die;
+    $SIG{TERM} = sub { ioctl($f, 0x540D, 0); exit 0 }; sleep 60' "$sim_port" &
+sleep 0.3
+expect 1 "picocom (pid" "has the port open, with a lock"
+expect 1 "picocom (pid" "has the port open, with a lock"
+pkill -f "$work/"
 sleep 0.3
 out="$("$brevik" doctor 2>&1 || true)"
 grep -qF "COM1 $sim_port: nothing in the way" <<<"$out" && ! grep -q brltty <<<"$out" ||

@@ -9,6 +9,7 @@
 #include <sys/sysmacros.h>
 #include <umockdev.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "package/PackageBuilder.h"
 #include "platform/BridgeLatency.h"
 #include "platform/Environment.h"
+#include "platform/MachineCheck.h"
 #include "platform/PortTable.h"
 #include "sim/VirtualDevice.h"
 #include "tests/support/TimerWatch.h"
@@ -83,3 +85,98 @@ TEST(UmockdevBridge, TheTimerFoundByDeviceNumberGoesDownForTheUploadAndBack) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string NumberOf(const std::string& node) {
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0)
+        return "";
+    return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+}
+
+int64_t ChangedAt(const std::string& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+// Only the bridge behind the node is touched, and only for a hold: the
+// doctor reads the timer without writing it; a node named like another
+// bridge's tty (a container's ttyUSB0 that is another device number) lowers
+// its own bridge's timer; a bridge replugged during the hold keeps the
+// timer its new device came with.
+TEST(UmockdevBridge, OnlyTheBridgeBehindTheNodeIsTouchedAndOnlyWhileItIsHeld) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    ASSERT_NE(nullptr, std::strstr(preload ? preload : "", "umockdev"))
+        << "run under umockdev-wrapper";
+    platform::SetEnvironmentValue("BREVIK_SYSFS", "");
+    UMockdevTestbed* bed = umockdev_testbed_new();
+    gchar* root = umockdev_testbed_get_root_dir(bed);
+    const std::string rootDir = root;
+    g_free(root);
+    sim::VirtualDevice device;
+    ASSERT_TRUE(device.Start(sim::DeviceLineKind::PseudoTerminal));
+    const std::string number = NumberOf(device.PortPath());
+    ASSERT_FALSE(number.empty());
+    // Bridge A is ttyUSB0 of another number; bridge B, ttyUSB1, is the
+    // simulator's terminal.
+    auto plug = [&](const char* name, const std::string& dev, const char* timer) {
+        gchar* bridge =
+            umockdev_testbed_add_device(bed, "usb-serial", name, nullptr, "latency_timer", timer,
+                                        nullptr, "DRIVER", "ftdi_sio", nullptr);
+        const std::string devName = std::string("/dev/") + name;
+        gchar* tty =
+            umockdev_testbed_add_device(bed, "tty", name, bridge, "dev", (dev + "\n").c_str(),
+                                        nullptr, "DEVNAME", devName.c_str(), nullptr);
+        const std::string path = bridge;
+        g_free(tty);
+        g_free(bridge);
+        return path;
+    };
+    const std::string a = rootDir + plug("ttyUSB0", "188:250", "16\n") + "/latency_timer";
+    const std::string bDevice = plug("ttyUSB1", number, "16\n");
+    const std::string b = rootDir + bDevice + "/latency_timer";
+
+    // A node named ttyUSB0 that is the simulator's terminal.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("brevik-nodes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string node = (folder / "ttyUSB0").string();
+    struct stat terminal {};
+    ASSERT_EQ(0, ::stat(device.PortPath().c_str(), &terminal));
+    if (::mknod(node.c_str(), S_IFCHR | 0600, terminal.st_rdev) != 0) {
+        std::filesystem::remove_all(folder);
+        g_object_unref(bed);
+        GTEST_SKIP() << "device nodes cannot be made here (root only)";
+    }
+
+    const int64_t before[] = {ChangedAt(a), ChangedAt(b)};
+    int timerMs = 0;
+    platform::PortFindings(node, &timerMs, "");
+    EXPECT_EQ(16, timerMs);
+    EXPECT_EQ(before[0], ChangedAt(a)) << "the doctor wrote a timer";
+    EXPECT_EQ(before[1], ChangedAt(b)) << "the doctor wrote the timer";
+    EXPECT_EQ(16, platform::InspectBridgeTimer(node).timerMs);
+    {
+        const platform::LowLatencyHold hold(node);
+        EXPECT_TRUE(hold.Lowered());
+        EXPECT_EQ("16", TimerWatch::Timer(a)) << "another bridge's timer was lowered";
+        EXPECT_EQ("1", TimerWatch::Timer(b));
+    }
+    EXPECT_EQ("16", TimerWatch::Timer(b)) << "put back after the hold";
+    {
+        const platform::LowLatencyHold hold(node);
+        EXPECT_EQ("1", TimerWatch::Timer(b));
+        // Replugged: the same names and number, a new device set to 1 ms
+        // (as the package's udev rule does).
+        umockdev_testbed_remove_device(bed, (bDevice + "/ttyUSB1").c_str());
+        umockdev_testbed_remove_device(bed, bDevice.c_str());
+        plug("ttyUSB1", number, "1\n");
+    }
+    EXPECT_EQ("1", TimerWatch::Timer(b)) << "the replugged bridge's timer was raised";
+    std::filesystem::remove_all(folder);
+    g_object_unref(bed);
+}
