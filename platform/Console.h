@@ -18,12 +18,31 @@ int TerminalColumns(std::FILE* stream);
 
 // While it lives, Ctrl+C (SIGINT) sets *flag to 1 instead of ending the
 // program; the previous handling comes back when it goes. One at a time.
+// While a StopAsInterrupt lives too, SIGTERM and SIGHUP do the same.
 class InterruptGuard {
   public:
     explicit InterruptGuard(std::atomic<int32_t>* flag);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    // The first SIGTERM or SIGHUP taken as Ctrl+C (its POSIX number), 0
+    // when none came: the program then ends with 128 and that number.
+    int StopSignal() const;
+};
+
+// While one lives, SIGTERM and SIGHUP (the terminal closed) end the work as
+// Ctrl+C does, between packets, so that what it changed outside the program
+// (a bridge's latency timer, the driver's low-latency mode) is put back;
+// without one (or without an InterruptGuard) they end the program at once.
+// Nests; any thread. On Windows a console close or logoff is the system's to
+// end: nothing there is changed that would need putting back.
+class StopAsInterrupt {
+  public:
+    StopAsInterrupt();
+    ~StopAsInterrupt();
+    StopAsInterrupt(const StopAsInterrupt&) = delete;
+    StopAsInterrupt& operator=(const StopAsInterrupt&) = delete;
 };
 
 // While it lives, nothing from outside ends the program: a firmware upload

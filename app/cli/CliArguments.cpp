@@ -52,7 +52,8 @@ class CommandHelp : public CLI::Formatter {
 
 const char* kFooter =
     "Numbers are decimal or 0x-hexadecimal. Ctrl+C stops the search for a device\n"
-    "and a memory transfer between packets (exit 130). A firmware upload, once\n"
+    "and a memory transfer between packets (exit 130); SIGTERM and SIGHUP stop a\n"
+    "transfer the same way (143, 129). A firmware upload, once\n"
     "begun, runs to its end: Ctrl+C, SIGTERM and SIGHUP (the terminal closed) wait\n"
     "for it and then end the program with their usual code (130, 143, 129); an\n"
     "output that went away (| head) does not stop it. On Windows a closed console\n"

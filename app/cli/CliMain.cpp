@@ -45,7 +45,11 @@ int main(int argc, char** argv) {
     // signal until the upload has ended (an interrupted flash can leave the
     // device without firmware).
     platform::InterruptGuard guard(&device.CancelRequested);
-    const int code = RunCliCommand(args, device, stdout, stderr, bar);
+    int code = RunCliCommand(args, device, stdout, stderr, bar);
+    // A SIGTERM or SIGHUP that ended a transfer as Ctrl+C does ends the
+    // program as the signal would have.
+    if (guard.StopSignal() != 0)
+        code = 128 + guard.StopSignal();
     device.SetTraceTarget(nullptr);
     // The command's result stands; the capture's loss is told once.
     if (capture.WriteFailed())

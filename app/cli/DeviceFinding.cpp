@@ -307,10 +307,9 @@ std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBy
     return advice;
 }
 
-std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
-                                                         uint64_t uploadBytes) {
-    auto hold = std::make_unique<platform::LowLatencyHold>(PortPath(port).value_or(""));
-    const std::string advice = BridgeAdvice(*hold, uploadBytes);
+std::unique_ptr<TransferHold> HoldLowLatency(Session& s, int port, uint64_t uploadBytes) {
+    auto hold = std::make_unique<TransferHold>(PortPath(port).value_or(""));
+    const std::string advice = BridgeAdvice(hold->timer, uploadBytes);
     if (!advice.empty()) {
         if (!s.args.json)
             std::fprintf(s.err, "brevik: %s\n", ForTerminal(advice).c_str());

@@ -11,6 +11,7 @@
 
 #include "app/cli/CliSession.h"
 #include "platform/BridgeLatency.h"
+#include "platform/Console.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 
@@ -62,11 +63,18 @@ std::optional<std::string> PortPath(int port);
 // upload of uploadBytes (0: no upload); "" when it was lowered or is low.
 std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes);
 
-// The bridge's latency timer lowered to 1 ms for a long exchange on the
-// port, put back when the hold ends; where it may not be lowered, the user
+// A long exchange with a found device: the bridge's latency timer lowered
+// to 1 ms, put back when the hold ends, and for as long, SIGTERM and SIGHUP
+// ending the work as Ctrl+C does, so that the timer is put back then too.
+struct TransferHold {
+    explicit TransferHold(const std::string& path) : timer(path) {}
+    platform::StopAsInterrupt stops;  // made first, ended last
+    platform::LowLatencyHold timer;
+};
+
+// Takes the hold for the port; where the timer may not be lowered, the user
 // is told once how to (with what it costs an upload of uploadBytes).
-std::unique_ptr<platform::LowLatencyHold> HoldLowLatency(Session& s, int port,
-                                                         uint64_t uploadBytes = 0);
+std::unique_ptr<TransferHold> HoldLowLatency(Session& s, int port, uint64_t uploadBytes = 0);
 
 // Other programs with the port open ("NAME (pid N), ..."), or "".
 std::string OthersOnThePort(int port);

@@ -180,18 +180,6 @@ int Update(Session& s) {
         return WatchAndUpdate(s, p);
     if (s.args.all)
         return UpdateEvery(s, p);
-    // The bridge's timer at 1 ms from the detection (where only one port is
-    // searched) or the device found, to the version read back; the upload
-    // then finds it there. Where this user may not lower it, the open port
-    // may (the driver's low-latency mode): the timer is looked at again,
-    // and the user told, once the device is found.
-    const std::vector<platform::PortEntry> searched = SearchedPorts(s);
-    std::unique_ptr<platform::LowLatencyHold> lowLatency;
-    if (searched.size() == 1 && !s.args.dryRun) {
-        lowLatency = std::make_unique<platform::LowLatencyHold>(searched[0].path);
-        if (!lowLatency->Lowered())
-            lowLatency.reset();
-    }
     int refusal = kCliSucceeded;
     const Found found = FindDevice(s, true, &refusal);
     if (refusal != kCliSucceeded)
@@ -200,7 +188,12 @@ int Update(Session& s) {
         return NoDevice(s);
     const std::string from = DeviceVersionText(found.version);
     const std::string to = PackageVersion(p.header);
-    if (!lowLatency && !s.args.dryRun)
+    // The bridge's timer at 1 ms from the device found to the version read
+    // back (never through a wait for a device); where this user may not
+    // lower it, the open port may (the driver's low-latency mode), and the
+    // user is told.
+    std::unique_ptr<TransferHold> lowLatency;
+    if (!s.args.dryRun)
         lowLatency = HoldLowLatency(s, found.port, p.BodySize());
     const Admission admitted = Admit(s, p.header, found);
     if (admitted.code != kCliSucceeded) {

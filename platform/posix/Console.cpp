@@ -11,10 +11,31 @@ namespace {
 
 std::atomic<int32_t>* g_interruptFlag = nullptr;
 struct sigaction g_previousAction;
+constexpr int kStopSignals[] = {SIGTERM, SIGHUP};
+struct sigaction g_stopPrevious[2];
+std::atomic<int> g_stopsAsInterrupt{0};
+std::atomic<int> g_stopSignal{0};
 
 void OnInterrupt(int) {
     if (g_interruptFlag != nullptr)
         g_interruptFlag->store(1);
+}
+
+// Async-signal-safe: atomics, sigaction and raise. Outside a
+// StopAsInterrupt the signal gets the handling it had before the guard, and
+// is delivered again once this handler returns.
+void OnStopSignal(int number) {
+    if (g_stopsAsInterrupt.load() > 0 && g_interruptFlag != nullptr) {
+        int none = 0;
+        g_stopSignal.compare_exchange_strong(none, number);
+        g_interruptFlag->store(1);
+        return;
+    }
+    for (size_t i = 0; i < 2; ++i) {
+        if (kStopSignals[i] == number)
+            ::sigaction(number, &g_stopPrevious[i], nullptr);
+    }
+    ::raise(number);
 }
 
 constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -51,16 +72,36 @@ int TerminalColumns(std::FILE* stream) {
 
 InterruptGuard::InterruptGuard(std::atomic<int32_t>* flag) {
     g_interruptFlag = flag;
+    g_stopSignal.store(0);
     struct sigaction action;
+    std::memset(&action, 0, sizeof action);
     action.sa_handler = OnInterrupt;
     action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &g_previousAction);
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < 2; ++i)
+        ::sigaction(kStopSignals[i], &action, &g_stopPrevious[i]);
 }
 
 InterruptGuard::~InterruptGuard() {
+    for (size_t i = 0; i < 2; ++i)
+        ::sigaction(kStopSignals[i], &g_stopPrevious[i], nullptr);
     ::sigaction(SIGINT, &g_previousAction, nullptr);
     g_interruptFlag = nullptr;
+}
+
+int InterruptGuard::StopSignal() const {
+    return g_stopSignal.load();
+}
+
+StopAsInterrupt::StopAsInterrupt() {
+    g_stopsAsInterrupt.fetch_add(1);
+}
+
+StopAsInterrupt::~StopAsInterrupt() {
+    g_stopsAsInterrupt.fetch_sub(1);
 }
 
 }  // namespace platform

@@ -72,6 +72,13 @@ InterruptGuard::~InterruptGuard() {
     g_interruptFlag = nullptr;
 }
 
+int InterruptGuard::StopSignal() const {
+    return 0;
+}
+
+StopAsInterrupt::StopAsInterrupt() = default;
+StopAsInterrupt::~StopAsInterrupt() = default;
+
 }  // namespace platform
 
 namespace platform {

@@ -3,7 +3,8 @@
 # (| head -1), a closed terminal (SIGHUP), SIGTERM and Ctrl+C are held until
 # the device has its new firmware, then the tool exits with the signal's code.
 # The device sits behind a bridge whose latency timer the tool lowers for the
-# upload: it is back at 16 ms after each of them.
+# upload: it is back at 16 ms after each of them. A read and a wait for a
+# device ended by a signal leave it at 16 ms too.
 # Usage: signals.sh BREVIK_SIM BREVIK BREVIK_MKPACKAGE
 set -euo pipefail
 source "$(dirname "$0")/start-sim.sh"
@@ -74,14 +75,46 @@ code=$?
 set -e
 expect_flashed "SIGTERM during update --all" "$code" 143
 
-# A read stopped half way leaves the file that was there as it was.
-printf 'old' >"$work/kept.bin"
-"$brevik" read 0 0x10000 "$work/kept.bin" 2>/dev/null &
+# A read ended by SIGTERM or SIGHUP stops as Ctrl+C stops it: the file that
+# was there is left as it was, the bridge's timer is put back, and the exit
+# is the signal's.
+for signal in TERM HUP; do
+    printf 'old' >"$work/kept.bin"
+    "$brevik" read 0 0x10000 "$work/kept.bin" 2>/dev/null &
+    pid=$!
+    sleep 0.7
+    kill -s "$signal" "$pid" || true
+    set +e
+    wait "$pid"
+    code=$?
+    set -e
+    case "$signal" in TERM) want=143 ;; HUP) want=129 ;; esac
+    [ "$code" = "$want" ] || { echo "FAIL: a read ended by SIG$signal: exit $code, want $want"; status=1; }
+    if [ "$(cat "$work/kept.bin")" != "old" ]; then
+        echo "FAIL: a read ended by SIG$signal changed the file"; status=1
+    fi
+    if [ "$(cat "$timer")" != 16 ]; then
+        echo "FAIL: a read ended by SIG$signal left the bridge's timer at $(cat "$timer")"; status=1
+    fi
+done
+
+# While update --wait waits for a device to answer, the bridge's timer is
+# the user's: it goes down only for a device found.
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+start_sim "$1" --fault VV:silent --bridge latency:16 --sysfs "$work/silent"
+silent_timer="$(find "$work/silent" -name latency_timer)"
+export BREVIK_SYSFS="$work/silent" BREVIK_PORTS="$sim_port"
+"$brevik" update --wait=20 "$work/p$minor.bfw" >/dev/null 2>&1 &
 pid=$!
-sleep 0.7
+sleep 2
+during="$(cat "$silent_timer")"
 kill -s TERM "$pid" || true
-wait "$pid" || true
-if [ "$(cat "$work/kept.bin")" != "old" ]; then
-    echo "FAIL: a read ended by SIGTERM changed the file"; status=1
-fi
+set +e
+wait "$pid"
+code=$?
+set -e
+[ "$during" = 16 ] || { echo "FAIL: update --wait lowered the timer to $during with no device found"; status=1; }
+[ "$code" = 143 ] || { echo "FAIL: update --wait ended by SIGTERM: exit $code"; status=1; }
+[ "$(cat "$silent_timer")" = 16 ] || { echo "FAIL: update --wait left the timer at $(cat "$silent_timer")"; status=1; }
 exit $status
