@@ -1,5 +1,6 @@
 #include "app/cli/StationMode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -74,7 +75,11 @@ class Station {
             present.insert(p.path);
         for (auto it = slots_.begin(); it != slots_.end();) {
             Slot& slot = *it->second;
-            slot.gone = slot.gone || present.count(it->first) == 0;
+            const bool here = present.count(it->first) != 0;
+            // Back while its worker still runs (pulled and plugged within
+            // the settle probes): a fresh worker as soon as that one ends.
+            slot.returned = slot.gone && here;
+            slot.gone = slot.gone || !here;
             if (slot.gone && slot.done) {
                 slot.worker.join();
                 it = slots_.erase(it);
@@ -95,6 +100,13 @@ class Station {
         }
     }
 
+    // Whether a port came back while its worker ran: the ports are then
+    // looked at again at each turn, until that worker has ended.
+    bool AwaitsAReturn() const {
+        return std::any_of(slots_.begin(), slots_.end(),
+                           [](const auto& slot) { return slot.second->returned; });
+    }
+
     void Finish() {
         for (auto& [path, slot] : slots_)
             if (slot->worker.joinable())
@@ -109,7 +121,8 @@ class Station {
     struct Slot {
         std::thread worker;
         std::atomic<bool> done{false};
-        bool gone = false;  // pulled out since it was taken
+        bool gone = false;      // pulled out since it was taken
+        bool returned = false;  // and plugged in again
     };
 
     bool Stopping() const { return s_.hold && s_.hold->HeldSignal() != 0; }
@@ -135,8 +148,11 @@ class Station {
         if (!facts.usbPath.empty())
             entry["usb_path"] = facts.usbPath;
         entry["to"] = PackageVersion(package_.header);
-        // A board is known again by its USB serial number; one without is
-        // told by its version, which a flash has changed.
+        // A board is known again by its USB serial number and the package's
+        // version: serial numbers are not unique, so a board with a serial
+        // flashed before that reports another version is another board (or
+        // one whose flash did not take), and is flashed. One without a serial
+        // is told by its version alone, which a flash has changed.
         const std::string identity = facts.serialNumber;
         Flashed flashed;
         std::string result = "failed";
@@ -148,7 +164,14 @@ class Station {
             entry["from"] = DeviceVersionText(found.version);
             const Admission admitted = Admit(s_, package_.header, found);
             const std::string others = s_.args.force ? "" : OthersOnThePath(path);
-            if (!identity.empty() && !s_.args.reflash && FlashedBefore(identity)) {
+            const bool flashedBefore = !identity.empty() && FlashedBefore(identity);
+            const bool hasThePackage = found.version.Major == package_.header.Major() &&
+                                       found.version.Minor == package_.header.Minor();
+            if (flashedBefore && !hasThePackage)
+                entry["warning"] = "usb:" + identity + " was flashed in this run and now shows " +
+                                   entry["from"].get<std::string>() +
+                                   ": another board with the same USB serial number";
+            if (flashedBefore && hasThePackage && !s_.args.reflash) {
                 result = "skipped";
                 flashed.message = "already flashed in this run (--reflash flashes it again)";
             } else if (admitted.code != kCliSucceeded) {
@@ -210,6 +233,8 @@ class Station {
             said +=
                 "; the device " + flashed.explained->state + "; next: " + flashed.explained->hint;
         }
+        if (entry.contains("warning"))
+            s_.Say("%s: warning: %s", who.c_str(), entry["warning"].get<std::string>().c_str());
         s_.Say("%s: %s", who.c_str(), said.c_str());
         if (log_ != nullptr) {
             const std::string line =
@@ -257,7 +282,7 @@ int WatchAndUpdate(Session& s, const Package& package) {
     // The ports are listed again only when one came or went.
     for (bool changed = true; s.hold->HeldSignal() == 0;
          changed = s.portWatch->Wait(kLookMs) == platform::PortChange::Changed) {
-        if (changed)
+        if (changed || station.AwaitsAReturn())
             station.Seen(WatchedPorts(s));
         std::fflush(s.out);
     }

@@ -327,15 +327,21 @@ TEST_F(PortSelection, StationFlashesEachBoardOnceAsItComes) {
     Plug({"1-1.5", {"0403", "6015"}, "C3", "ttyUSB3", 9}, 3);
     EXPECT_EQ("updated", resultOf(logLines(5), "/dev/ttyUSB3"));
     umockdev_testbed_remove_device(bed_, "/sys/devices/pci0000:00/usb1/1-1.2");
-    Plug({"1-1.6", {"0403", "6001"}, "A1", "ttyUSB4", 11}, 4);
+    Plug({"1-1.6", {"0403", "6001"}, "A1", "ttyUSB4", 12}, 4);
     const std::vector<nlohmann::json> all = logLines(6);
     EXPECT_EQ("skipped", resultOf(all, "/dev/ttyUSB4"));
     EXPECT_THAT(all.back()["message"].get<std::string>(), HasSubstr("already flashed in this run"));
-
+    // Serial numbers are not unique: another board with A1's serial, on
+    // another version, is flashed, and the serial's two versions are said.
+    Plug({"1-1.7", {"0403", "6001"}, "A1", "ttyUSB5", 10}, 5);
+    const std::vector<nlohmann::json> more = logLines(7);
+    EXPECT_EQ("updated", resultOf(more, "/dev/ttyUSB5"));
+    EXPECT_THAT(more.back().value("warning", ""),
+                HasSubstr("usb:A1 was flashed in this run and now shows 02.10.Q"));
     std::raise(SIGINT);
     station.join();
     EXPECT_EQ(130, run.code) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Stopped watching: 4 updated, 0 failed, 2 skipped."));
+    EXPECT_THAT(run.out, HasSubstr("Stopped watching: 5 updated, 0 failed, 2 skipped."));
     EXPECT_THAT(run.out, HasSubstr("COM1 /dev/ttyUSB0 (usb:A1): updated to 02.12.Q in "));
 }
 

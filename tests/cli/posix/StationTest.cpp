@@ -16,6 +16,7 @@
 
 #include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
+#include "sim/DeviceLines.h"
 #include "sim/VirtualDevice.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/SimulatedPorts.h"
@@ -61,4 +62,46 @@ TEST(Station, FlashesDevicesAsTheyAppearAndStopsAfterTheirUploads) {
     for (std::string line; std::getline(in, line);)
         results.push_back(nlohmann::json::parse(line)["result"]);
     EXPECT_EQ((std::vector<std::string>{"updated", "updated"}), results);
+}
+
+// A board pulled and plugged in again while the station's first look at it
+// still runs (it has not answered yet) is looked at afresh as soon as that
+// look has ended, with no other port coming or going.
+TEST(Station, ABoardRepluggedDuringItsFirstLookIsTakenWhenThatLookEnds) {
+    const ScopedPortTable none({});
+    TempDir dir;
+    const std::string package =
+        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string log = dir.File("station.log");
+    auto line = sim::CreateDeviceLine();
+    const std::string path = line->HostPath();
+    Outcome run;
+    std::thread station([&] {
+        run = Brevik({"update", "--watch", "--log", log.c_str(), package.c_str()});
+    });
+    auto results = [&log](size_t n) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 300 && lines.size() < n; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            lines.clear();
+            std::ifstream in(log);
+            for (std::string text; std::getline(in, text);)
+                lines.push_back(nlohmann::json::parse(text)["result"]);
+        }
+        return lines;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    platform::PortTable::SetOverride({path});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    platform::PortTable::SetOverride({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    platform::PortTable::SetOverride({path});
+    EXPECT_EQ((std::vector<std::string>{"no_device"}), results(1));
+    // The board answers from now on.
+    sim::VirtualDevice device;
+    ASSERT_TRUE(device.StartOn(std::move(line)));
+    EXPECT_EQ((std::vector<std::string>{"no_device", "updated"}), results(2));
+    std::raise(SIGINT);
+    station.join();
+    EXPECT_EQ(1, device.State().uploadsCompleted);
 }
