@@ -35,6 +35,16 @@ expect_flashed() {
     fi
 }
 
+# Sends SIGNAL to PID once it has run a moment; its exit code in $code.
+end_with() {
+    sleep 0.7
+    kill -s "$1" "$2" || true
+    set +e
+    wait "$2"
+    code=$?
+    set -e
+}
+
 "$mkpackage" "$work/p$minor.bfw" "2.$minor.Q" 20000 >/dev/null
 set +e
 "$brevik" update "$work/p$minor.bfw" 2>&1 | head -1 >/dev/null
@@ -46,13 +56,7 @@ for signal in TERM HUP INT; do
     minor=$((minor + 1))
     "$mkpackage" "$work/p$minor.bfw" "2.$minor.Q" 20000 >/dev/null
     "$brevik" update "$work/p$minor.bfw" >"$work/out" 2>"$work/err" &
-    pid=$!
-    sleep 0.7
-    kill -s "$signal" "$pid" || true
-    set +e
-    wait "$pid"
-    code=$?
-    set -e
+    end_with "$signal" $!
     case "$signal" in TERM) want=143 ;; HUP) want=129 ;; INT) want=130 ;; esac
     expect_flashed "SIG$signal during the upload" "$code" "$want"
     if ! grep -q "goes on to its end" "$work/err"; then
@@ -66,13 +70,7 @@ done
 minor=$((minor + 1))
 "$mkpackage" "$work/p$minor.bfw" "2.$minor.Q" 20000 >/dev/null
 "$brevik" update --all "$work/p$minor.bfw" >"$work/out" 2>"$work/err" &
-pid=$!
-sleep 0.7
-kill -s TERM "$pid" || true
-set +e
-wait "$pid"
-code=$?
-set -e
+end_with TERM $!
 expect_flashed "SIGTERM during update --all" "$code" 143
 
 # A read ended by SIGTERM or SIGHUP stops as Ctrl+C stops it: the file that
@@ -81,13 +79,7 @@ expect_flashed "SIGTERM during update --all" "$code" 143
 for signal in TERM HUP; do
     printf 'old' >"$work/kept.bin"
     "$brevik" read 0 0x10000 "$work/kept.bin" 2>/dev/null &
-    pid=$!
-    sleep 0.7
-    kill -s "$signal" "$pid" || true
-    set +e
-    wait "$pid"
-    code=$?
-    set -e
+    end_with "$signal" $!
     case "$signal" in TERM) want=143 ;; HUP) want=129 ;; esac
     [ "$code" = "$want" ] || { echo "FAIL: a read ended by SIG$signal: exit $code, want $want"; status=1; }
     if [ "$(cat "$work/kept.bin")" != "old" ]; then
