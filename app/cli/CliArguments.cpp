@@ -143,6 +143,61 @@ CliParse UsageError(const CLI::App& app, const std::string& message) {
     return parse;
 }
 
+// Defaults of this user's, under the options' own names; a file that is
+// not there is no error, one given with --config must be. One that is not a
+// regular file is refused (*refused says why), unless --config names another.
+void AddSettingsFile(CLI::App& app, std::string* settings, std::string* refused) {
+    *settings = platform::UserConfigFile("brevik", "Brevik");
+    *refused = RefusedSettingsFile(*settings);
+    if (!refused->empty())
+        settings->clear();
+    app.config_formatter(std::make_shared<SettingsFile>());
+    app.set_config("--config", *settings,
+                   "read default options from FILE (see the notes of 'brevik --help')")
+        // Checked as soon as it is parsed, before the parser opens it.
+        ->check([](const std::string& file) { return RefusedSettingsFile(file); }, "FILE")
+        ->trigger_on_parse();
+    // Shown without this user's own path, which the notes say in general.
+    app.get_config_ptr()->option_text("FILE");
+    // A misspelt setting is said, not passed over.
+    app.allow_config_extras(CLI::config_extras_mode::error);
+}
+
+// A subcommand for each entry of the command table, its operands bound to
+// (*operands)[entry], which must stay where it is while the parser lives.
+void AddCommands(CLI::App& app, std::vector<std::vector<std::string>>* operands,
+                 CliArguments* out) {
+    const std::span<const cli::Command> commands = cli::Commands();
+    operands->assign(commands.size(), {});
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const cli::Command& entry = commands[i];
+        CLI::App* command = app.add_subcommand(entry.name, entry.help);
+        const std::vector<std::string> names = Words(entry.operands);
+        (*operands)[i].resize(names.size());
+        // One positional per operand, named as help shows it.
+        for (size_t k = 0; k < names.size(); ++k)
+            command->add_option(names[k], (*operands)[i][k], cli::OperandHelp(names[k]))
+                ->type_name("")
+                ->required();
+        for (const cli::CommandFlag& flag : entry.flags)
+            AddOption(command, flag, out);
+    }
+}
+
+// What is wrong with the values or their combination, or "".
+std::string ValueProblem(const CliArguments& a) {
+    if (a.trace < 0 || a.trace > 2)
+        return "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(a.trace);
+    if (a.wait < -1)
+        return "--wait takes a number of seconds (or none: no limit), not =" +
+               std::to_string(a.wait);
+    if (a.watch && (a.all || a.dryRun || a.wait != 0))
+        return "--watch goes with none of --all, --dry-run and --wait";
+    if (!a.watch && (a.reflash || !a.log.empty()))
+        return "--log and --reflash go with --watch";
+    return "";
+}
+
 }  // namespace
 
 CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out) {
@@ -174,40 +229,12 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         ->check(CLI::IsMember({"json"}));
 
     app.formatter(std::make_shared<CommandHelp>());
-    // Defaults of this user's, under the options' own names; a file that is
-    // not there is no error, one given with --config must be.
-    // One that is not a regular file is refused, unless --config names
-    // another.
-    std::string settings = platform::UserConfigFile("brevik", "Brevik");
-    const std::string refusedSettings = RefusedSettingsFile(settings);
-    if (!refusedSettings.empty())
-        settings.clear();
-    app.config_formatter(std::make_shared<SettingsFile>());
-    app.set_config("--config", settings,
-                   "read default options from FILE (see the notes of 'brevik --help')")
-        // Checked as soon as it is parsed, before the parser opens it.
-        ->check([](const std::string& file) { return RefusedSettingsFile(file); }, "FILE")
-        ->trigger_on_parse();
-    // Shown without this user's own path, which the notes say in general.
-    app.get_config_ptr()->option_text("FILE");
-    // A misspelt setting is said, not passed over.
-    app.allow_config_extras(CLI::config_extras_mode::error);
+    std::string settings, refusedSettings;
+    AddSettingsFile(app, &settings, &refusedSettings);
 
     const std::span<const cli::Command> commands = cli::Commands();
-    std::vector<std::vector<std::string>> operands(commands.size());
-    for (size_t i = 0; i < commands.size(); ++i) {
-        const cli::Command& entry = commands[i];
-        CLI::App* command = app.add_subcommand(entry.name, entry.help);
-        const std::vector<std::string> names = Words(entry.operands);
-        operands[i].resize(names.size());
-        // One positional per operand, named as help shows it.
-        for (size_t k = 0; k < names.size(); ++k)
-            command->add_option(names[k], operands[i][k], cli::OperandHelp(names[k]))
-                ->type_name("")
-                ->required();
-        for (const cli::CommandFlag& flag : entry.flags)
-            AddOption(command, flag, out);
-    }
+    std::vector<std::vector<std::string>> operands;
+    AddCommands(app, &operands, out);
 
     try {
         app.parse(argc, argv);
@@ -231,16 +258,8 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     }
     if (!refusedSettings.empty() && app.get_config_ptr()->count() == 0)
         return UsageError(app, refusedSettings);
-    if (out->trace < 0 || out->trace > 2)
-        return UsageError(
-            app, "--trace takes no value, or =2 for hex dumps, not =" + std::to_string(out->trace));
-    if (out->wait < -1)
-        return UsageError(app, "--wait takes a number of seconds (or none: no limit), not =" +
-                                   std::to_string(out->wait));
-    if (out->watch && (out->all || out->dryRun || out->wait != 0))
-        return UsageError(app, "--watch goes with none of --all, --dry-run and --wait");
-    if (!out->watch && (out->reflash || !out->log.empty()))
-        return UsageError(app, "--log and --reflash go with --watch");
+    if (const std::string problem = ValueProblem(*out); !problem.empty())
+        return UsageError(app, problem);
     out->jsonProgress = progress == "json";
     for (size_t i = 0; i < commands.size(); ++i) {
         if (app.got_subcommand(commands[i].name)) {
