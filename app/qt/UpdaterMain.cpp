@@ -82,10 +82,11 @@ int main(int argc, char** argv) {
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
     QtUpdaterDialog dialog(state, platform::StartDetachedThread);
-    // Qt has taken its own options out of argv: what is left is ours.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1)
-        dialog.PreselectPackage(arguments.at(1).toStdString());
+    // Qt has taken its own options out of argv: what is left is ours. The
+    // name is kept as the bytes it came as (QApplication::arguments() would
+    // decode it, and a name that is not UTF-8 would name another file).
+    if (argc > 1)
+        dialog.PreselectPackage(argv[1]);
     dialog.Run();
     return 0;
 }

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# brevik-updater FILE opens the file the user named, byte for byte: a name
+# that is not UTF-8 and a name after Qt's own options. What is watched is the
+# open of that file (inotify), so the test needs neither a device nor a look
+# inside the dialog.
+set -euo pipefail
+updater="$1"
+dir="$(mktemp -d)"
+watcher=""
+trap '[ -n "$watcher" ] && kill "$watcher" 2>/dev/null; rm -rf "$dir"' EXIT
+
+opens_named() {  # opens_named NAME [UPDATER OPTIONS...]
+    local name="$1"
+    shift
+    : >"$dir/events"
+    printf 'BKPK not a package' >"$dir/$name"
+    inotifywait -m -e open --format '%f' "$dir" >"$dir/events" 2>"$dir/watch.log" &
+    watcher=$!
+    # inotifywait says when its watch is set; opens before that are not seen.
+    for _ in $(seq 200); do
+        grep -q "Watches established" "$dir/watch.log" 2>/dev/null && break
+        sleep 0.05
+    done
+    BREVIK_PORTS= QT_QPA_PLATFORM=offscreen "$updater" "$@" "$dir/$name" 2>>"$dir/updater.log" &
+    local program=$!
+    local found=1
+    for _ in $(seq 200); do
+        if grep -qxF "$name" "$dir/events"; then found=0; break; fi
+        sleep 0.05
+    done
+    kill "$program" 2>/dev/null || true
+    wait "$program" 2>/dev/null || true
+    kill "$watcher" 2>/dev/null || true
+    wait "$watcher" 2>/dev/null || true
+    watcher=""
+    rm -f "$dir/$name"
+    return "$found"
+}
+
+failed=0
+while IFS='|' read -r label name options; do
+    # shellcheck disable=SC2086  # the options are words
+    if opens_named "$(printf "$name")" $options; then
+        echo "ok: $label"
+    else
+        echo "FAIL: $label: the updater did not open $(printf "$name" | od -An -c | tr -s ' ')"
+        failed=1
+    fi
+done <<'EOF'
+a name with a byte that is not UTF-8|pak\377.bfw|
+a name after Qt's own option|plain.bfw|-platform offscreen
+a name in UTF-8|p\303\244ckage.bfw|
+EOF
+exit "$failed"
