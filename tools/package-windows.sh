@@ -30,6 +30,7 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
     reg() { "$WINE" reg "$@" 2>/dev/null | tr -d "\r"; }
     value() { reg query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
     default() { reg query "$1" /ve | sed -n "s/^ *(Default) *REG_SZ *//p"; }
+    path_type() { reg query "HKCU\\Environment" /v Path | sed -n "s/^ *Path *\(REG_[A-Z_]*\).*/\1/p"; }
     home="$WINEPREFIX/drive_c/Program Files/Brevik"
     bin="C:\\Program Files\\Brevik\\bin"
     # Round 1: the user has a PATH and .bfw belongs to another program; the
@@ -57,10 +58,15 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
         ! ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik* >/dev/null 2>&1 ||
             { echo "the uninstaller left the Start-menu folder"; exit 1; }
         ! reg query "HKCR\\Brevik.FirmwarePackage" >/dev/null || { echo "the file type is left"; exit 1; }
-        ! reg query "HKCU\\Software\\Brevik" >/dev/null || { echo "HKCU\\Software\\Brevik is left"; exit 1; }
+        ! reg query "HKLM\\Software\\Brevik\\Installer" >/dev/null || { echo "HKLM\\Software\\Brevik\\Installer is left"; exit 1; }
+        [ "${1:-}" = keeps-path-marks ] ||
+            ! reg query "HKCU\\Software\\Brevik" >/dev/null || { echo "HKCU\\Software\\Brevik is left"; exit 1; }
         ! reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" | grep -qi brevik ||
             { echo "the uninstall entry is left"; exit 1; }
     }
+    # Another administrator uninstalls: the replaced type is not theirs to
+    # have remembered.
+    reg delete "HKCU\\Software\\Brevik\\Installer" /v ReplacedFileType /f >/dev/null || true
     uninstall
     [ "$(value "HKCU\\Environment" Path)" = "C:\\tools;C:\\more" ] ||
         { echo "PATH after uninstall: $(value "HKCU\\Environment" Path)"; exit 1; }
@@ -73,4 +79,23 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
     uninstall
     ! reg query "HKCU\\Environment" /v Path >/dev/null || { echo "the uninstaller left a PATH"; exit 1; }
     ! reg query "HKCR\\.bfw" >/dev/null || { echo "the uninstaller left .bfw"; exit 1; }
-    echo "windows packages: the .zip runs; the installer installs, registers .bfw and PATH, and its uninstaller takes exactly that away"'
+    # Round 3: a PATH of type REG_SZ keeps its type both ways. The PATH of the user
+    # grows past what the uninstaller can edit: the entry and its marks stay,
+    # and once the PATH is short again a reinstall and uninstall take it away.
+    reg add "HKCU\\Environment" /v Path /t REG_SZ /d "C:\\tools" /f >/dev/null
+    "$WINE" "$INSTALLER" /S /PATH
+    [ "$(path_type)" = REG_SZ ] || { echo "PATH written back as $(path_type)"; exit 1; }
+    long="C:\\tools"
+    for i in $(seq 120); do long+=";C:\\dir$i"; done
+    long+=";$bin"
+    reg add "HKCU\\Environment" /v Path /t REG_SZ /d "$long" /f >/dev/null
+    uninstall keeps-path-marks
+    [ "$(value "HKCU\\Environment" Path)" = "$long" ] || { echo "a long PATH was changed"; exit 1; }
+    [ "$(value "HKCU\\Software\\Brevik\\Installer" PathEntry)" = "$bin" ] ||
+        { echo "the uninstaller forgot the PATH entry it could not remove"; exit 1; }
+    reg add "HKCU\\Environment" /v Path /t REG_SZ /d "C:\\tools;$bin" /f >/dev/null
+    "$WINE" "$INSTALLER" /S /PATH
+    uninstall
+    [ "$(value "HKCU\\Environment" Path)" = "C:\\tools" ] && [ "$(path_type)" = REG_SZ ] ||
+        { echo "PATH after the second uninstall: $(path_type) $(value "HKCU\\Environment" Path)"; exit 1; }
+    echo "windows packages: the .zip runs; the installer installs, registers .bfw and PATH, and its uninstaller takes exactly that away and keeps what it cannot"'

@@ -8,8 +8,10 @@
 ; (/S) adds nothing unless /PATH is given.
 
 !define BREVIK_FILE_TYPE "Brevik.FirmwarePackage"
-; What the uninstaller needs to know, per user: the PATH entry added, whether
-; the PATH value was made by us, and the .bfw type replaced.
+; What the uninstaller needs to know: the PATH entry added and whether the
+; PATH value was made by us (in HKCU, as PATH is the user's), and the .bfw
+; type replaced (beside the type, in SHCTX: HKLM for an all-users install,
+; whoever uninstalls it).
 !define BREVIK_MARKS "Software\Brevik\Installer"
 ; NSIS strings hold 1024 characters: a longer PATH cannot be read whole, and
 ; writing back a shorter one would lose the user's entries.
@@ -17,9 +19,14 @@
 
 Function BrevikAddFileType
     ReadRegStr $0 SHCTX "Software\Classes\.bfw" ""
-    StrCmp $0 "${BREVIK_FILE_TYPE}" type_taken
     StrCmp $0 "" type_taken
-        WriteRegStr HKCU "${BREVIK_MARKS}" "ReplacedFileType" "$0"
+    StrCmp $0 "${BREVIK_FILE_TYPE}" 0 type_replaced
+        ; Installed over an earlier version, which kept the mark in HKCU.
+        ReadRegStr $0 HKCU "${BREVIK_MARKS}" "ReplacedFileType"
+        StrCmp $0 "" type_taken
+        DeleteRegValue HKCU "${BREVIK_MARKS}" "ReplacedFileType"
+    type_replaced:
+        WriteRegStr SHCTX "${BREVIK_MARKS}" "ReplacedFileType" "$0"
     type_taken:
     WriteRegStr SHCTX "Software\Classes\.bfw" "" "${BREVIK_FILE_TYPE}"
     WriteRegStr SHCTX "Software\Classes\${BREVIK_FILE_TYPE}" "" "Brevik firmware package"
@@ -33,7 +40,7 @@ Function un.BrevikRemoveFileType
     DeleteRegKey SHCTX "Software\Classes\${BREVIK_FILE_TYPE}"
     ReadRegStr $0 SHCTX "Software\Classes\.bfw" ""
     StrCmp $0 "${BREVIK_FILE_TYPE}" 0 type_done
-    ReadRegStr $1 HKCU "${BREVIK_MARKS}" "ReplacedFileType"
+    ReadRegStr $1 SHCTX "${BREVIK_MARKS}" "ReplacedFileType"
     StrCmp $1 "" 0 type_restore
         DeleteRegValue SHCTX "Software\Classes\.bfw" ""
         DeleteRegKey /ifempty SHCTX "Software\Classes\.bfw"
@@ -41,13 +48,43 @@ Function un.BrevikRemoveFileType
     type_restore:
         WriteRegStr SHCTX "Software\Classes\.bfw" "" "$1"
     type_done:
-    DeleteRegValue HKCU "${BREVIK_MARKS}" "ReplacedFileType"
+    DeleteRegValue SHCTX "${BREVIK_MARKS}" "ReplacedFileType"
+    DeleteRegKey /ifempty SHCTX "${BREVIK_MARKS}"
+    DeleteRegKey /ifempty SHCTX "Software\Brevik"
     System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+FunctionEnd
+
+; Writes $1 as the user's PATH with the type the value has: REG_SZ stays
+; REG_SZ (rewritten as REG_EXPAND_SZ, a "%" in an entry would start to
+; expand); a new value is REG_EXPAND_SZ, as Windows makes it.
+!macro BREVIK_PATH_FUNCTIONS un
+Function ${un}BrevikWritePath
+    Push $2
+    Push $3
+    Push $4
+    StrCpy $4 0
+    ; HKEY_CURRENT_USER, KEY_READ
+    System::Call 'advapi32::RegOpenKeyExW(p 0x80000001, w "Environment", i 0, i 0x20019, *p .r2) i .r3'
+    IntCmp $3 0 0 path_type_known path_type_known
+    System::Call 'advapi32::RegQueryValueExW(p r2, w "Path", p 0, *i .r4, p 0, p 0) i .r3'
+    System::Call 'advapi32::RegCloseKey(p r2)'
+    IntCmp $3 0 path_type_known
+        StrCpy $4 0
+    path_type_known:
+    IntCmp $4 1 0 path_expand path_expand
+        WriteRegStr HKCU "Environment" "Path" "$1"
+        Goto path_type_done
+    path_expand:
+        WriteRegExpandStr HKCU "Environment" "Path" "$1"
+    path_type_done:
+    Pop $4
+    Pop $3
+    Pop $2
 FunctionEnd
 
 ; $0: 1 when HKCU\Environment has a value named Path (ReadRegStr alone
 ; cannot tell a missing value from one too long to read).
-Function BrevikPathValueExists
+Function ${un}BrevikPathValueExists
     Push $1
     Push $2
     StrCpy $0 0
@@ -65,6 +102,9 @@ Function BrevikPathValueExists
     Pop $2
     Pop $1
 FunctionEnd
+!macroend
+!insertmacro BREVIK_PATH_FUNCTIONS ""
+!insertmacro BREVIK_PATH_FUNCTIONS "un."
 
 Function BrevikOfferPath
     Push $CMDLINE
@@ -94,12 +134,14 @@ Function BrevikOfferPath
     StrLen $2 "$1;$INSTDIR\bin"
     IntCmp $2 ${BREVIK_LONGEST_PATH} 0 0 path_too_long
     StrCmp $1 "" 0 +3
-        WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
-        Goto path_added
+        StrCpy $1 "$INSTDIR\bin"
+        Goto path_write
     StrCpy $2 $1 1 -1
     StrCmp $2 ";" 0 +2
         StrCpy $1 $1 -1
-    WriteRegExpandStr HKCU "Environment" "Path" "$1;$INSTDIR\bin"
+    StrCpy $1 "$1;$INSTDIR\bin"
+    path_write:
+    Call BrevikWritePath
     path_added:
     WriteRegStr HKCU "${BREVIK_MARKS}" "PathEntry" "$INSTDIR\bin"
     SendMessage ${HWND_BROADCAST} ${WM_WININICHANGE} 0 "STR:Environment" /TIMEOUT=5000
@@ -116,9 +158,16 @@ Function un.BrevikRemovePath
     StrCmp $0 "" path_forget
     ClearErrors
     ReadRegStr $1 HKCU "Environment" "Path"
-    IfErrors path_forget
+    IfErrors 0 path_read
+        ; No PATH value (the entry went with it), or one too long to read.
+        Push $0
+        Call un.BrevikPathValueExists
+        StrCpy $2 $0
+        Pop $0
+        StrCmp $2 1 path_too_long path_forget
+    path_read:
     StrLen $2 $1
-    IntCmp $2 ${BREVIK_LONGEST_PATH} 0 0 path_forget
+    IntCmp $2 ${BREVIK_LONGEST_PATH} 0 0 path_too_long
     ; ";a;ENTRY;b;" becomes ";a" and ";b;", then "a;b".
     Push ";$1;"
     Push ";$0;"
@@ -137,9 +186,17 @@ Function un.BrevikRemovePath
         DeleteRegValue HKCU "Environment" "Path"
         Goto path_written
     path_write:
-        WriteRegExpandStr HKCU "Environment" "Path" "$1"
+        Call un.BrevikWritePath
     path_written:
     SendMessage ${HWND_BROADCAST} ${WM_WININICHANGE} 0 "STR:Environment" /TIMEOUT=5000
+    Goto path_forget
+    path_too_long:
+        ; The entry stays, and so do the marks: a later install and uninstall
+        ; can still take it away once the PATH is shorter.
+        MessageBox MB_OK|MB_ICONEXCLAMATION \
+            "Your PATH is too long for the uninstaller to change safely: remove $0 from it yourself." \
+            /SD IDOK
+        Return
     path_forget:
     DeleteRegValue HKCU "${BREVIK_MARKS}" "PathEntry"
     DeleteRegValue HKCU "${BREVIK_MARKS}" "PathCreated"
