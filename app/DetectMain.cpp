@@ -7,6 +7,7 @@
 #include "app/HelpAndVersion.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/PortTable.h"
+#include "platform/ProgramArguments.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::ProgramArguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Values();
     if (AnswerHelpOrVersion(
             argc, argv, "brevik-detect",
             "usage: brevik-detect [--trace]\n"

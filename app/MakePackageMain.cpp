@@ -10,8 +10,12 @@
 #include "app/HelpAndVersion.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFormat.h"
+#include "platform/ProgramArguments.h"
 
 int main(int argc, char** argv) {
+    platform::ProgramArguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Values();
     if (AnswerHelpOrVersion(argc, argv, "brevik-mkpackage",
                             "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n"
                             "Writes a valid firmware package; the body (16384 bytes unless given,\n"

@@ -11,7 +11,7 @@ namespace {
 // What kind of thing is at the path, before anything opens it.
 Package::Access AccessOf(const std::string& path) {
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(platform::FilePath(path), ec);
     if (ec || !std::filesystem::exists(status))
         return Package::Access::Missing;
     if (std::filesystem::is_directory(status))

@@ -8,10 +8,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace platform {
+
+/// A file name of the programs (UTF-8 on Windows, the bytes given on POSIX)
+/// as the standard library's path; on Windows a plain std::string would be
+/// read in the ANSI code page and name another file.
+std::filesystem::path FilePath(const std::string& name);
 
 /// What others may do with a file while it is open here.
 enum class FileShare { Read, None };

@@ -14,6 +14,7 @@
 #include "app/cli/CommandTable.h"
 #include "app/cli/RunCommand.h"
 #include "platform/Environment.h"
+#include "platform/FileAccess.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ class SettingsFile : public CLI::ConfigBase {
 // on, or never end. "" when FILE may be read.
 std::string RefusedSettingsFile(const std::string& file) {
     std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
+    const auto status = std::filesystem::status(platform::FilePath(file), ec);
     if (!file.empty() && !ec && std::filesystem::exists(status) &&
         !std::filesystem::is_regular_file(status))
         return "the settings file " + file + " is not a regular file";

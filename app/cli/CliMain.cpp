@@ -9,9 +9,13 @@
 #include "diagnostics/TextBuffer.h"
 #include "diagnostics/capture/CaptureFile.h"
 #include "platform/Console.h"
+#include "platform/ProgramArguments.h"
 #include "util/OutsideText.h"
 
 int main(int argc, char** argv) {
+    platform::ProgramArguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Values();
     CliArguments args;
     const CliParse parse = ParseCliArguments(argc, argv, &args);
     if (!parse.run) {

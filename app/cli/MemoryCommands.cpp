@@ -68,7 +68,7 @@ constexpr int64_t kLargestMemoryFile = 16 * 1024 * 1024;
 std::optional<std::vector<uint8_t>> ReadWholeFile(Session& s, const std::string& path,
                                                   int* failure) {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    if (!std::filesystem::exists(platform::FilePath(path), ec)) {
         *failure = s.Fail(kCliFileError, path + ": no such file");
         return std::nullopt;
     }
@@ -159,7 +159,7 @@ int ReadMemory(Session& s) {
     OutputFile output(path);
     if (!toStdout) {
         std::error_code ec;
-        const auto status = std::filesystem::symlink_status(path, ec);
+        const auto status = std::filesystem::symlink_status(platform::FilePath(path), ec);
         if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
             return s.Fail(kCliFileError, path +
                                              ": is there and is not a regular file (a link, "

@@ -7,6 +7,7 @@
 #include "app/UpdaterHelp.h"
 #include "app/win32/Win32UpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
+#include "platform/ProgramArguments.h"
 #include "platform/Thread.h"
 #include "util/OutsideText.h"
 
@@ -18,6 +19,9 @@ BKQuillex g_device;
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::ProgramArguments arguments(argc, argv);
+    argc = arguments.Count();
+    argv = arguments.Values();
     // A windowed program has no console of its own: --help and --version
     // write to the one it was started from.
     if (argc > 1 && argv[1][0] == '-' && GetStdHandle(STD_OUTPUT_HANDLE) == nullptr &&

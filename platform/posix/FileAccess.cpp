@@ -9,6 +9,14 @@
 #include <cstring>
 
 namespace platform {
+
+std::filesystem::path FilePath(const std::string& name) {
+    return std::filesystem::path(name);
+}
+
+}  // namespace platform
+
+namespace platform {
 namespace {
 
 // Writes every byte, through interruptions and short writes.

@@ -2,6 +2,16 @@
 
 #include <windows.h>
 
+#include "platform/windows/WideText.h"
+
+namespace platform {
+
+std::filesystem::path FilePath(const std::string& name) {
+    return std::filesystem::path(WideText(name.c_str()));
+}
+
+}  // namespace platform
+
 namespace platform {
 namespace {
 
@@ -32,8 +42,8 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare sha
         return nullptr;
     // Share mode 0 keeps every other opener out, this process included.
     const DWORD shareMode = share == FileShare::None ? 0 : FILE_SHARE_READ;
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(WideText(path).c_str(), GENERIC_READ, shareMode, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (inUse != nullptr)
             *inUse = ::GetLastError() == ERROR_SHARING_VIOLATION;
@@ -85,8 +95,8 @@ std::unique_ptr<NewFile> NewFile::Create(const char* path) {
     if (path == nullptr || path[0] == '\0')
         return nullptr;
     // CREATE_NEW fails on anything at the name, a link included.
-    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(WideText(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     return std::unique_ptr<NewFile>(new NewFile(reinterpret_cast<intptr_t>(file), path));
@@ -123,7 +133,7 @@ bool NewFile::Close() {
 }
 
 bool NewFile::StillOurs() const {
-    HANDLE file = ::CreateFileA(path_.c_str(), FILE_READ_ATTRIBUTES,
+    HANDLE file = ::CreateFileW(WideText(path_.c_str()).c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -139,7 +149,7 @@ bool NewFile::Remove() {
     Close();
     // The name as it is now, a link not followed; deleted through this
     // handle only while it is the file made here.
-    HANDLE file = ::CreateFileA(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+    HANDLE file = ::CreateFileW(WideText(path_.c_str()).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -158,7 +168,8 @@ bool NewFile::Remove() {
 bool NewFile::Replace(const char* target) {
     if (!Open() || !::FlushFileBuffers(AsHandle(handle_)) || !Close() || !StillOurs())
         return false;
-    if (!::MoveFileExA(path_.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!::MoveFileExW(WideText(path_.c_str()).c_str(), WideText(target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return false;
     index_ = 0;
     return true;
@@ -181,9 +192,10 @@ std::unique_ptr<LogFile> LogFile::Open(const char* path, std::string* why, LogSt
     const DWORD access = start == LogStart::Append
                              ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE
                              : GENERIC_WRITE;
-    HANDLE file = ::CreateFileA(
-        path, access, FILE_SHARE_READ | (start == LogStart::Append ? FILE_SHARE_WRITE : 0), nullptr,
-        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file =
+        ::CreateFileW(WideText(path).c_str(), access,
+                      FILE_SHARE_READ | (start == LogStart::Append ? FILE_SHARE_WRITE : 0), nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return refuse("cannot be opened for writing");
     FILE_ATTRIBUTE_TAG_INFO tag{};

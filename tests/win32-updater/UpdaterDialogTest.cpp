@@ -81,25 +81,34 @@ class UpdaterProgram : public ::testing::Test {
         }
     }
 
-    void Start() {
-        char self[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        std::string program = self;
-        program.resize(program.find_last_of('\\'));
-        program.resize(program.find_last_of('\\'));
-        program += "\\app\\brevik-updater.exe";
-        std::string commandLine = "\"" + program + "\"";
-        STARTUPINFOA startup = {};
+    // Started as Explorer starts it, with a wide command line: the file
+    // argument may hold characters of no ANSI code page.
+    void Start(const std::wstring& file = L"") {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring program = self;
+        program.resize(program.find_last_of(L'\\'));
+        program.resize(program.find_last_of(L'\\'));
+        program += L"\\app\\brevik-updater.exe";
+        std::wstring commandLine = L"\"" + program + L"\"";
+        if (!file.empty())
+            commandLine += L" \"" + file + L"\"";
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+        ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, nullptr, &startup, &process))
-            << program << ": " << GetLastError();
+            << GetLastError();
         // A cold Wine can take long to show the first window of a run.
         dialog = WaitForProcessWindow(process.dwProcessId, kCaption, 60000);
         ASSERT_NE(nullptr, dialog) << "the dialog did not open";
     }
 
     std::string Text(int id) const { return TextOf(GetDlgItem(dialog, id)); }
+    std::wstring WideText(int id) const {
+        wchar_t text[512] = {};
+        SendMessageW(GetDlgItem(dialog, id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
     bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
     void Click(int id) const { PostClick(dialog, id); }
     bool WaitForText(int id, const std::string& text, int timeoutMs = 20000) const {
@@ -242,4 +251,23 @@ TEST_F(UpdaterProgram, DetectsRefusesABrokenPackageAndFlashesAGoodOne) {
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     EXPECT_EQ(0u, exitCode);
+}
+
+// brevik-updater.exe FILE, as opening a package in Explorer runs it, with a
+// name outside the ANSI code page (Greek capital omega): the package named
+// is the one loaded and shown.
+TEST_F(UpdaterProgram, OpensAPackageNamedOnTheCommandLineWhateverItsName) {
+    TempDir dir;
+    const std::string ascii = WindowsPath(
+        dir.Write("plain.bfw", BuildPackage(MakeFirmwarePayload(4000, 2, 12, 'Q'), 2, 12, 'Q')));
+    const std::wstring folder(ascii.begin(), ascii.begin() + ascii.find_last_of('\\') + 1);
+    const std::wstring named = folder + L"pak\u03A9.bfw";
+    ASSERT_TRUE(MoveFileW(std::wstring(ascii.begin(), ascii.end()).c_str(), named.c_str()));
+
+    Start(named);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForText(kControlUpdateVersion, "2.12.Q", 20000)) << Text(kControlUpdateVersion);
+    EXPECT_EQ(named, WideText(kControlImageFile));
+    Click(kControlCancel);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 10000));
 }
