@@ -44,6 +44,9 @@ class LowLatencyHold {
     const std::string& Advice() const { return advice_; }
 
   private:
+    // The port's device number (Linux): its open lines are in the driver's
+    // low-latency mode while the hold lasts.
+    std::string device_;
     std::string attribute_;
     // The attribute as this hold left it (Linux: its file's inode and change
     // time): a bridge replugged meanwhile has a new one, and its timer is

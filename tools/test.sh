@@ -17,7 +17,12 @@ fi
 dir="$root/build${sanitize:+-$sanitize}"
 bench=ON
 [ -n "$sanitize" ] && bench=OFF
-"$root/tools/build.sh" "$dir" -DBREVIK_SANITIZE="$sanitize" -DBREVIK_BUILD_TESTS=ON -DBREVIK_BUILD_BENCH="$bench"
+# Debian's Qt is not built for ThreadSanitizer, whose run leaves the dialog's
+# tests out: the dialog is not built for it either.
+gui=ON
+[ "$sanitize" = thread ] && gui=OFF
+"$root/tools/build.sh" "$dir" -DBREVIK_SANITIZE="$sanitize" -DBREVIK_BUILD_TESTS=ON \
+    -DBREVIK_BUILD_BENCH="$bench" -DBREVIK_BUILD_GUI="$gui"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -18,6 +18,7 @@
 
 #include "platform/Environment.h"
 #include "platform/linux/FollowLinks.h"
+#include "platform/posix/DriverLowLatency.h"
 
 namespace platform {
 namespace {
@@ -146,7 +147,9 @@ BridgeTimer InspectBridgeTimer(const std::string& portPath) {
     return timer;
 }
 
-LowLatencyHold::LowLatencyHold(const std::string& portPath) {
+LowLatencyHold::LowLatencyHold(const std::string& portPath)
+    : device_(CharacterDeviceNumber(portPath)) {
+    LowLatencyLines::OfThisProcess().Hold(device_);
     const std::optional<fs::path> found = TimerAttribute(portPath);
     if (!found)
         return;
@@ -173,6 +176,7 @@ LowLatencyHold::~LowLatencyHold() {
     if (lowered_ && writtenIdentity_ != 0 && IdentityOf(attribute_) == writtenIdentity_ &&
         ReadTimer(attribute_) == kLowestTimerMs)
         WriteTimer(attribute_, timerMs_);
+    LowLatencyLines::OfThisProcess().Release(device_);
 }
 
 }  // namespace platform

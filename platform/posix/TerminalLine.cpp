@@ -45,13 +45,14 @@ void ApplyModemLine(int fd, int line, LineControl control) {
 
 class TerminalLine : public PolledLine {
   public:
-    // Short replies come up at once while the port is open (a stop-and-wait
-    // exchange waits on each), and the driver is left as it was found.
-    TerminalLine(int fd, bool madeExclusive)
-        : fd_(fd), madeExclusive_(madeExclusive), lowLatency_(EnterDriverLowLatency(fd)) {}
+    // Short replies come up at once while a transfer holds the device (a
+    // stop-and-wait exchange waits on each), and the driver is left as it
+    // was found.
+    TerminalLine(int fd, bool madeExclusive) : fd_(fd), madeExclusive_(madeExclusive) {
+        LowLatencyLines::OfThisProcess().Opened(fd, DeviceNumberOfDescriptor(fd));
+    }
     ~TerminalLine() override {
-        if (lowLatency_)
-            LeaveDriverLowLatency(fd_);
+        LowLatencyLines::OfThisProcess().Closing(fd_);
         // The exclusive flag belongs to the terminal, not to this descriptor:
         // cleared only when this line set it.
         if (madeExclusive_)
@@ -105,7 +106,6 @@ class TerminalLine : public PolledLine {
   private:
     int fd_;
     const bool madeExclusive_;
-    const bool lowLatency_;
     bool dsrFlow_ = false;
     bool dsrSensitivity_ = false;
     LineControl dtr_ = LineControl::Enable;
