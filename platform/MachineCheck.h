@@ -18,9 +18,7 @@ struct Finding {
 
 std::vector<Finding> MachineFindings();
 
-// timerMs, when given, receives the bridge's latency timer (0: none known);
-// a process named passOver holding the port is no finding.
-std::vector<Finding> PortFindings(const std::string& path, int* timerMs = nullptr,
-                                  const std::string& passOver = "");
+// timerMs, when given, receives the bridge's latency timer (0: none known).
+std::vector<Finding> PortFindings(const std::string& path, int* timerMs = nullptr);
 
 }  // namespace platform

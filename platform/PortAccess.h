@@ -20,7 +20,9 @@ struct PortHolder {
 
 // Every other process that has the device open, as far as we may see
 // (another user's processes usually are not visible; on Windows, where a
-// port is opened exclusively, none is listed).
+// port is opened exclusively, none is listed). The device side of a
+// pseudo-terminal, a process with its master open, is the device and not
+// listed.
 std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path);
 
 // What a user who may not open the port at path can do about it, the way

@@ -62,17 +62,14 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
 
 // Other programs with the device's port open, which a write to the device
 // must not share it with: one that took no lock can read the device's replies
-// or send bytes of its own in the middle of an upload. The simulator holds
-// the other end of its own line (it is the device) and does not count.
+// or send bytes of its own in the middle of an upload.
 std::string OthersOnThePort(int port) {
     const std::optional<std::string> path = PortPath(port);
     return path ? OthersOnThePath(*path) : "";
 }
 
 std::string OthersOnThePath(const std::string& path) {
-    std::vector<platform::PortHolder> holders = platform::ProcessesHoldingDevice(path);
-    std::erase_if(holders, [](const platform::PortHolder& h) { return h.name == "brevik-sim"; });
-    return HolderNames(holders);
+    return HolderNames(platform::ProcessesHoldingDevice(path));
 }
 
 // Why no device answered: a port that could not be opened says why. Only

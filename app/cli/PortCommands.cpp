@@ -104,9 +104,7 @@ int Doctor(Session& s) {
     for (const platform::PortEntry& port : ports) {
         const std::string name = "COM" + std::to_string(port.number) + " " + port.path;
         int timerMs = 0;
-        // The simulator holds the other end of its own line: it is the device.
-        const std::vector<platform::Finding> found =
-            platform::PortFindings(port.path, &timerMs, "brevik-sim");
+        const std::vector<platform::Finding> found = platform::PortFindings(port.path, &timerMs);
         for (const platform::Finding& f : found)
             report(name, port.path, f);
         if (found.empty())

@@ -141,8 +141,7 @@ std::vector<Finding> MachineFindings() {
     return findings;
 }
 
-std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
-                                  const std::string& passOver) {
+std::vector<Finding> PortFindings(const std::string& path, int* timerMs) {
     std::vector<Finding> findings;
     if (timerMs != nullptr)
         *timerMs = 0;
@@ -167,8 +166,7 @@ std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
                 break;
         }
     }
-    std::vector<PortHolder> holders = ProcessesHoldingDevice(path);
-    std::erase_if(holders, [&](const PortHolder& holder) { return holder.name == passOver; });
+    const std::vector<PortHolder> holders = ProcessesHoldingDevice(path);
     // A terminal made exclusive keeps out every opener but root: the one
     // program that holds it has a lock of a kind.
     const bool exclusiveHolder = holders.size() == 1 && TerminalExclusive(path);

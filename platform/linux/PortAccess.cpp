@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -34,6 +35,28 @@ bool IsModemClassDevice(const std::string& path) {
     return FollowLinks(path).filename().string().rfind("ttyACM", 0) == 0;
 }
 
+// The number of the pseudo-terminal a device number is the slave end of
+// (UNIX98 slaves have majors 136 to 143), or -1.
+int PseudoTerminalIndex(const struct stat& node) {
+    if (!S_ISCHR(node.st_mode) || major(node.st_rdev) < 136 || major(node.st_rdev) > 143)
+        return -1;
+    return static_cast<int>((major(node.st_rdev) - 136) * 256 + minor(node.st_rdev));
+}
+
+// Whether descriptor fd of a process is the master of pseudo-terminal
+// index: a ptmx (5:2) whose fdinfo names that terminal.
+bool IsMasterOf(const fs::path& process, const std::string& fd, const struct stat& node,
+                int index) {
+    if (!S_ISCHR(node.st_mode) || major(node.st_rdev) != 5 || minor(node.st_rdev) != 2)
+        return false;
+    std::ifstream info(process / "fdinfo" / fd);
+    const std::string wanted = "tty-index:\t" + std::to_string(index);
+    for (std::string line; std::getline(info, line);)
+        if (line == wanted)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 std::string GroupOwningDevice(const std::string& path) {
@@ -61,21 +84,33 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path) {
         return S_ISCHR(target.st_mode) ? S_ISCHR(st.st_mode) && st.st_rdev == target.st_rdev
                                        : st.st_dev == target.st_dev && st.st_ino == target.st_ino;
     };
+    // A process with the master of this very pseudo-terminal is its device
+    // side (a simulator, a test fixture, a bridge to elsewhere), whatever it
+    // is called and whatever else it holds: not another user of the port.
+    const int terminal = PseudoTerminalIndex(target);
     const std::string self = std::to_string(::getpid());
     for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
         const std::string pid = process.path().filename().string();
         if (pid.empty() || pid.size() > 9 ||
             pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
             continue;
+        bool holds = false;
+        bool deviceSide = false;
         std::error_code fdError;
         for (const fs::directory_entry& fd :
              fs::directory_iterator(process.path() / "fd", fdError)) {
             struct stat st {};
-            if (::stat(fd.path().c_str(), &st) == 0 && same(st)) {
-                holders.push_back({FirstLine(process.path() / "comm"), std::stoi(pid)});
+            if (::stat(fd.path().c_str(), &st) != 0)
+                continue;
+            holds = holds || same(st);
+            deviceSide = deviceSide ||
+                         (terminal >= 0 &&
+                          IsMasterOf(process.path(), fd.path().filename().string(), st, terminal));
+            if (deviceSide || (holds && terminal < 0))
                 break;
-            }
         }
+        if (holds && !deviceSide)
+            holders.push_back({FirstLine(process.path() / "comm"), std::stoi(pid)});
     }
     return holders;
 }

@@ -12,9 +12,7 @@ std::vector<Finding> MachineFindings() {
     return {};
 }
 
-std::vector<Finding> PortFindings(const std::string& path, int* timerMs,
-                                  const std::string& passOver) {
-    (void)passOver;  // the system names no holders here
+std::vector<Finding> PortFindings(const std::string& path, int* timerMs) {
     std::vector<Finding> findings;
     OpenError error = OpenError::None;
     if (SerialPort::Open(path.c_str(), &error) == nullptr) {

@@ -155,7 +155,7 @@ TEST(UmockdevBridge, OnlyTheBridgeBehindTheNodeIsTouchedAndOnlyWhileItIsHeld) {
 
     const int64_t before[] = {ChangedAt(a), ChangedAt(b)};
     int timerMs = 0;
-    platform::PortFindings(node, &timerMs, "");
+    platform::PortFindings(node, &timerMs);
     EXPECT_EQ(16, timerMs);
     EXPECT_EQ(before[0], ChangedAt(a)) << "the doctor wrote a timer";
     EXPECT_EQ(before[1], ChangedAt(b)) << "the doctor wrote the timer";
