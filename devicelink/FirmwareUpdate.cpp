@@ -200,7 +200,7 @@ int FirmwareUpdateProc(FirmwareUpdateParams* params) {
     BKQuillex* device = params->Device;
     const int result = params->Loaded
                            ? device->UpdateFirmware(*params->Loaded, params->ProgressControl)
-                           : device->UpdateFirmware(params->PackagePath, params->ProgressControl);
+                           : QX_E_INVALID_FIRMWARE_IMAGE;
     Trace(device->TraceTarget, "FirmwareUpdateProc completed with result: %i", result);
     if (params->NotifyWindow != nullptr)
         params->NotifyWindow->Send(params->NotifyMessage, 0, result);

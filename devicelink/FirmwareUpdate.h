@@ -14,9 +14,8 @@ struct FirmwareUpdateParams {
     ui::MessageWindow* NotifyWindow = nullptr;   ///< receives the completion message
     unsigned NotifyMessage = 0;                  ///< sent with lParam = result
     ui::ProgressBar* ProgressControl = nullptr;  ///< or null
-    char PackagePath[kTextCapacity] = {};        ///< the package file
-    /// The package as it was checked; when set, its bytes go out and the
-    /// path is not opened again.
+    /// The package as it was checked: its bytes are what goes out (no file
+    /// is read again); none is an invalid image.
     std::shared_ptr<const Package> Loaded;
 };
 

@@ -121,7 +121,9 @@ void UpdaterDialogLogic::SetIdleControlsEnabled(bool enabled) {
 }
 
 void UpdaterDialogLogic::StartUpdate() {
-    if (updateRunning_)
+    // Only a package accepted and held in memory goes out, never a file read
+    // again by its name.
+    if (updateRunning_ || !state_.Loaded)
         return;
     dialog_.SetControlText(kControlUpdate, "Updating...");
     dialog_.EnableControl(kControlUpdate, false);
@@ -129,8 +131,6 @@ void UpdaterDialogLogic::StartUpdate() {
     SetIdleControlsEnabled(false);
 
     FirmwareUpdateParams& params = state_.UpdateParams;
-    BoundedCopy(params.PackagePath, sizeof params.PackagePath,
-                dialog_.ControlText(kControlImageFile).c_str());
     params.Loaded = state_.Loaded;
     params.Device = state_.Device;
     params.ProgressControl = progress_;
@@ -179,6 +179,10 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     }
     std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
     state_.PackageLoaded = false;
+    // A refused pick leaves nothing to flash: the earlier file's name is
+    // gone with its package.
+    dialog_.SetControlText(kControlImageFile, "");
+    dialog_.EnableControl(kControlUpdate, false);
     // A path cut to fit would name another file; say why instead.
     dialog_.ShowMessageBox(fits ? "Invalid Firmware Package"
                                 : "The path of this file is too long (over 259 characters).",

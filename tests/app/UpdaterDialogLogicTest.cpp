@@ -128,10 +128,16 @@ TEST_F(UpdaterDialog, InvalidFileAfterAValidOne) {
     EXPECT_EQ(0x30u, LastBox().icon);
     EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
     EXPECT_EQ("Unknown", dialog.ControlText(kControlTargetHardware));
-    EXPECT_EQ(good, dialog.ControlText(kControlImageFile)) << "keeps the last valid path";
-    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "keeps its state";
+    // Nothing flashable is left behind: not the earlier file by its path,
+    // which may have changed since it was checked.
+    EXPECT_EQ("", dialog.ControlText(kControlImageFile));
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
     EXPECT_FALSE(state.PackageLoaded);
+    EXPECT_FALSE(state.Loaded);
     EXPECT_STREQ("", state.PackagePath);
+    logic->OnCommand(kControlUpdate);
+    EXPECT_FALSE(logic->UpdateRunning()) << "Update! with nothing accepted flashes nothing";
+    EXPECT_TRUE(port->Device().State().uploadedBody.empty());
 
     // Cancelling the file dialog changes nothing visible.
     Select("");

@@ -296,8 +296,7 @@ TEST_F(FirmwareUpload, WorkerConcurrencySendsTheResultAndWaitsForIt) {
     params.NotifyWindow = &window;
     params.NotifyMessage = 0x8001;
     params.ProgressControl = &progress;
-    const std::string path = Package(600);
-    std::snprintf(params.PackagePath, sizeof params.PackagePath, "%s", path.c_str());
+    params.Loaded = std::make_shared<const ::Package>(LoadPackage(Package(600)));
     std::atomic<int> exitCode{0};
     ASSERT_TRUE(platform::StartDetachedThread([&] { exitCode = FirmwareUpdateProc(&params); }));
     ASSERT_TRUE(window.WaitForMessage(1, 5000));
