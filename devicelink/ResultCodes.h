@@ -63,3 +63,15 @@ constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
 
 /// The name of a result code, or "(ERROR NOT IN LIST)".
 const char* ResultCodeName(int code);
+
+/// What a result means to a caller that acts on it.
+enum class ResultKind {
+    Success,
+    NoDevice,    ///< none answered, or it stopped answering
+    PortBusy,    ///< another thread or program holds the port
+    BadPackage,  ///< the package fails its checks
+    Cancelled,
+    Refused,  ///< the device turned the request down
+    Other,    ///< any other failure, and a code not in the list
+};
+ResultKind KindOfResult(int code);

@@ -3,35 +3,23 @@
 #include "devicelink/ResultCodes.h"
 
 int ExitCodeForResult(int resultCode) {
-    switch (resultCode) {
-        case QX_S_OK:
+    switch (KindOfResult(resultCode)) {
+        case ResultKind::Success:
             return kCliSucceeded;
-        case QX_E_DEVICE_NOT_FOUND:
-        case QX_E_PORT_NOT_INITIALIZED:
-        case QX_E_COMM_READ_TIMEOUT:
-        case QX_E_COMM_READ_FAILURE:
-        case QX_E_COMM_WRITE_FAILURE:
+        case ResultKind::NoDevice:
             return kCliNoDevice;
-        case QX_E_PORT_BUSY:
+        case ResultKind::PortBusy:
             return kCliPortBusy;
-        case QX_E_INVALID_FIRMWARE_IMAGE:
+        case ResultKind::BadPackage:
             return kCliBadPackage;
-        case QX_E_OPERATION_CANCELED:
+        case ResultKind::Cancelled:
             return kCliCancelled;
-        case QX_E_REQUEST_NOT_SUPPORTED:
-        case QX_E_INVALID_RESPONSE:
-        case QX_E_ALT_WRITE_BAD_CHECKSUM:
-        case QX_E_EXTERNAL_CS_INVALID:
-        case QX_E_NVRAM_BUFFERING_FAILED:
-        case QX_E_INTERNAL_CS_INVALID:
-        case QX_E_FIRMWARE_FLASH_FAILED:
-        case QX_E_INVALID_VERSION:
-        case QX_E_INVALID_HARDWARE_ID:
-        case QX_E_LARGE_BIN_BANK_FAILED:
+        case ResultKind::Refused:
             return kCliDeviceRefused;
-        default:
-            return kCliFailed;
+        case ResultKind::Other:
+            break;
     }
+    return kCliFailed;
 }
 
 namespace {
