@@ -32,6 +32,8 @@ constexpr uint32_t kBaudCode115200 = 7;
 /// @}
 /// The rate of code 0, which the others divide.
 constexpr int kLinkRateBase = 921600;
+/// The rate every device starts at and goes back to (code kBaudCode115200).
+constexpr int kStartLinkRate = kLinkRateBase / (kBaudCode115200 + 1);
 
 /// How long a command waits for the port lock.
 constexpr int kPortLockWaitMs = 1200;

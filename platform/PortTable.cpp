@@ -127,6 +127,10 @@ std::optional<std::vector<std::string>> PortTable::Override() {
     return s.override;
 }
 
+std::string PortTable::ComName(int number) {
+    return "COM" + std::to_string(number);
+}
+
 int PortTable::ParseComNumber(const char* name) {
     if (name == nullptr)
         return 0;

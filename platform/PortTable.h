@@ -60,6 +60,8 @@ class PortTable {
 
     /// Parses "COMn"; 0 when the name is not of that form or n is out of range.
     static int ParseComNumber(const char* name);
+    /// "COMn", the name of entry n as users see and type it.
+    static std::string ComName(int number);
 
     /// A name that stands for itself, not for a table entry: a device path
     /// ("/dev/ttyUSB0", or the device path of COM7 on Windows) or a loopback line's name.

@@ -18,6 +18,7 @@
 #include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
+#include "platform/PortTable.h"
 #include "platform/PortWatch.h"
 #include "ui/ProgressBar.h"
 #include "util/OutsideText.h"
@@ -119,7 +120,8 @@ class Session {
     std::string namedPath;
     // How the port is shown to people: the path named, else COMn.
     std::string PortName(int port) const {
-        return !namedPath.empty() && port == onlyPort ? namedPath : "COM" + std::to_string(port);
+        return !namedPath.empty() && port == onlyPort ? namedPath
+                                                      : platform::PortTable::ComName(port);
     }
     std::optional<platform::StopSignalHold> hold;
     std::unique_ptr<platform::PortWatch> portWatch;

@@ -5,6 +5,7 @@
 #include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
 #include "platform/PortAccess.h"
+#include "platform/PortTable.h"
 #include "platform/SerialPort.h"
 
 namespace cli {
@@ -22,8 +23,8 @@ std::string HolderNames(const std::vector<platform::PortHolder>& holders) {
 std::string Listed(const std::vector<Found>& devices) {
     std::string text;
     for (const Found& f : devices)
-        text += std::string(text.empty() ? "" : ", ") + "COM" + std::to_string(f.port) + " (" +
-                f.description + ")";
+        text += std::string(text.empty() ? "" : ", ") + platform::PortTable::ComName(f.port) +
+                " (" + f.description + ")";
     return text;
 }
 
@@ -38,14 +39,15 @@ void SayIfUnlinked(Session& s, const Found& f) {
           platform::DescribeOpenError(f.openError));
     if (!s.doc.contains("unlinked_ports"))
         s.doc["unlinked_ports"] = Json::array();
-    s.doc["unlinked_ports"].push_back({{"port", "COM" + std::to_string(f.port)}, {"path", path}});
+    s.doc["unlinked_ports"].push_back(
+        {{"port", platform::PortTable::ComName(f.port)}, {"path", path}});
 }
 
 bool WasUnlinked(const Session& s, int port) {
     if (!s.doc.contains("unlinked_ports"))
         return false;
     for (const Json& entry : s.doc["unlinked_ports"])
-        if (entry["port"] == "COM" + std::to_string(port))
+        if (entry["port"] == platform::PortTable::ComName(port))
             return true;
     return false;
 }
@@ -86,7 +88,7 @@ int NoDevice(Session& s) {
         return s.Fail(kCliNoDevice,
                       "no serial ports here; connect the device, or name its port with --port");
     for (const platform::PortEntry& port : ports) {
-        const std::string name = "COM" + std::to_string(port.number) + " (" + port.path + ")";
+        const std::string name = platform::PortTable::ComName(port.number) + " (" + port.path + ")";
         // Making the link again would take as long again, to the same end.
         if (WasUnlinked(s, port.number)) {
             if (ports.size() == 1)
@@ -127,7 +129,7 @@ int NoDevice(Session& s) {
 Json DeviceJson(const Found& found) {
     Json device = {{"description", found.description},
                    {"firmware", DeviceVersionText(found.version)},
-                   {"port", "COM" + std::to_string(found.port)},
+                   {"port", platform::PortTable::ComName(found.port)},
                    {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
     if (!found.path.empty()) {
         device["path"] = found.path;
@@ -283,13 +285,13 @@ std::optional<int> SharedPort(Session& s, int port) {
     if (others.empty())
         return std::nullopt;
     s.device.ClosePort();
-    return s.Fail(kCliPortBusy, "COM" + std::to_string(port) + " is also open in " + others +
+    return s.Fail(kCliPortBusy, platform::PortTable::ComName(port) + " is also open in " + others +
                                     ", which may take the device's replies or send bytes of its "
                                     "own; close it, or give --force to go on; nothing was sent");
 }
 
 std::optional<std::string> PortPath(int port) {
-    return platform::PortTable::Resolve(("COM" + std::to_string(port)).c_str());
+    return platform::PortTable::Resolve(platform::PortTable::ComName(port).c_str());
 }
 
 std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes) {

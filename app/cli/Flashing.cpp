@@ -40,7 +40,8 @@ Admission Admit(const Session& s, const PackageHeader& header, const Found& foun
 Raised RaiseForUpload(BKQuillex& device, uint32_t flags) {
     Raised r;
     if (!(flags & kHwUsb)) {
-        r.said = "The device is not on USB: staying at 115200 baud.";
+        r.said =
+            "The device is not on USB: staying at " + std::to_string(kStartLinkRate) + " baud.";
         return r;
     }
     std::vector<LinkRateAttempt> tried;
@@ -59,8 +60,8 @@ Raised RaiseForUpload(BKQuillex& device, uint32_t flags) {
     if (r.lost)
         r.said = "The device answers at no link rate since " + why +
                  ": nothing was sent; replug it and update without --fast.";
-    else if (r.rate == 115200)
-        r.said = "Going on at 115200 baud: " + why + ".";
+    else if (r.rate == kStartLinkRate)
+        r.said = "Going on at " + std::to_string(kStartLinkRate) + " baud: " + why + ".";
     else
         r.said = "Link rate raised to " + std::to_string(r.rate) + " baud for the upload" +
                  (why.empty() ? "." : ": " + why + ".");

@@ -29,7 +29,7 @@ Admission Admit(const Session& s, const PackageHeader& header, const Found& foun
 // one sentence saying which and, when not the first tried, why.
 struct Raised {
     bool lost = false;  // the device answers at no rate any more
-    int rate = 115200;
+    int rate = kStartLinkRate;
     std::string said;
 };
 Raised RaiseForUpload(BKQuillex& device, uint32_t flags);
@@ -40,7 +40,7 @@ struct Flashed {
     std::string result;   // the library's result name
     std::string now;      // the version read back
     std::string bridge;   // how to lower the bridge's latency timer, when it stayed high
-    int linkRate = 115200;
+    int linkRate = kStartLinkRate;
     // After a failure: how far it came and what the device is left with.
     std::optional<UpdateExplanation> explained;
     uint32_t blocksAcknowledged = 0;

@@ -78,7 +78,7 @@ int UpdateEvery(Session& s, const Package& p) {
             outcomes[i].message = "would be updated to " + PackageVersion(p.header);
         } else {
             flashing.push_back(i);
-            ports.push_back("COM" + std::to_string(every[i].port));
+            ports.push_back(platform::PortTable::ComName(every[i].port));
         }
     }
     auto progress = std::make_unique<DeviceProgress>(s.progress, ports, p.BodySize());
@@ -216,7 +216,7 @@ int Update(Session& s) {
     s.HoldStopSignals();
     if (s.args.fast) {
         const Raised raised = RaiseForUpload(s.device, found.flags);
-        s.doc["update"]["fast"] = raised.rate > 115200;
+        s.doc["update"]["fast"] = raised.rate > kStartLinkRate;
         s.doc["update"]["link_rate"] = raised.rate;
         if (raised.lost) {
             s.device.ClosePort();

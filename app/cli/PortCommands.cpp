@@ -57,7 +57,7 @@ int Ports(Session& s) {
             names += (names.empty() ? "" : "  ") + name;
         if (!names.empty())
             s.Say("      %s", names.c_str());
-        Json entry = {{"name", "COM" + std::to_string(port.number)}, {"path", port.path}};
+        Json entry = {{"name", platform::PortTable::ComName(port.number)}, {"path", port.path}};
         entry.update(FactsJson(f, every));
         list.push_back(entry);
     }
@@ -102,14 +102,14 @@ int Doctor(Session& s) {
     const std::vector<platform::PortEntry> ports = SearchedPorts(s);
     Json checked = Json::array();
     for (const platform::PortEntry& port : ports) {
-        const std::string name = "COM" + std::to_string(port.number) + " " + port.path;
+        const std::string name = platform::PortTable::ComName(port.number) + " " + port.path;
         int timerMs = 0;
         const std::vector<platform::Finding> found = platform::PortFindings(port.path, &timerMs);
         for (const platform::Finding& f : found)
             report(name, port.path, f);
         if (found.empty())
             s.Say("%s: nothing in the way", name.c_str());
-        Json entry = {{"port", "COM" + std::to_string(port.number)},
+        Json entry = {{"port", platform::PortTable::ComName(port.number)},
                       {"path", port.path},
                       {"ok", found.empty()}};
         if (timerMs > 0)

@@ -36,9 +36,9 @@ std::optional<std::string> SelectedPort(cli::Session& s, int* failure) {
     std::string listed;
     cli::Json matches = cli::Json::array();
     for (const platform::PortEntry& p : chosen) {
-        listed +=
-            (listed.empty() ? "" : ", ") + ("COM" + std::to_string(p.number)) + " (" + p.path + ")";
-        matches.push_back({{"port", "COM" + std::to_string(p.number)}, {"path", p.path}});
+        listed += (listed.empty() ? "" : ", ") + platform::PortTable::ComName(p.number) + " (" +
+                  p.path + ")";
+        matches.push_back({{"port", platform::PortTable::ComName(p.number)}, {"path", p.path}});
     }
     s.doc["matches"] = matches;
     *failure = s.Fail(kCliUsageError, s.args.port + " answers on several ports: " + listed +

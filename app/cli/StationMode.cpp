@@ -16,6 +16,7 @@
 #include "app/common/DeviceTexts.h"
 #include "platform/FileAccess.h"
 #include "platform/PortAccess.h"
+#include "platform/PortTable.h"
 
 namespace cli {
 namespace {
@@ -221,7 +222,7 @@ class Station {
         results.push_back(entry);
         std::string who = entry["path"].get<std::string>();
         if (port < platform::kMaxPortNumber)
-            who = "COM" + std::to_string(port) + " " + who;
+            who = platform::PortTable::ComName(port) + " " + who;
         if (!identity.empty())
             who += " (usb:" + identity + ")";
         std::string said = entry["message"].get<std::string>();

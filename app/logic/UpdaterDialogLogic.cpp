@@ -139,7 +139,7 @@ void UpdaterDialogLogic::StartUpdate() {
 
     // The bridge's latency timer at 1 ms while the upload runs, if allowed.
     const std::optional<std::string> port = platform::PortTable::Resolve(
-        ("COM" + std::to_string(state_.Device->ComPortNumber)).c_str());
+        platform::PortTable::ComName(state_.Device->ComPortNumber).c_str());
     lowLatency_ = std::make_unique<platform::LowLatencyHold>(port.value_or(""));
     updateRunning_ = true;
     if (!startThread_([&params] { FirmwareUpdateProc(&params); })) {
