@@ -12,6 +12,7 @@
 
 #include "app/cli/CliExitCodes.h"
 #include "app/cli/CommandTable.h"
+#include "app/cli/JsonDocument.h"
 #include "app/cli/RunCommand.h"
 #include "platform/Environment.h"
 #include "platform/FileAccess.h"
@@ -130,14 +131,10 @@ CliParse UsageError(const CLI::App& app, const std::string& message) {
     parse.exitCode = kCliUsageError;
     const ParsedSoFar parsed = WhatWasParsed(app);
     if (parsed.json) {
-        nlohmann::ordered_json doc = {
-            {"schema", kCliJsonSchema},
-            {"command", parsed.command},
-            {"error", {{"key", ExitCodeKey(kCliUsageError)}, {"message", message}}},
-            {"ok", false},
-            {"exit_code", kCliUsageError}};
-        parse.out =
-            doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+        cli::Json doc = cli::StartDocument(parsed.command);
+        cli::SetError(doc, kCliUsageError, message);
+        cli::SetOutcome(doc, kCliUsageError);
+        parse.out = cli::DocumentText(doc);
     } else {
         parse.err = "brevik: " + message + "\nRun 'brevik --help' for more.\n";
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/JsonDocument.h"
 #include "app/cli/RunCommand.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
@@ -24,8 +25,6 @@
 #include "util/OutsideText.h"
 
 namespace cli {
-
-using Json = nlohmann::ordered_json;
 
 // "0x1F00".
 std::string Hex(uint32_t value);
@@ -39,10 +38,7 @@ std::string ForTerminal(std::string text);
 class Session {
   public:
     Session(const CliArguments& a, BKQuillex& d, std::FILE* o, std::FILE* e, ui::ProgressBar* p)
-        : args(a), device(d), out(o), err(e), progress(p) {
-        doc["schema"] = kCliJsonSchema;
-        doc["command"] = a.command;
-    }
+        : args(a), device(d), out(o), err(e), progress(p), doc(StartDocument(a.command)) {}
 
     // A line for people on stdout (nothing with --json). Names and strings
     // from outside are in it, so it is made printable as a whole.
@@ -73,19 +69,15 @@ class Session {
             for (const std::string& detail : details)
                 std::fprintf(err, "  %s\n", ForTerminal(detail).c_str());
         }
-        doc["error"] = {{"key", ExitCodeKey(exitCode)}, {"message", message}};
+        SetError(doc, exitCode, message);
         return exitCode;
     }
     int Finish(int exitCode) {
         if (args.json) {
-            doc["ok"] = exitCode == kCliSucceeded;
-            doc["exit_code"] = exitCode;
+            SetOutcome(doc, exitCode);
             if (hold && hold->HeldSignal() != 0)
                 doc["held_signal"] = hold->HeldSignal();
-            // Paths, package bytes and process names need not be UTF-8:
-            // what is not becomes U+FFFD instead of ending the document.
-            std::fprintf(out, "%s\n",
-                         doc.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+            std::fputs(DocumentText(doc).c_str(), out);
         }
         return exitCode;
     }

@@ -10,8 +10,5 @@
 #include "devicelink/BKQuillex.h"
 #include "ui/ProgressBar.h"
 
-// The version of the --json document's layout.
-constexpr int kCliJsonSchema = 1;
-
 int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, std::FILE* err,
                   ui::ProgressBar* progress);

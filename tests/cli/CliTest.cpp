@@ -19,6 +19,7 @@
 
 #include "app/cli/CliArguments.h"
 #include "app/cli/ConsoleProgressBar.h"
+#include "app/cli/JsonDocument.h"
 #include "app/cli/RunCommand.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFormat.h"
@@ -480,7 +481,7 @@ TEST(Cli, InfoAndJson) {
     Outcome json = Brevik({"info", package.c_str(), "--json"});
     EXPECT_EQ(kCliSucceeded, json.code);
     const nlohmann::json doc = nlohmann::json::parse(json.out);
-    EXPECT_EQ(kCliJsonSchema, doc["schema"]);
+    EXPECT_EQ(cli::kJsonSchema, doc["schema"]);
     EXPECT_EQ("info", doc["command"]);
     EXPECT_EQ(true, doc["ok"]);
     EXPECT_EQ(0, doc["exit_code"]);
