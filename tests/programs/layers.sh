@@ -36,9 +36,13 @@ check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
 # device library, the package format or the front ends.
 check sim devicelink/ package/ serial/ app/ gui/
 # A system is a folder of its own: shared code never asks which one it runs on.
+# The folders are those the build lists (BREVIK_OS_FOLDERS).
+os_folders="$(sed -n 's/^ *set(BREVIK_OS_FOLDERS \(.*\))/\1/p' CMakeLists.txt | tr ' ' '\n' | sort -u |
+    paste -sd '|' -)"
+[ -n "$os_folders" ] || { echo "no BREVIK_OS_FOLDERS in CMakeLists.txt"; exit 1; }
 os_conditional="$(grep -rln --include='*.h' --include='*.cpp' '_WIN32\|__linux__\|__APPLE__' \
     platform ui package devicelink diagnostics serial util app gui sim fuzz bench tests |
-    grep -v '/\(windows\|posix\|linux\)/\|^gui/\|/qt/\|/win32/\|^tests/win32' || true)"
+    grep -Ev "/($os_folders)/|^gui/|/qt/|/win32/|^tests/win32" || true)"
 if [ -n "$os_conditional" ]; then
     echo "system conditionals outside the per-system folders:"
     echo "$os_conditional"
