@@ -44,10 +44,6 @@ int BulkAttemptDone(ui::ProgressBar* progress) {
 
 }  // namespace
 
-bool BKQuillex::ScrambledFraming(uint32_t options) const {
-    return AnyFamily(HardwareFlags, &Family::scrambledFraming) && !(options & QX_XFER_PLAIN);
-}
-
 int BKQuillex::LargeBinBankSwitch(uint32_t a) {
     const uint8_t bank = static_cast<uint8_t>(a >> 16);
     for (const Family& f : Families()) {

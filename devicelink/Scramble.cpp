@@ -1,7 +1,10 @@
 // Byte scrambling of Dunmarra packets. Each byte is XORed with the chain
 // (the previous scrambled byte, starting from 0x5A plus the key's sum),
-// then run through the key: even key bytes added, odd ones XORed.
+// then run through the key: even key bytes added, odd ones XORed. Whether a
+// transfer's packets are scrambled is decided here too, for the block and
+// the bulk transfers alike.
 #include "devicelink/BKQuillex.h"
+#include "devicelink/Families.h"
 
 namespace {
 
@@ -15,6 +18,10 @@ void SelectKey(const uint8_t** key, int* keyLength) {
 }
 
 }  // namespace
+
+bool BKQuillex::ScrambledFraming(uint32_t options) const {
+    return AnyFamily(HardwareFlags, &Family::scrambledFraming) && !(options & QX_XFER_PLAIN);
+}
 
 int32_t BKQuillex::ScrambleBytes(const uint8_t* key, int keyLength, uint8_t* buffer,
                                  uint32_t length, uint8_t* chainOut) {
