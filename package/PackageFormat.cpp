@@ -25,38 +25,3 @@ bool BodyCheckByteValid(const uint8_t* body, size_t length) {
         sum = static_cast<uint8_t>(sum + body[i]);
     return sum == body[length - 1];
 }
-
-namespace {
-
-PackageHeader HeaderOf(const uint8_t* file) {
-    PackageHeader header;
-    std::memcpy(header.Bytes, file, kPackageHeaderSize);
-    return header;
-}
-
-uint32_t FileSum(const uint8_t* file, size_t size) {
-    return AddToHeaderSum(0, file + kHeaderSumStart, size - kHeaderSumStart);
-}
-
-}  // namespace
-
-bool PackageUploadable(const uint8_t* file, size_t size) {
-    if (file == nullptr || size <= kPackageHeaderSize ||
-        size - kPackageHeaderSize > kMaxPackageBody)
-        return false;
-    const PackageHeader header = HeaderOf(file);
-    if (!header.HasMagic())
-        return false;
-    if (!BodyCheckByteValid(file + kPackageHeaderSize, size - kPackageHeaderSize))
-        return false;
-    if (FileSum(file, size) != header.HeaderSum())
-        return false;
-    return true;
-}
-
-bool PackageSelectable(const uint8_t* file, size_t size) {
-    if (file == nullptr || size < kPackageHeaderSize || size > kLargestPackageFile)
-        return false;
-    const PackageHeader header = HeaderOf(file);
-    return header.HasMagic() && FileSum(file, size) == header.HeaderSum();
-}

@@ -38,12 +38,3 @@ uint32_t AddToHeaderSum(uint32_t sum, const uint8_t* bytes, size_t count);
 
 /// True when the body's last byte is the sum of the bytes before it.
 bool BodyCheckByteValid(const uint8_t* body, size_t length);
-
-/// The checks the upload applies to a package held whole in memory, in
-/// order: size (a body of 1..65536 bytes), magic, body check byte, header sum.
-bool PackageUploadable(const uint8_t* file, size_t size);
-
-/// The selection check on a whole file: at least a header, no more than a
-/// header and the largest body, the magic and the header sum (the body check
-/// byte is the upload's business).
-bool PackageSelectable(const uint8_t* file, size_t size);

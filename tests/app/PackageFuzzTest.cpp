@@ -67,9 +67,9 @@ TEST(PackageChecksRandomized, VerdictsFollowTheLayoutRules) {
             BuildPackage(MakeFirmwarePayload(length(rng), 2, 12, 'Q'), 2, 12, 'Q');
         std::vector<uint8_t> p = Mutate(base, rng);
         const Verdicts expected = Model(p);
-        const uint8_t* data = p.empty() ? nullptr : p.data();
-        ASSERT_EQ(expected.selectable, PackageSelectable(data, p.size())) << "case " << i;
-        ASSERT_EQ(expected.uploadable, PackageUploadable(data, p.size())) << "case " << i;
+        const Package checked = PackageFromBytes(p);
+        ASSERT_EQ(expected.selectable, checked.Selectable()) << "case " << i;
+        ASSERT_EQ(expected.uploadable, checked.Uploadable()) << "case " << i;
         selectable += expected.selectable;
         uploadable += expected.uploadable;
     }
