@@ -54,6 +54,115 @@ int PackageResult(const Package& package) {
     }
 }
 
+// One upload's exchange on a port this program holds, with how far it came
+// in the record. Raw transfers: a whole image is not dumped into the trace.
+class Upload {
+  public:
+    Upload(platform::SerialPort& port, UploadRecord& record, ui::ProgressBar* progress)
+        : port_(port), record_(record), progress_(progress) {}
+
+    int Run(const uint8_t* body, size_t n, bool commandTwice) {
+        int result = Command(n, commandTwice);
+        if (result == QX_S_OK) {
+            record_.stage = UploadStage::Blocks;
+            result = Blocks(body, n);
+        }
+        if (result == QX_S_OK) {
+            record_.stage = UploadStage::FinalStatus;
+            result = FinalStatus();
+        }
+        return result;
+    }
+
+  private:
+    int Command(size_t n, bool twice) {
+        uint8_t command[4] = {kUploadCommand, static_cast<uint8_t>((n >> 8) & 0xFF),
+                              static_cast<uint8_t>(n & 0xFF), 0};
+        command[3] = BKQuillex::Checksum8(command, 3);
+        record_.stage = UploadStage::Command;
+        int result = Send(command, sizeof command);
+        if (result == QX_S_OK && twice)
+            result = Send(command, sizeof command);
+        if (result != QX_S_OK)
+            return result;
+        uint8_t reply = 0;
+        result = Receive(&reply);
+        return result == QX_S_OK && reply != kAck ? QX_E_INVALID_RESPONSE : result;
+    }
+
+    // 256-byte blocks, the last one shorter; the body's sum rides at the end
+    // of the last.
+    int Blocks(const uint8_t* body, size_t n) {
+        const uint8_t external = BKQuillex::Checksum8(body, static_cast<int>(n));
+        uint8_t block[kBlockSize + 1] = {};
+        for (size_t at = 0; at < n;) {
+            const size_t length = std::min(kBlockSize, n - at);
+            std::copy(body + at, body + at + length, block);
+            at += length;
+            const size_t sent = at == n ? length + 1 : length;
+            block[length] = external;
+            int result = Send(block, sent);
+            if (result != QX_S_OK)
+                return result;
+            ++record_.blocksSent;
+            if ((result = BlockReply()) != QX_S_OK)
+                return result;
+        }
+        return QX_S_OK;
+    }
+
+    int FinalStatus() {
+        uint8_t status = 0;
+        const int result = Receive(&status);
+        if (result != QX_S_OK)
+            return result;
+        record_.finalStatus = status;
+        const int final = FinalStatusResult(status);
+        if (final == QX_S_OK)
+            record_.stage = UploadStage::Finished;
+        return final;
+    }
+
+    int Send(const uint8_t* bytes, size_t count) {
+        uint32_t written = 0;
+        const bool whole =
+            port_.Write(bytes, static_cast<uint32_t>(count), &written) && written == count;
+        record_.bytesSent += written;
+        return whole ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
+    }
+
+    // A read that times out without a byte is its own failure, never a stale
+    // or made-up reply.
+    int Receive(uint8_t* reply) {
+        uint32_t got = 0;
+        if (!port_.Read(reply, 1, &got))
+            return QX_E_COMM_READ_FAILURE;
+        return got == 1 ? QX_S_OK : QX_E_COMM_READ_TIMEOUT;
+    }
+
+    // One block reply: 'O' steps the bar, '?' and 'R' end the upload.
+    int BlockReply() {
+        uint8_t reply = 0;
+        const int result = Receive(&reply);
+        if (result != QX_S_OK)
+            return result;
+        if (reply == kUnknownCommand)
+            return QX_E_REQUEST_NOT_SUPPORTED;
+        if (reply == kBufferingFailed)
+            return QX_E_NVRAM_BUFFERING_FAILED;
+        if (reply == kAck) {
+            ++record_.blocksAcknowledged;
+            if (progress_ != nullptr)
+                progress_->StepIt();
+        }
+        return QX_S_OK;
+    }
+
+    platform::SerialPort& port_;
+    UploadRecord& record_;
+    ui::ProgressBar* progress_;
+};
+
 }  // namespace
 
 int BKQuillex::UpdateFirmware(const char* path, ui::ProgressBar* progress) {
@@ -83,114 +192,26 @@ int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress)
         return QX_E_PORT_NOT_INITIALIZED;
 
     int result = PackageResult(package);
-    bool locked = false;
     if (result == QX_S_OK) {
-        const uint8_t* body = package.Body();
         const size_t n = package.bytes.size() - kPackageHeaderSize;
-        const size_t fullBlocks = n / kBlockSize;
-        const size_t rest = n % kBlockSize;
-        record.blocks = static_cast<uint32_t>(fullBlocks + (rest > 0 ? 1 : 0));
+        record.blocks = static_cast<uint32_t>((n + kBlockSize - 1) / kBlockSize);
         if (progress != nullptr) {
-            progress->SetRange(0, static_cast<int>(fullBlocks + 1));
+            progress->SetRange(0, static_cast<int>(n / kBlockSize + 1));
             progress->SetStep(1);
             progress->SetPosition(0);
         }
         record.stage = UploadStage::Port;
-        if (!LockForTransfer(progress)) {
-            result = QX_E_PORT_BUSY;
-        } else {
-            locked = true;
+        if (LockForTransfer(progress)) {
             SetReadTimeout(kLongReadTimeoutMs);
             PortHandle->Purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
-
-            // Raw transfers: a whole image is not dumped into the trace.
-            auto send = [this, &record](const uint8_t* bytes, size_t count) {
-                uint32_t written = 0;
-                const bool whole =
-                    PortHandle->Write(bytes, static_cast<uint32_t>(count), &written) &&
-                    written == count;
-                record.bytesSent += written;
-                return whole ? QX_S_OK : QX_E_COMM_WRITE_FAILURE;
-            };
-            // A read that times out without a byte is its own failure, never
-            // a stale or made-up reply.
-            auto receive = [this](uint8_t* reply) {
-                uint32_t got = 0;
-                if (!PortHandle->Read(reply, 1, &got))
-                    return QX_E_COMM_READ_FAILURE;
-                return got == 1 ? QX_S_OK : QX_E_COMM_READ_TIMEOUT;
-            };
-            // One block reply: 'O' steps the bar, '?' and 'R' end the upload.
-            auto judgeBlockReply = [&]() {
-                uint8_t reply = 0;
-                int r = receive(&reply);
-                if (r != QX_S_OK)
-                    return r;
-                if (reply == kUnknownCommand)
-                    return QX_E_REQUEST_NOT_SUPPORTED;
-                if (reply == kBufferingFailed)
-                    return QX_E_NVRAM_BUFFERING_FAILED;
-                if (reply == kAck) {
-                    ++record.blocksAcknowledged;
-                    if (progress != nullptr)
-                        progress->StepIt();
-                }
-                return QX_S_OK;
-            };
-
-            const uint8_t external = Checksum8(body, static_cast<int>(n));
-            uint8_t command[4] = {kUploadCommand, static_cast<uint8_t>((n >> 8) & 0xFF),
-                                  static_cast<uint8_t>(n & 0xFF), 0};
-            command[3] = Checksum8(command, 3);
-            record.stage = UploadStage::Command;
-            result = send(command, sizeof command);
-            if (const Family* family = FamilyOfLetter(FirmwareVersion.Letter);
-                result == QX_S_OK && family != nullptr && family->doubleUploadCommand)
-                result = send(command, sizeof command);
-            if (result == QX_S_OK) {
-                uint8_t reply = 0;
-                result = receive(&reply);
-                if (result == QX_S_OK && reply != kAck)
-                    result = QX_E_INVALID_RESPONSE;
-            }
-            uint8_t block[kBlockSize + 1] = {};
-            if (result == QX_S_OK)
-                record.stage = UploadStage::Blocks;
-            for (size_t k = 0; k < fullBlocks && result == QX_S_OK; ++k) {
-                std::copy(body + k * kBlockSize, body + (k + 1) * kBlockSize, block);
-                size_t length = kBlockSize;
-                if (k == fullBlocks - 1 && rest == 0)
-                    block[length++] = external;
-                result = send(block, length);
-                if (result == QX_S_OK) {
-                    ++record.blocksSent;
-                    result = judgeBlockReply();
-                }
-            }
-            if (result == QX_S_OK && rest > 0) {
-                std::copy(body + fullBlocks * kBlockSize, body + n, block);
-                block[rest] = external;
-                result = send(block, rest + 1);
-                if (result == QX_S_OK) {
-                    ++record.blocksSent;
-                    result = judgeBlockReply();
-                }
-            }
-            if (result == QX_S_OK) {
-                record.stage = UploadStage::FinalStatus;
-                uint8_t status = 0;
-                result = receive(&status);
-                if (result == QX_S_OK) {
-                    record.finalStatus = status;
-                    result = FinalStatusResult(status);
-                    if (result == QX_S_OK)
-                        record.stage = UploadStage::Finished;
-                }
-            }
+            const Family* family = FamilyOfLetter(FirmwareVersion.Letter);
+            Upload upload(*PortHandle, record, progress);
+            result =
+                upload.Run(package.Body(), n, family != nullptr && family->doubleUploadCommand);
+            return FinishTransfer(result, progress, false);
         }
+        result = QX_E_PORT_BUSY;
     }
-    if (locked)
-        return FinishTransfer(result, progress, false);
     if (progress != nullptr)
         progress->SetPosition(0);
     return result;
