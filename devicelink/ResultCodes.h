@@ -74,4 +74,5 @@ enum class ResultKind {
     Refused,  ///< the device turned the request down
     Other,    ///< any other failure, and a code not in the list
 };
+/// What a result code means to a caller (Other for a code not in the list).
 ResultKind KindOfResult(int code);

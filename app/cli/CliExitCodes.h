@@ -5,16 +5,18 @@
 #include <span>
 #include <string>
 
+// What each means is said once, in ExitCodeTable() (and from there in
+// --help, the man page and the README).
 constexpr int kCliSucceeded = 0;
-constexpr int kCliFailed = 1;      // anything not named below (e.g. verify found differences)
-constexpr int kCliUsageError = 2;  // the command line is wrong
-constexpr int kCliNoDevice = 3;    // no device found, or it stopped answering
+constexpr int kCliFailed = 1;
+constexpr int kCliUsageError = 2;
+constexpr int kCliNoDevice = 3;
 constexpr int kCliPermissionDenied = 4;
-constexpr int kCliPortBusy = 5;       // another program holds the port
-constexpr int kCliBadPackage = 6;     // the package file fails its checks or does not fit
-constexpr int kCliDeviceRefused = 7;  // the device turned the update or transfer down
-constexpr int kCliFileError = 8;      // a file could not be read or written
-constexpr int kCliCancelled = 130;    // Ctrl+C
+constexpr int kCliPortBusy = 5;
+constexpr int kCliBadPackage = 6;
+constexpr int kCliDeviceRefused = 7;
+constexpr int kCliFileError = 8;
+constexpr int kCliCancelled = 130;
 
 int ExitCodeForResult(int resultCode);
 
