@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,14 +177,18 @@ int Replay(const std::string& file, const std::string& portName, bool mutate, ui
     return device.Matched() ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct SimOptions {
     sim::DeviceConfig config;
     std::string link, replay, replayPort;
     bool mutate = false;
     uint32_t seed = 0;
     std::vector<sim::FaultOption> faults;
+};
+
+// Reads the options into *o; an exit code when the program ends here
+// (--help, --version, a bad option).
+std::optional<int> ParseOptions(int argc, char** argv, SimOptions* o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -194,28 +199,28 @@ int main(int argc, char** argv) {
             std::printf("brevik-sim %s\n", BREVIK_VERSION);
             return 0;
         } else if (arg == "--firmware" && hasValue) {
-            if (!ParseFirmware(argv[++i], &config)) {
+            if (!ParseFirmware(argv[++i], &o->config)) {
                 std::fprintf(stderr, "brevik-sim: bad firmware version '%s'\n", argv[i]);
                 return 2;
             }
         } else if (arg == "--pace") {
-            config.paceAtLineRate = true;
+            o->config.paceAtLineRate = true;
         } else if (arg == "--bridge" && hasValue) {
             std::string error;
-            if (!sim::ParseBridge(argv[++i], &config.bridge, &error)) {
+            if (!sim::ParseBridge(argv[++i], &o->config.bridge, &error)) {
                 std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
                 return 2;
             }
-            if (config.bridge.connectMs > 0 || config.bridge.absent) {
+            if (o->config.bridge.connectMs > 0 || o->config.bridge.absent) {
                 std::fprintf(stderr,
                              "brevik-sim: connect and absent are modelled on the tests' "
                              "in-memory lines; a pseudo-terminal opens at once\n");
                 return 2;
             }
         } else if (arg == "--sysfs" && hasValue) {
-            config.sysfsRoot = argv[++i];
+            o->config.sysfsRoot = argv[++i];
         } else if (arg == "--link" && hasValue) {
-            link = argv[++i];
+            o->link = argv[++i];
         } else if (arg == "--fault" && hasValue) {
             sim::FaultOption option;
             std::string error;
@@ -223,15 +228,15 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "brevik-sim: %s (see --help)\n", error.c_str());
                 return 2;
             }
-            faults.push_back(option);
+            o->faults.push_back(option);
         } else if (arg == "--replay" && hasValue) {
-            replay = argv[++i];
+            o->replay = argv[++i];
         } else if (arg == "--replay-port" && hasValue) {
-            replayPort = argv[++i];
+            o->replayPort = argv[++i];
         } else if (arg == "--mutate" && hasValue) {
             char* end = nullptr;
-            seed = static_cast<uint32_t>(std::strtoul(argv[++i], &end, 10));
-            mutate = true;
+            o->seed = static_cast<uint32_t>(std::strtoul(argv[++i], &end, 10));
+            o->mutate = true;
             if (*end != '\0') {
                 std::fprintf(stderr, "brevik-sim: --mutate takes a number\n");
                 return 2;
@@ -242,29 +247,43 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!replay.empty())
-        return Replay(replay, replayPort, mutate, seed, link);
+    return std::nullopt;
+}
 
+// The virtual device on a pseudo-terminal of its own, until a stop signal.
+int Serve(const SimOptions& o) {
     const sigset_t stopSignals = BlockStopSignals();
-    sim::VirtualDevice device(config);
-    for (const sim::FaultOption& option : faults)
+    sim::VirtualDevice device(o.config);
+    for (const sim::FaultOption& option : o.faults)
         device.InjectFault(option.command, option.fault);
     if (!device.Start(sim::DeviceLineKind::PseudoTerminal)) {
         std::fprintf(stderr, "brevik-sim: cannot create a pseudo-terminal\n");
         return 1;
     }
-    PortLink portLink(link);
+    PortLink portLink(o.link);
     if (!portLink.Make(device.PortPath()))
         return 1;
     std::printf("%s\n", device.PortPath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "brevik-sim: %s device, firmware %d.%d.%c, serving until stopped\n",
-                 config.letter == 'Q' ? "Quillex" : "virtual", config.major, config.minor,
-                 config.letter);
+                 o.config.letter == 'Q' ? "Quillex" : "virtual", o.config.major, o.config.minor,
+                 o.config.letter);
 
     int received = 0;
     sigwait(&stopSignals, &received);
     portLink.Remove();
     device.Stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    if (const std::optional<int> ended = ParseOptions(argc, argv, &options))
+        return *ended;
+    if (!options.replay.empty())
+        return Replay(options.replay, options.replayPort, options.mutate, options.seed,
+                      options.link);
+    return Serve(options);
 }
