@@ -196,15 +196,8 @@ std::string ValueProblem(const CliArguments& a) {
     return "";
 }
 
-}  // namespace
-
-CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out) {
-    *out = CliArguments{};
-    CliParse parse;
-    CLI::App app(
-        "brevik: the Brevik firmware update utility and device library from the "
-        "command line.",
-        "brevik");
+// The options that come before (or after) any command.
+void AddGlobalOptions(CLI::App& app, CliArguments* out, std::string* progress) {
     app.footer(std::string(kFooter) + "\n" + ExitCodeHelp());
     app.set_version_flag("--version", std::string("brevik ") + BREVIK_VERSION);
     app.require_subcommand(0, 1);
@@ -222,11 +215,22 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
         ->type_name("FILE");
     app.add_flag("--json", out->json, "print one JSON document on stdout");
     app.add_flag("-q,--quiet", out->quiet, "no progress");
-    std::string progress;
-    app.add_option("--progress", progress, "json: progress as JSON lines on stderr")
+    app.add_option("--progress", *progress, "json: progress as JSON lines on stderr")
         ->check(CLI::IsMember({"json"}));
-
     app.formatter(std::make_shared<CommandHelp>());
+}
+
+}  // namespace
+
+CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out) {
+    *out = CliArguments{};
+    CliParse parse;
+    CLI::App app(
+        "brevik: the Brevik firmware update utility and device library from the "
+        "command line.",
+        "brevik");
+    std::string progress;
+    AddGlobalOptions(app, out, &progress);
     std::string settings, refusedSettings;
     AddSettingsFile(app, &settings, &refusedSettings);
 

@@ -50,6 +50,71 @@ int PackageFailureCode(const Package& p) {
     return p.access == Package::Access::Readable ? kCliBadPackage : kCliFileError;
 }
 
+// One device of update --all, on a device object of its own: found again,
+// raised with --fast, flashed and read back.
+Flashed FlashOneOfEvery(const Session& s, const Package& p, const Found& listed,
+                        WorkProgress* bar) {
+    BKQuillex device;
+    const Found found = ProbePath(device, listed.path, listed.port);
+    // Every device gets the bytes that were read and checked once.
+    const Raised raised =
+        found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
+    if (bar != nullptr && (raised.lost || found.flags == 0))
+        bar->End(false);
+    Flashed outcome;
+    if (raised.lost) {
+        device.ClosePort();
+        outcome.code = kCliNoDevice;
+        outcome.message = raised.said;
+    } else if (found.flags != 0) {
+        if (bar != nullptr)
+            bar->Begin(p.BodySize());
+        outcome = FlashAndReadBack(device, found, p, bar);
+        if (bar != nullptr)
+            bar->End(outcome.code == kCliSucceeded);
+        outcome.linkRate = raised.rate;
+    } else {
+        outcome.code = kCliNoDevice;
+        outcome.message = "the device was not found again";
+    }
+    return outcome;
+}
+
+// A line and a JSON entry per device; the first failure is the run's.
+int ReportEvery(Session& s, const std::vector<Found>& every, const std::vector<Flashed>& outcomes,
+                const std::vector<bool>& skipped) {
+    int code = kCliSucceeded;
+    Json list = Json::array();
+    for (size_t i = 0; i < every.size(); ++i) {
+        const Flashed& f = outcomes[i];
+        const std::string then =
+            f.explained ? "; the device " + f.explained->state + "; next: " + f.explained->hint
+                        : "";
+        s.Say("%s %s %s: %s%s", s.PortName(every[i].port).c_str(), every[i].description,
+              DeviceVersionText(every[i].version).c_str(), f.message.c_str(), then.c_str());
+        Json entry = DeviceJson(every[i]);
+        entry["ok"] = f.code == kCliSucceeded && !skipped[i];
+        entry["skipped"] = static_cast<bool>(skipped[i]);
+        entry["message"] = f.message;
+        if (!f.result.empty())
+            entry["result"] = f.result;
+        if (!f.bridge.empty())
+            entry["bridge_advice"] = f.bridge;
+        if (!f.now.empty())
+            entry["now"] = f.now;
+        if (s.args.fast)
+            entry["link_rate"] = f.linkRate;
+        AddExplanation(f, &entry);
+        list.push_back(entry);
+        if (code == kCliSucceeded && f.code != kCliSucceeded)
+            code = f.code;
+    }
+    s.doc["updates"] = list;
+    if (code != kCliSucceeded)
+        return s.Fail(code, "not every device was updated");
+    return kCliSucceeded;
+}
+
 // Every attached device the package fits, flashed side by side, a line each.
 int UpdateEvery(Session& s, const Package& p) {
     const std::vector<Found> every = FindEveryDevice(s);
@@ -85,64 +150,13 @@ int UpdateEvery(Session& s, const Package& p) {
     std::vector<std::thread> flashes;
     for (size_t row = 0; row < flashing.size(); ++row) {
         flashes.emplace_back([&, row, i = flashing[row]] {
-            BKQuillex device;
-            const Found found = ProbePath(device, every[i].path, every[i].port);
-            // Every device gets the bytes that were read and checked once.
-            const Raised raised =
-                found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
-            WorkProgress* bar = progress->Of(row);
-            if (bar != nullptr && (raised.lost || found.flags == 0))
-                bar->End(false);
-            if (raised.lost) {
-                device.ClosePort();
-                outcomes[i].code = kCliNoDevice;
-                outcomes[i].message = raised.said;
-            } else if (found.flags != 0) {
-                if (bar != nullptr)
-                    bar->Begin(p.BodySize());
-                outcomes[i] = FlashAndReadBack(device, found, p, bar);
-                if (bar != nullptr)
-                    bar->End(outcomes[i].code == kCliSucceeded);
-                outcomes[i].linkRate = raised.rate;
-            } else {
-                outcomes[i].code = kCliNoDevice;
-                outcomes[i].message = "the device was not found again";
-            }
+            outcomes[i] = FlashOneOfEvery(s, p, every[i], progress->Of(row));
         });
     }
     for (std::thread& flash : flashes)
         flash.join();
     progress.reset();  // its last drawing before the results
-    int code = kCliSucceeded;
-    Json list = Json::array();
-    for (size_t i = 0; i < every.size(); ++i) {
-        const Flashed& f = outcomes[i];
-        const std::string then =
-            f.explained ? "; the device " + f.explained->state + "; next: " + f.explained->hint
-                        : "";
-        s.Say("%s %s %s: %s%s", s.PortName(every[i].port).c_str(), every[i].description,
-              DeviceVersionText(every[i].version).c_str(), f.message.c_str(), then.c_str());
-        Json entry = DeviceJson(every[i]);
-        entry["ok"] = f.code == kCliSucceeded && !skipped[i];
-        entry["skipped"] = static_cast<bool>(skipped[i]);
-        entry["message"] = f.message;
-        if (!f.result.empty())
-            entry["result"] = f.result;
-        if (!f.bridge.empty())
-            entry["bridge_advice"] = f.bridge;
-        if (!f.now.empty())
-            entry["now"] = f.now;
-        if (s.args.fast)
-            entry["link_rate"] = f.linkRate;
-        AddExplanation(f, &entry);
-        list.push_back(entry);
-        if (code == kCliSucceeded && f.code != kCliSucceeded)
-            code = f.code;
-    }
-    s.doc["updates"] = list;
-    if (code != kCliSucceeded)
-        return s.Fail(code, "not every device was updated");
-    return kCliSucceeded;
+    return ReportEvery(s, every, outcomes, skipped);
 }
 
 }  // namespace
