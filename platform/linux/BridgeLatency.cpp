@@ -128,7 +128,7 @@ std::string CharacterDeviceNumber(const std::string& path) {
     struct stat node {};
     if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
         return "";
-    return std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev));
+    return DeviceNumberText(node.st_rdev);
 }
 
 std::string SysfsRoot() {

@@ -30,6 +30,8 @@ DriverMode& SystemDriverMode();
 
 // "MAJOR:MINOR" of the character device open on fd, "" for anything else.
 std::string DeviceNumberOfDescriptor(int fd);
+// "MAJOR:MINOR" of a character device's number, as sysfs writes it.
+std::string DeviceNumberText(unsigned long long number);
 
 // The process's open terminal lines and the devices its transfers hold; a
 // line is in the mode while its device is held, and only a mode this

@@ -11,7 +11,11 @@ std::string DeviceNumberOfDescriptor(int fd) {
     struct stat node {};
     if (::fstat(fd, &node) != 0 || !S_ISCHR(node.st_mode))
         return "";
-    return std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev));
+    return DeviceNumberText(node.st_rdev);
+}
+
+std::string DeviceNumberText(unsigned long long number) {
+    return std::to_string(major(number)) + ":" + std::to_string(minor(number));
 }
 
 LowLatencyLines& LowLatencyLines::OfThisProcess() {
