@@ -219,7 +219,9 @@ class BKQuillex {
     /// and checked already (exactly its bytes go out), or the file at path,
     /// read once and held so that nobody else can open it until the end.
     int UpdateFirmware(const Package& package, ui::ProgressBar* progress);
-    /// See above.
+    /// See above. Defined beside the package files (files/), so the device
+    /// link itself opens no file: the file is loaded once and the loaded
+    /// package goes out.
     int UpdateFirmware(const char* path, ui::ProgressBar* progress);
     /// How far the last UpdateFirmware came.
     const UploadRecord& LastUpload() const { return lastUpload_; }

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "package/PackageFile.h"
+#include "package/Package.h"
 
 namespace {
 
@@ -164,24 +164,6 @@ class Upload {
 };
 
 }  // namespace
-
-int BKQuillex::UpdateFirmware(const char* path, ui::ProgressBar* progress) {
-    lastUpload_ = UploadRecord{};
-    if (path == nullptr)
-        return QX_E_GENERAL_ERROR;
-    if (!(HardwareFlags & kHwCurrentCommandFamily))
-        return QX_E_REQUEST_NOT_SUPPORTED;
-    if (!PortOpen || !PortHandle)
-        return QX_E_PORT_NOT_INITIALIZED;
-    // Nobody can change or open the file while its bytes go out.
-    const HeldPackageFile held(path);
-    if (!held.Held()) {
-        if (progress != nullptr)
-            progress->SetPosition(0);
-        return QX_E_GENERAL_ERROR;
-    }
-    return UpdateFirmware(held.Loaded(), progress);
-}
 
 int BKQuillex::UpdateFirmware(const Package& package, ui::ProgressBar* progress) {
     UploadRecord& record = lastUpload_;

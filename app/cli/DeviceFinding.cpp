@@ -4,20 +4,14 @@
 
 #include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
+#include "app/flash/FlashFlow.h"
+#include "app/flash/PortHolders.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 #include "platform/SerialPort.h"
 
 namespace cli {
 namespace {
-
-// "NAME (pid N), NAME (pid N)": the holders of a port, for people.
-std::string HolderNames(const std::vector<platform::PortHolder>& holders) {
-    std::string names;
-    for (const platform::PortHolder& h : holders)
-        names += (names.empty() ? "" : ", ") + h.name + " (pid " + std::to_string(h.pid) + ")";
-    return names;
-}
 
 // "COM2 (Quillex USB v2.11.Q), COM3 (...)".
 std::string Listed(const std::vector<Found>& devices) {
@@ -65,15 +59,6 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
 // Other programs with the device's port open, which a write to the device
 // must not share it with: one that took no lock can read the device's replies
 // or send bytes of its own in the middle of an upload.
-std::string OthersOnThePort(int port) {
-    const std::optional<std::string> path = PortPath(port);
-    return path ? OthersOnThePath(*path) : "";
-}
-
-std::string OthersOnThePath(const std::string& path) {
-    return HolderNames(platform::ProcessesHoldingDevice(path));
-}
-
 // Why no device answered: a port that could not be opened says why. Only
 // the ports searched are opened again (opening a port toggles its lines).
 int NoDevice(Session& s) {
@@ -103,7 +88,8 @@ int NoDevice(Session& s) {
             return s.Fail(kCliPermissionDenied,
                           name + ": permission denied. " + platform::PermissionAdvice(port.path));
         if (error == platform::OpenError::Busy) {
-            const std::string holders = HolderNames(platform::ProcessesHoldingDevice(port.path));
+            const std::string holders =
+                flash::HolderNames(platform::ProcessesHoldingDevice(port.path));
             return s.Fail(kCliPortBusy, name + " is in use by " +
                                             (holders.empty() ? "another program" : holders) +
                                             "; close it and try again");
@@ -281,34 +267,20 @@ Found FindDevice(Session& s, bool changesTheDevice, int* refusal) {
 std::optional<int> SharedPort(Session& s, int port) {
     if (s.args.force)
         return std::nullopt;
-    const std::string others = OthersOnThePort(port);
-    if (others.empty())
+    const std::string shared = flash::PortSharedWhy(PortPath(port).value_or(""));
+    if (shared.empty())
         return std::nullopt;
     s.device.ClosePort();
-    return s.Fail(kCliPortBusy, platform::PortTable::ComName(port) + " is also open in " + others +
-                                    ", which may take the device's replies or send bytes of its "
-                                    "own; close it, or give --force to go on; nothing was sent");
+    return s.Fail(kCliPortBusy, platform::PortTable::ComName(port) + " " + shared);
 }
 
 std::optional<std::string> PortPath(int port) {
     return platform::PortTable::Resolve(platform::PortTable::ComName(port).c_str());
 }
 
-std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes) {
-    std::string advice = hold.Advice();
-    if (!advice.empty() && uploadBytes > 0) {
-        // A tick at most for each acknowledged block, and the command's.
-        char saving[64];
-        std::snprintf(saving, sizeof saving, " (up to %.1f s on this package)",
-                      static_cast<double>(uploadBytes / 256 + 2) * (hold.TimerMs() - 1) / 1000.0);
-        advice += saving;
-    }
-    return advice;
-}
-
 std::unique_ptr<TransferHold> HoldLowLatency(Session& s, int port, uint64_t uploadBytes) {
     auto hold = std::make_unique<TransferHold>(PortPath(port).value_or(""));
-    const std::string advice = BridgeAdvice(hold->timer, uploadBytes);
+    const std::string advice = flash::BridgeAdvice(hold->timer, uploadBytes);
     if (!advice.empty()) {
         if (!s.args.json)
             std::fprintf(s.err, "brevik: %s\n", ForTerminal(advice).c_str());

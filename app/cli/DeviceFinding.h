@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cli/CliSession.h"
+#include "app/flash/Admission.h"
 #include "platform/BridgeLatency.h"
 #include "platform/Console.h"
 #include "platform/PortAccess.h"
@@ -18,14 +19,7 @@
 namespace cli {
 
 // A device that answered, or flags 0.
-struct Found {
-    int port = 0;
-    std::string path;  // the port's device, which stays while COM numbers move
-    uint32_t flags = 0;
-    char description[kTextCapacity] = {};
-    FirmwareVersion version{};
-    platform::OpenError openError = platform::OpenError::None;  // why the port did not open
-};
+using flash::Found;
 
 // A device found, with what the system knows of its port.
 Json DeviceJson(const Found& found);
@@ -59,10 +53,6 @@ int NoDevice(Session& s);
 // The path of COMn in the port table, when there is one.
 std::optional<std::string> PortPath(int port);
 
-// What the hold says about the bridge's timer, with what the timer costs an
-// upload of uploadBytes (0: no upload); "" when it was lowered or is low.
-std::string BridgeAdvice(const platform::LowLatencyHold& hold, uint64_t uploadBytes);
-
 // A long exchange with a found device: the bridge's latency timer lowered
 // to 1 ms, put back when the hold ends, and for as long, SIGTERM and SIGHUP
 // ending the work as Ctrl+C does, so that the timer is put back then too.
@@ -75,10 +65,6 @@ struct TransferHold {
 // Takes the hold for the port; where the timer may not be lowered, the user
 // is told once how to (with what it costs an upload of uploadBytes).
 std::unique_ptr<TransferHold> HoldLowLatency(Session& s, int port, uint64_t uploadBytes = 0);
-
-// Other programs with the port open ("NAME (pid N), ..."), or "".
-std::string OthersOnThePort(int port);
-std::string OthersOnThePath(const std::string& path);
 
 // Stops a write to the device while another program has its port open,
 // unless --force says to go on; the exit code, or nothing.

@@ -34,7 +34,7 @@ bool DescribePackage(Session& s, const std::string& path, Package* p) {
         s.doc["package"]["body_size"] = p->BodySize();
         s.doc["package"]["checks"] = checks;
         if (p->magic) {
-            s.doc["package"]["version"] = PackageVersion(p->header);
+            s.doc["package"]["version"] = flash::PackageVersion(p->header);
             s.doc["package"]["target"] = std::string(1, p->header.Target());
             s.doc["package"]["target_name"] = TargetHardwareText(p->header.Target());
             s.doc["package"]["header_sum"] = Hex(p->storedSum);
@@ -50,64 +50,60 @@ int PackageFailureCode(const Package& p) {
     return p.access == Package::Access::Readable ? kCliBadPackage : kCliFileError;
 }
 
+// The steps of update --all on one device's line of progress.
+class EveryDeviceSteps : public flash::FlashSteps {
+  public:
+    explicit EveryDeviceSteps(WorkProgress* bar) : bar_(bar) {}
+    ~EveryDeviceSteps() override {
+        // A device that never reached its upload ends its line too.
+        if (bar_ != nullptr && !begun_)
+            bar_->End(false);
+    }
+    ui::ProgressBar* UploadBegins(const flash::Found&, uint64_t bytes) override {
+        begun_ = true;
+        if (bar_ != nullptr)
+            bar_->Begin(bytes);
+        return bar_;
+    }
+    void UploadEnds(bool completed) override {
+        if (bar_ != nullptr)
+            bar_->End(completed);
+    }
+
+  private:
+    WorkProgress* bar_;
+    bool begun_ = false;
+};
+
 // One device of update --all, on a device object of its own: found again,
-// raised with --fast, flashed and read back.
-Flashed FlashOneOfEvery(const Session& s, const Package& p, const Found& listed,
-                        WorkProgress* bar) {
+// then the flow from there.
+flash::FlashResult FlashOneOfEvery(const Session& s, const Package& p, const Found& listed,
+                                   WorkProgress* bar) {
     BKQuillex device;
     const Found found = ProbePath(device, listed.path, listed.port);
+    EveryDeviceSteps steps(bar);
     // Every device gets the bytes that were read and checked once.
-    const Raised raised =
-        found.flags != 0 && s.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
-    if (bar != nullptr && (raised.lost || found.flags == 0))
-        bar->End(false);
-    Flashed outcome;
-    if (raised.lost) {
-        device.ClosePort();
-        outcome.code = kCliNoDevice;
-        outcome.message = raised.said;
-    } else if (found.flags != 0) {
-        if (bar != nullptr)
-            bar->Begin(p.BodySize());
-        outcome = FlashAndReadBack(device, found, p, bar);
-        if (bar != nullptr)
-            bar->End(outcome.code == kCliSucceeded);
-        outcome.linkRate = raised.rate;
-    } else {
-        outcome.code = kCliNoDevice;
-        outcome.message = "the device was not found again";
-    }
-    return outcome;
+    return flash::Flash(device, found, p, FlashOptionsOf(s.args), steps);
 }
 
 // A line and a JSON entry per device; the first failure is the run's.
-int ReportEvery(Session& s, const std::vector<Found>& every, const std::vector<Flashed>& outcomes,
-                const std::vector<bool>& skipped) {
+int ReportEvery(Session& s, const std::vector<Found>& every,
+                const std::vector<flash::FlashResult>& outcomes) {
     int code = kCliSucceeded;
     Json list = Json::array();
     for (size_t i = 0; i < every.size(); ++i) {
-        const Flashed& f = outcomes[i];
-        const std::string then =
-            f.explained ? "; the device " + f.explained->state + "; next: " + f.explained->hint
-                        : "";
+        const flash::FlashResult& f = outcomes[i];
+        const bool skipped = flash::PackageRefused(f.outcome);
         s.Say("%s %s %s: %s%s", s.PortName(every[i].port).c_str(), every[i].description,
-              DeviceVersionText(every[i].version).c_str(), f.message.c_str(), then.c_str());
+              DeviceVersionText(every[i].version).c_str(), skipped ? "skipped: " : "",
+              OutcomeLine(f).c_str());
         Json entry = DeviceJson(every[i]);
-        entry["ok"] = f.code == kCliSucceeded && !skipped[i];
-        entry["skipped"] = static_cast<bool>(skipped[i]);
-        entry["message"] = f.message;
-        if (!f.result.empty())
-            entry["result"] = f.result;
-        if (!f.bridge.empty())
-            entry["bridge_advice"] = f.bridge;
-        if (!f.now.empty())
-            entry["now"] = f.now;
-        if (s.args.fast)
-            entry["link_rate"] = f.linkRate;
-        AddExplanation(f, &entry);
+        entry["ok"] = f.Succeeded();
+        entry["skipped"] = skipped;
+        AddOutcome(f, s.args.fast, &entry);
         list.push_back(entry);
-        if (code == kCliSucceeded && f.code != kCliSucceeded)
-            code = f.code;
+        if (code == kCliSucceeded && !f.Succeeded() && !skipped)
+            code = ExitCodeFor(f);
     }
     s.doc["updates"] = list;
     if (code != kCliSucceeded)
@@ -120,27 +116,18 @@ int UpdateEvery(Session& s, const Package& p) {
     const std::vector<Found> every = FindEveryDevice(s);
     if (every.empty())
         return NoDevice(s);
-    std::vector<Flashed> outcomes(every.size());
-    std::vector<bool> skipped(every.size(), false);
     if (s.Cancelled())
         return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
     if (!s.args.dryRun)
         s.HoldStopSignals();
     // The devices to flash, and a line of progress for each of them.
+    std::vector<flash::FlashResult> outcomes(every.size());
     std::vector<size_t> flashing;
     std::vector<std::string> ports;
     for (size_t i = 0; i < every.size(); ++i) {
-        const Admission admitted = Admit(s, p.header, every[i]);
-        const std::string others = s.args.force ? "" : OthersOnThePort(every[i].port);
-        if (admitted.code != kCliSucceeded) {
-            skipped[i] = true;
-            outcomes[i].message = "skipped: " + admitted.why;
-        } else if (!others.empty()) {
-            outcomes[i].code = kCliPortBusy;
-            outcomes[i].message =
-                "not updated: the port is also open in " + others + " (--force goes on)";
-        } else if (s.args.dryRun) {
-            outcomes[i].message = "would be updated to " + PackageVersion(p.header);
+        if (std::optional<flash::FlashResult> stopped =
+                flash::Precheck(every[i], p, FlashOptionsOf(s.args))) {
+            outcomes[i] = *stopped;
         } else {
             flashing.push_back(i);
             ports.push_back(platform::PortTable::ComName(every[i].port));
@@ -156,8 +143,29 @@ int UpdateEvery(Session& s, const Package& p) {
     for (std::thread& flash : flashes)
         flash.join();
     progress.reset();  // its last drawing before the results
-    return ReportEvery(s, every, outcomes, skipped);
+    return ReportEvery(s, every, outcomes);
 }
+
+// The steps of a single update on the terminal: the rate chosen, a line
+// as the upload begins, and the progress bar.
+class UpdateSteps : public flash::FlashSteps {
+  public:
+    UpdateSteps(Session& s, const PackageHeader& header) : s_(s), header_(header) {}
+    bool StopRequested() override { return s_.Cancelled(); }
+    void Committed() override { s_.HoldStopSignals(); }
+    void RateChosen(const std::string& said) override { s_.Say("%s", said.c_str()); }
+    ui::ProgressBar* UploadBegins(const flash::Found& found, uint64_t bytes) override {
+        s_.Say("Updating %s from %s to %s...", found.description,
+               DeviceVersionText(found.version).c_str(), flash::PackageVersion(header_).c_str());
+        s_.BeginWork(bytes);
+        return s_.progress;
+    }
+    void UploadEnds(bool completed) override { s_.EndWork(completed); }
+
+  private:
+    Session& s_;
+    const PackageHeader& header_;
+};
 
 }  // namespace
 
@@ -171,7 +179,7 @@ int Info(Session& s) {
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
           static_cast<unsigned long long>(p.BodySize()));
     if (p.magic) {
-        s.Say("  version       %s", PackageVersion(p.header).c_str());
+        s.Say("  version       %s", flash::PackageVersion(p.header).c_str());
         s.Say("  target        %c (%s)", p.header.Target(), TargetHardwareText(p.header.Target()));
         s.Say("  header sum    0x%08X, computed 0x%08X", p.storedSum, p.computedSum);
     }
@@ -200,8 +208,6 @@ int Update(Session& s) {
         return refusal;
     if (found.flags == 0)
         return NoDevice(s);
-    const std::string from = DeviceVersionText(found.version);
-    const std::string to = PackageVersion(p.header);
     // The bridge's timer at 1 ms from the device found to the version read
     // back (never through a wait for a device); where this user may not
     // lower it, the open port may (the driver's low-latency mode), and the
@@ -209,52 +215,24 @@ int Update(Session& s) {
     std::unique_ptr<TransferHold> lowLatency;
     if (!s.args.dryRun)
         lowLatency = HoldLowLatency(s, found.port, p.BodySize());
-    const Admission admitted = Admit(s, p.header, found);
-    if (admitted.code != kCliSucceeded) {
-        s.device.ClosePort();
-        return s.Fail(admitted.code, admitted.why);
-    }
-    s.doc["update"] = {{"from", from}, {"to", to}, {"dry_run", s.args.dryRun}};
-    if (s.args.dryRun) {
-        s.Say("Would update %s from %s to %s (%llu bytes). Nothing was sent.", found.description,
-              from.c_str(), to.c_str(), static_cast<unsigned long long>(p.BodySize()));
-        s.device.ClosePort();
+    s.doc["update"] = {{"from", DeviceVersionText(found.version)},
+                       {"to", flash::PackageVersion(p.header)},
+                       {"dry_run", s.args.dryRun}};
+    UpdateSteps steps(s, p.header);
+    const flash::FlashResult f = flash::Flash(s.device, found, p, FlashOptionsOf(s.args), steps);
+    AddOutcome(f, s.args.fast, &s.doc["update"]);
+    if (s.args.fast)
+        s.doc["update"]["fast"] = f.linkRate > kStartLinkRate;
+    if (f.Succeeded()) {
+        s.Say("%s", f.message.c_str());
         return kCliSucceeded;
     }
-    if (s.Cancelled()) {
-        s.device.ClosePort();
-        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
-    }
-    if (std::optional<int> shared = SharedPort(s, found.port))
-        return *shared;
-    s.HoldStopSignals();
-    if (s.args.fast) {
-        const Raised raised = RaiseForUpload(s.device, found.flags);
-        s.doc["update"]["fast"] = raised.rate > kStartLinkRate;
-        s.doc["update"]["link_rate"] = raised.rate;
-        if (raised.lost) {
-            s.device.ClosePort();
-            return s.Fail(kCliNoDevice, raised.said);
-        }
-        s.Say("%s", raised.said.c_str());
-    }
-    s.Say("Updating %s from %s to %s...", found.description, from.c_str(), to.c_str());
-    s.BeginWork(p.BodySize());
-    const Flashed flashed = FlashAndReadBack(s.device, found, p, s.progress);
-    s.EndWork(flashed.result == "QX_S_OK");
-    s.doc["update"]["result"] = flashed.result;
-    if (!flashed.now.empty())
-        s.doc["update"]["now"] = flashed.now;
-    AddExplanation(flashed, &s.doc["update"]);
-    if (flashed.code != kCliSucceeded && flashed.explained) {
-        const UpdateExplanation& e = *flashed.explained;
-        return s.Fail(flashed.code, flashed.message,
+    if (f.explained) {
+        const flash::UpdateExplanation& e = *f.explained;
+        return s.Fail(ExitCodeFor(f), f.message,
                       {"stopped: " + e.stopped, "device:  " + e.state, "next:    " + e.hint});
     }
-    if (flashed.code != kCliSucceeded)
-        return s.Fail(flashed.code, flashed.message);
-    s.Say("%s", flashed.message.c_str());
-    return kCliSucceeded;
+    return s.Fail(ExitCodeFor(f), f.message);
 }
 
 }  // namespace cli

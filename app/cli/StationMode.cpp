@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli/DeviceFinding.h"
 #include "app/cli/Flashing.h"
 #include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
@@ -128,6 +129,17 @@ class Station {
 
     bool Stopping() const { return s_.hold && s_.hold->HeldSignal() != 0; }
 
+    // The steps of one board: a stop signal before anything is sent passes
+    // it over; the station shows no bar.
+    class BoardSteps : public flash::FlashSteps {
+      public:
+        explicit BoardSteps(const Station& station) : station_(station) {}
+        bool StopRequested() override { return station_.Stopping(); }
+
+      private:
+        const Station& station_;
+    };
+
     void Flash(const std::string& path, int port) {
         const Clock::time_point started = Clock::now();
         BKQuillex device;
@@ -148,62 +160,37 @@ class Station {
             entry["serial_number"] = facts.serialNumber;
         if (!facts.usbPath.empty())
             entry["usb_path"] = facts.usbPath;
-        entry["to"] = PackageVersion(package_.header);
+        entry["to"] = flash::PackageVersion(package_.header);
         // A board is known again by its USB serial number and the package's
         // version: serial numbers are not unique, so a board with a serial
         // flashed before that reports another version is another board (or
         // one whose flash did not take), and is flashed. One without a serial
         // is told by its version alone, which a flash has changed.
         const std::string identity = facts.serialNumber;
-        Flashed flashed;
-        std::string result = "failed";
-        if (found.flags == 0) {
-            result = "no_device";
-            flashed.message = "no device answered on the port";
-        } else {
+        flash::FlashResult flashed;
+        if (found.flags != 0) {
             entry["device"] = found.description;
             entry["from"] = DeviceVersionText(found.version);
-            const Admission admitted = Admit(s_, package_.header, found);
-            const std::string others = s_.args.force ? "" : OthersOnThePath(path);
-            const bool flashedBefore = !identity.empty() && FlashedBefore(identity);
-            const bool hasThePackage = found.version.Major == package_.header.Major() &&
-                                       found.version.Minor == package_.header.Minor();
-            if (flashedBefore && !hasThePackage)
-                entry["warning"] = "usb:" + identity + " was flashed in this run and now shows " +
-                                   entry["from"].get<std::string>() +
-                                   ": another board with the same USB serial number";
-            if (flashedBefore && hasThePackage && !s_.args.reflash) {
-                result = "skipped";
-                flashed.message = "already flashed in this run (--reflash flashes it again)";
-            } else if (admitted.code != kCliSucceeded) {
-                result = "skipped";
-                flashed.message = admitted.why;
-            } else if (!others.empty()) {
-                flashed.message =
-                    "not updated: the port is also open in " + others + " (--force goes on)";
-            } else if (Stopping()) {
-                result = "skipped";
-                flashed.message = "not started: the station is stopping";
-            } else {
-                const Raised raised = s_.args.fast ? RaiseForUpload(device, found.flags) : Raised{};
-                if (raised.lost) {
-                    flashed.message = raised.said;
-                } else {
-                    flashed = FlashAndReadBack(device, found, package_, nullptr);
-                    if (flashed.code == kCliSucceeded)
-                        result = "updated";
-                    if (!flashed.now.empty())
-                        entry["now"] = flashed.now;
-                }
-            }
+        }
+        const bool flashedBefore = !identity.empty() && FlashedBefore(identity);
+        const bool hasThePackage = found.version.Major == package_.header.Major() &&
+                                   found.version.Minor == package_.header.Minor();
+        if (found.flags != 0 && flashedBefore && !hasThePackage)
+            entry["warning"] = "usb:" + identity + " was flashed in this run and now shows " +
+                               entry["from"].get<std::string>() +
+                               ": another board with the same USB serial number";
+        if (found.flags != 0 && flashedBefore && hasThePackage && !s_.args.reflash) {
+            flashed.outcome = flash::Outcome::SameVersion;
+            flashed.message = "already flashed in this run (--reflash flashes it again)";
+        } else {
+            BoardSteps steps(*this);
+            flashed = flash::Flash(device, found, package_, FlashOptionsOf(s_.args), steps);
         }
         device.ClosePort();
-        entry["result"] = result;
-        entry["message"] = flashed.message;
-        AddExplanation(flashed, &entry);
+        AddOutcome(flashed, s_.args.fast, &entry);
         entry["seconds"] =
             std::chrono::round<std::chrono::milliseconds>(Clock::now() - started).count() / 1000.0;
-        Report(entry, port, identity, result, flashed);
+        Report(entry, port, identity, flashed);
     }
 
     bool FlashedBefore(const std::string& identity) {
@@ -211,28 +198,57 @@ class Station {
         return flashed_.count(identity) != 0;
     }
 
+    // How the station counts an outcome, and the log's "result" for it.
+    struct Tally {
+        const char* result;
+        int Station::*count;
+    };
+    static Tally TallyOf(flash::Outcome outcome) {
+        using flash::Outcome;
+        switch (outcome) {
+            case Outcome::Updated:
+                return {"updated", &Station::updated};
+            case Outcome::NoDevice:
+                return {"no_device", &Station::skipped};
+            case Outcome::WouldUpdate:
+            case Outcome::NotFitting:
+            case Outcome::SameVersion:
+            case Outcome::OlderVersion:
+            case Outcome::Cancelled:
+                return {"skipped", &Station::skipped};
+            case Outcome::PortHeld:
+            case Outcome::LinkLost:
+            case Outcome::UploadFailed:
+            case Outcome::GoneAfterUpload:
+            case Outcome::OtherVersionAfterUpload:
+                break;
+        }
+        return {"failed", &Station::failed};
+    }
+
     // One result, whole: a line for people, the log's line, the document's
     // entry; the log's line in one write, on the disk before the next.
-    void Report(const Json& entry, int port, const std::string& identity, const std::string& result,
-                const Flashed& flashed) {
+    void Report(Json& entry, int port, const std::string& identity,
+                const flash::FlashResult& flashed) {
+        const Tally tally = TallyOf(flashed.outcome);
+        // The log's "result" is the station's count of the board; the
+        // outcome beside it says what happened.
+        entry["result"] = tally.result;
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (result == "updated" && !identity.empty())
+        if (flashed.outcome == flash::Outcome::Updated && !identity.empty())
             flashed_.insert(identity);
-        (result == "updated" ? updated : result == "failed" ? failed : skipped)++;
+        ++(this->*tally.count);
         results.push_back(entry);
         std::string who = entry["path"].get<std::string>();
         if (port < platform::kMaxPortNumber)
             who = platform::PortTable::ComName(port) + " " + who;
         if (!identity.empty())
             who += " (usb:" + identity + ")";
-        std::string said = entry["message"].get<std::string>();
-        if (result == "updated") {
+        std::string said = OutcomeLine(flashed);
+        if (flashed.outcome == flash::Outcome::Updated) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f", entry["seconds"].get<double>());
-            said = "updated to " + entry["now"].get<std::string>() + " in " + seconds + " s";
-        } else if (flashed.explained) {
-            said +=
-                "; the device " + flashed.explained->state + "; next: " + flashed.explained->hint;
+            said = "updated to " + flashed.now + " in " + seconds + " s";
         }
         if (entry.contains("warning"))
             s_.Say("%s: warning: %s", who.c_str(), entry["warning"].get<std::string>().c_str());
@@ -277,7 +293,7 @@ int WatchAndUpdate(Session& s, const Package& package) {
     s.Say(
         "Watching for devices to flash with %s; Ctrl+C stops (uploads under way finish "
         "first).",
-        PackageVersion(package.header).c_str());
+        flash::PackageVersion(package.header).c_str());
     std::fflush(s.out);
     Station station(s, package, log.get());
     // The ports are listed again only when one came or went.

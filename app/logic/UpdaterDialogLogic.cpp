@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/common/DeviceTexts.h"
+#include "app/flash/Admission.h"
 #include "package/PackageFile.h"
 #include "platform/PortTable.h"
 #include "util/BoundedText.h"
@@ -21,18 +22,22 @@ constexpr const char* kUnknown = "Unknown";
 
 bool CheckPackageTarget(UpdaterState& state) {
     state.Dialog->EnableControl(kControlUpdate, false);
-    if (!state.PackageLoaded)
+    const BKQuillex& device = *state.Device;
+    if (!state.PackageLoaded || device.HardwareFlags == 0)
         return true;
-    switch (PackageFitsDevice(state.Device->HardwareFlags, state.Header.Target())) {
-        case PackageFit::NoDevice:
-            return true;
-        case PackageFit::WrongHardware:
-            state.Dialog->ShowMessageBox(
-                "This firmware package does not match the type of hardware\ndeteced!",
-                "Cannot Update", ui::kIconWarning);
-            return false;
-        case PackageFit::Fits:
-            break;
+    // The command line's admission; a version the device has, or an older
+    // one, is the user's to flash here.
+    flash::Found found;
+    found.flags = device.HardwareFlags;
+    found.version = device.FirmwareVersion;
+    BoundedCopy(found.description, sizeof found.description, state.HardwareDescription);
+    const flash::Admission admitted =
+        flash::Admit(state.Header, found, {.allowReinstall = true, .allowOlder = true});
+    if (admitted.refusal == flash::Refusal::NotFitting) {
+        state.Dialog->ShowMessageBox(
+            "This firmware package does not match the type of hardware\ndeteced!", "Cannot Update",
+            ui::kIconWarning);
+        return false;
     }
     state.Dialog->EnableControl(kControlUpdate, true);
     return true;

@@ -15,21 +15,26 @@ check() {
         fi
     done
 }
-check platform ui/ package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
+check platform ui/ package/ devicelink/ diagnostics/ serial/ util/ files/ app/ gui/ sim/
 # The window interfaces stand alone: the device library reports through them.
-check ui platform/ package/ devicelink/ diagnostics/ serial/ util/ app/ gui/ sim/
-check package devicelink/ diagnostics/ serial/ app/ gui/ sim/
-check util devicelink/ diagnostics/ serial/ package/ app/ gui/ sim/
-check devicelink app/ gui/ sim/
-# Packages reach the device library loaded; it never opens a file itself.
-check devicelink platform/FileAccess
-check serial app/ gui/ sim/
-check diagnostics app/ sim/
+check ui platform/ package/ devicelink/ diagnostics/ serial/ util/ files/ app/ gui/ sim/
+check package devicelink/ diagnostics/ serial/ files/ app/ gui/ sim/
+check util devicelink/ diagnostics/ serial/ package/ files/ app/ gui/ sim/
+check devicelink files/ app/ gui/ sim/
+# Packages reach the device library loaded; it never opens a file itself,
+# neither directly nor through the package files' readers.
+check devicelink platform/FileAccess package/PackageFile
+check serial files/ app/ gui/ sim/
+check diagnostics files/ app/ sim/
+# The operations that take a file name sit above the device link.
+check files app/ gui/ sim/
 check gui app/ diagnostics/qt/ diagnostics/win32/
 # One set of decisions under both toolkits.
 check app/logic app/qt/ app/win32/ app/cli/ gui/
 # What both front ends show lives below them, free of any display.
-check app/common app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
+check app/common app/flash/ app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
+# One flash flow under every front end: it decides, they show.
+check app/flash app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
 # The command line shares texts with the dialog, never the dialog itself.
 check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
 # The simulator is a second reading of the wire formats: nothing of the
@@ -41,7 +46,7 @@ os_folders="$(sed -n 's/^ *set(BREVIK_OS_FOLDERS \(.*\))/\1/p' CMakeLists.txt | 
     paste -sd '|' -)"
 [ -n "$os_folders" ] || { echo "no BREVIK_OS_FOLDERS in CMakeLists.txt"; exit 1; }
 os_conditional="$(grep -rln --include='*.h' --include='*.cpp' '_WIN32\|__linux__\|__APPLE__' \
-    platform ui package devicelink diagnostics serial util app gui sim fuzz bench tests |
+    platform ui package devicelink diagnostics serial util files app gui sim fuzz bench tests |
     grep -Ev "/($os_folders)/|^gui/|/qt/|/win32/|^tests/win32" || true)"
 if [ -n "$os_conditional" ]; then
     echo "system conditionals outside the per-system folders:"

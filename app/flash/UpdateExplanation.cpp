@@ -1,6 +1,6 @@
-#include "app/cli/UpdateExplanation.h"
+#include "app/flash/UpdateExplanation.h"
 
-namespace cli {
+namespace flash {
 namespace {
 
 constexpr const char* kReplugAndRetry = "replug the device and run the update again";
@@ -117,4 +117,4 @@ UpdateExplanation ExplainReadBack(const std::string& nowVersion) {
     return e;
 }
 
-}  // namespace cli
+}  // namespace flash

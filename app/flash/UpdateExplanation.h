@@ -7,7 +7,7 @@
 
 #include "devicelink/BKQuillex.h"
 
-namespace cli {
+namespace flash {
 
 struct UpdateExplanation {
     std::string stage;        // checks, port, command, block, final_status, read_back
@@ -24,4 +24,4 @@ UpdateExplanation ExplainUpload(int result, const UploadRecord& record);
 // device (nowVersion empty) or one that runs nowVersion instead.
 UpdateExplanation ExplainReadBack(const std::string& nowVersion);
 
-}  // namespace cli
+}  // namespace flash
