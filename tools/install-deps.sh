@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang-format
           qt6-base-dev fonts-dejavu-core xvfb xauth libcli11-dev nlohmann-json3-dev help2man dpkg-dev
-          bash-completion locales libudev-dev umockdev libumockdev-dev pkgconf inotify-tools)
+          bash-completion zsh fish locales libudev-dev umockdev libumockdev-dev pkgconf
+          inotify-tools)
 # tools/install-deps.sh fuzz: also clang with its libFuzzer runtime.
 if [ "${1:-}" = "fuzz" ]; then
     packages+=(clang libclang-rt-dev)

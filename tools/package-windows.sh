@@ -44,6 +44,8 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
         { echo "the installed brevik.exe finds no device on COM7"; exit 1; }
     [ "$("$WINE" "C:\\Program Files\\Brevik\\bin\\brevik-updater.exe" --version | tr -d "\r")" = "brevik-updater $VERSION" ] ||
         { echo "the installed brevik-updater.exe"; exit 1; }
+    grep -q "Register-ArgumentCompleter -Native -CommandName brevik" "$home/completion/brevik.ps1" ||
+        { echo "no PowerShell completion installed"; exit 1; }
     ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik*/"Brevik Firmware Updater.lnk" >/dev/null ||
         { echo "no Start-menu entry for the updater"; exit 1; }
     [ "$(value "HKCU\\Environment" Path)" = "C:\\tools;C:\\more;$bin" ] ||

@@ -49,6 +49,7 @@ env -u DISPLAY /usr/bin/brevik-updater --version | grep -q "brevik-updater $vers
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 for f in /usr/share/man/man1/brevik.1.gz /usr/share/man/man1/brevik-updater.1.gz \
          /usr/share/man/man1/brevik-sim.1.gz /usr/share/bash-completion/completions/brevik \
+         /usr/share/zsh/vendor-completions/_brevik /usr/share/fish/vendor_completions.d/brevik.fish \
          /lib/udev/rules.d/70-brevik.rules /usr/share/applications/brevik-updater.desktop \
          /usr/share/icons/hicolor/scalable/apps/brevik-updater.svg \
          /usr/share/metainfo/invalid.brevik.Updater.metainfo.xml \
@@ -58,6 +59,11 @@ for f in /usr/share/man/man1/brevik.1.gz /usr/share/man/man1/brevik-updater.1.gz
     [ -e "$f" ] || { echo "the packages did not install $f"; exit 1; }
 done
 grep -q 'TAG+="uaccess"' /lib/udev/rules.d/70-brevik.rules
+# The man page has each command's own options, from the command table.
+for option in allow-older allow-reinstall force no-bulk reflash; do
+    zcat /usr/share/man/man1/brevik.1.gz | sed 's/\\-/-/g' | grep -qF -- "--$option" ||
+        { echo "man brevik lacks --$option"; exit 1; }
+done
 # Another program builds on the installed library.
 consumer="$(mktemp -d)"
 cat >"$consumer/CMakeLists.txt" <<'CMAKE'

@@ -284,6 +284,66 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     return parse;
 }
 
+namespace {
+
+OptionShape ShapeOf(const CLI::Option& option) {
+    OptionShape shape;
+    for (const std::string& name : option.get_lnames())
+        shape.names.push_back("--" + name);
+    for (const std::string& name : option.get_snames())
+        shape.names.push_back("-" + name);
+    shape.help = option.get_description();
+    // A flag that may carry a number shows it as "[=SECONDS]".
+    const std::string text = option.get_option_text();
+    if (text.rfind("[=", 0) == 0) {
+        shape.valueOptional = true;
+        shape.value = text.substr(2, text.find(']') - 2);
+        return shape;
+    }
+    if (option.get_type_size_max() == 0)
+        return shape;
+    // "TEXT:{json}": a value from a list.
+    const std::string type = option.get_type_name();
+    const size_t open = type.find('{');
+    if (open != std::string::npos) {
+        std::istringstream list(type.substr(open + 1, type.find('}', open) - open - 1));
+        for (std::string choice; std::getline(list, choice, ',');)
+            shape.choices.push_back(choice);
+    }
+    shape.value = open == std::string::npos ? type : type.substr(0, type.find(':'));
+    return shape;
+}
+
+// The options of a parser level, help and version left out.
+std::vector<OptionShape> OptionsOf(const CLI::App& app) {
+    std::vector<OptionShape> shapes;
+    for (const CLI::Option* o : app.get_options()) {
+        if (o->nonpositional() && o != app.get_help_ptr() && o->get_name() != "--version")
+            shapes.push_back(ShapeOf(*o));
+    }
+    return shapes;
+}
+
+}  // namespace
+
+CommandLineShape DescribeCommandLine() {
+    CliArguments out;
+    CLI::App app("brevik", "brevik");
+    std::string progress, settings, refused;
+    AddGlobalOptions(app, &out, &progress);
+    AddSettingsFile(app, &settings, &refused);
+    std::vector<std::vector<std::string>> operands;
+    AddCommands(app, &operands, &out);
+    CommandLineShape shape;
+    shape.common = OptionsOf(app);
+    for (const cli::Command& entry : cli::Commands()) {
+        const CLI::App* command = app.get_subcommand(entry.name);
+        shape.commands.push_back(
+            {entry.name, entry.help, Words(entry.operands), OptionsOf(*command)});
+    }
+    return shape;
+}
+
 bool ParseCliNumber(const std::string& text, uint32_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+')
         return false;

@@ -44,3 +44,24 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
 // A number as "0x1F00" (hexadecimal) or "7936" (decimal), 32-bit at most;
 // nothing else (no blanks, no sign).
 bool ParseCliNumber(const std::string& text, uint32_t* value);
+
+// The command line as the parser knows it, for the text made from it: the
+// completion scripts and the man page's options of each command.
+struct OptionShape {
+    std::vector<std::string> names;    // "--port", "-p"
+    std::string value;                 // "" for a flag, else what help shows: "PORT", "FILE"
+    bool valueOptional = false;        // --wait[=SECONDS]
+    std::vector<std::string> choices;  // the only values taken, when the parser has a list
+    std::string help;
+};
+struct CommandShape {
+    std::string name;
+    std::string help;
+    std::vector<std::string> operands;  // "ADDRESS", "FILE"
+    std::vector<OptionShape> options;   // its own, after those of every command
+};
+struct CommandLineShape {
+    std::vector<OptionShape> common;  // the options of every command
+    std::vector<CommandShape> commands;
+};
+CommandLineShape DescribeCommandLine();

@@ -5,6 +5,7 @@
 #include "app/cli/MemoryCommands.h"
 #include "app/cli/PackageCommands.h"
 #include "app/cli/PortCommands.h"
+#include "app/cli/ShellCompletion.h"
 
 namespace cli {
 namespace {
@@ -72,29 +73,44 @@ const Command kCommands[] = {
      Doctor,
      "find what on this machine stops a flash (access, programs holding a port, services that "
      "take bridges, the bridge's timer), each with its fix"},
+    {"completion",
+     "SHELL",
+     {},
+     Completion,
+     "print the completion script of SHELL (its packages install it where the shell looks)"},
     {"help", "", {}, nullptr, "show this help"},
 };
 
 struct Operand {
     const char* name;
     const char* help;
+    OperandValues values;
 };
 
 constexpr Operand kOperands[] = {
-    {"PACKAGE", "a firmware package (.bfw)"},
-    {"ADDRESS", "where in device memory (configuration memory for eeprom) to start"},
-    {"SIZE", "how many bytes"},
-    {"FILE", "the data: a file, or '-' for standard output (read)"},
+    {"PACKAGE", "a firmware package (.bfw)", {true, ".bfw"}},
+    {"ADDRESS", "where in device memory (configuration memory for eeprom) to start", {}},
+    {"SIZE", "how many bytes", {}},
+    {"FILE", "the data: a file, or '-' for standard output (read)", {true}},
+    {"SHELL", "bash, zsh, fish or powershell", {false, "", "bash zsh fish powershell"}},
 };
+
+const Operand* FindOperand(std::string_view name) {
+    const auto found = std::find_if(std::begin(kOperands), std::end(kOperands),
+                                    [name](const Operand& o) { return name == o.name; });
+    return found != std::end(kOperands) ? found : nullptr;
+}
 
 }  // namespace
 
 const char* OperandHelp(std::string_view operand) {
-    for (const Operand& o : kOperands) {
-        if (operand == o.name)
-            return o.help;
-    }
-    return "";
+    const Operand* o = FindOperand(operand);
+    return o != nullptr ? o->help : "";
+}
+
+OperandValues OperandCompletion(std::string_view operand) {
+    const Operand* o = FindOperand(operand);
+    return o != nullptr ? o->values : OperandValues{};
 }
 
 std::span<const Command> Commands() {

@@ -39,6 +39,15 @@ std::span<const Command> Commands();
 // What an operand name of the table stands for, as help says it.
 const char* OperandHelp(std::string_view operand);
 
+// What completing an operand offers: files (those ending in fileSuffix when
+// it is not empty), the words of a list, or nothing.
+struct OperandValues {
+    bool files = false;
+    const char* fileSuffix = "";  // ".bfw"
+    const char* words = "";       // blank-separated
+};
+OperandValues OperandCompletion(std::string_view operand);
+
 // The row of a command name; null for none.
 const Command* FindCommand(std::string_view name);
 

@@ -1,34 +1,23 @@
 #!/usr/bin/env bash
-# The bash completion of brevik: commands, the options of a command, and the
-# COMn names that `brevik ports` lists (with the virtual device's table).
+# The completion scripts brevik makes from its command table, each run
+# through its own shell (bash always; zsh and fish where installed): the
+# commands, the options of a command, the operands, and the port names that
+# `brevik ports` lists. A port's names hold text from devices: a serial
+# number that is a command substitution, a glob or an escape is neither run,
+# expanded nor offered; the names that can be typed are.
+# Usage: completion.sh BREVIK
 set -euo pipefail
-completion="$1"
-brevik_dir="$(dirname "$2")"
-export PATH="$brevik_dir:$PATH"
-export BREVIK_PORTS=/dev/null:/dev/zero
-source /usr/share/bash-completion/bash_completion
-source "$completion"
-complete_line() {
-    read -r -a COMP_WORDS <<<"$1"
-    [ "${1: -1}" = " " ] && COMP_WORDS+=("")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    COMP_LINE="$1"
-    COMP_POINT=${#1}
-    COMPREPLY=()
-    _brevik
-    echo "${COMPREPLY[*]}"
-}
-[ "$(complete_line "brevik up")" = "update" ] || { echo "commands"; exit 1; }
-[ "$(complete_line "brevik update --a")" = "--all --allow-reinstall --allow-older" ] ||
-    { echo "options of update: $(complete_line "brevik update --a")"; exit 1; }
-[ "$(complete_line "brevik detect --port ")" = "COM1 COM2" ] ||
-    { echo "port names: $(complete_line "brevik detect --port ")"; exit 1; }
-# Device text is data: a serial number that is a command substitution, a
-# glob or an escape is neither run, expanded nor offered; what can be typed
-# is, from every line of a port.
-stub="$(mktemp -d)"
-trap 'rm -rf "$stub"' EXIT
-cat >"$stub/brevik" <<'STUB'
+brevik="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+for shell in bash zsh fish; do
+    "$brevik" completion "$shell" >"$work/brevik.$shell"
+done
+! "$brevik" completion tcsh >/dev/null 2>&1 || { echo "a shell without a script"; exit 1; }
+
+# A stand-in brevik whose 'ports' carries hostile device text.
+mkdir "$work/stub"
+cat >"$work/stub/brevik" <<'STUB'
 #!/bin/sh
 cat <<'PORTS'
 COM1  /dev/ttyUSB0  USB 0403:6001 Brevik Bridge serial $(touch${IFS}pwned) (ftdi_sio)
@@ -37,37 +26,80 @@ COM2  /dev/ttyUSB1  USB 0403:6001 Brevik Bridge serial B2 (ftdi_sio)
       usb:B2  usb-path:1-1.3  id:0403:6001:B2  /dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0
 PORTS
 STUB
-chmod +x "$stub/brevik"
-offered="$(cd "$stub" && PATH="$stub:$PATH" complete_line "brevik detect --port ")"
-[ ! -e "$stub/pwned" ] && [ ! -e "$stub/pwned2" ] ||
-    { echo "completing a port ran a device's serial number"; exit 1; }
-[ "$offered" = "COM1 usb-path:1-1.2 COM2 usb:B2 usb-path:1-1.3 id:0403:6001:B2 /dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0" ] ||
-    { echo "ports offered: $offered"; exit 1; }
-[ "$(cd "$stub" && PATH="$stub:$PATH" complete_line "brevik detect -p usb:")" = "usb:B2" ] ||
-    { echo "ports offered for usb:"; exit 1; }
-# The script knows what the command table knows: the commands of
-# 'brevik --help', each command's own flags, the options of every command.
-brevik="$2"
-sorted() { tr ' ' '\n' | { grep -v '^$' || true; } | sort | tr '\n' ' '; }
-help_commands="$("$brevik" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR>1 && NF {print $1}' | sorted)"
-script_commands="$(sed -n 's/^ *local commands="\(.*\)"/\1/p' "$completion" | sorted)"
-[ "$help_commands" = "$script_commands" ] ||
-    { echo "commands: help has '$help_commands', the script '$script_commands'"; exit 1; }
-# The flags in the first column of a help section.
-flags_in() {
-    sed -n "/^$1/,/^\$/p" | awk '/^  -/ {print $1}' | tr ',' ' ' | tr ' ' '\n' |
-        { grep -v -- '^-h$\|^--help$\|^--version$' || true; } | sorted
+chmod +x "$work/stub/brevik"
+ports_offered="COM1 usb-path:1-1.2 COM2 usb:B2 usb-path:1-1.3 id:0403:6001:B2 /dev/serial/by-id/usb-Brevik_Bridge_B2-if00-port0"
+touch "$work/stub/a.bfw" "$work/stub/b.bin"
+
+# complete_in SHELL LINE: what the shell's script offers for LINE, sorted,
+# one line; run in the stub's folder with the stub first on PATH.
+complete_bash() {
+    bash -c '
+        source /usr/share/bash-completion/bash_completion
+        source "$1"
+        read -r -a COMP_WORDS <<<"$2"
+        [ "${2: -1}" = " " ] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE="$2" COMP_POINT=${#2}
+        COMPREPLY=()
+        _brevik
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$work/brevik.bash" "$1"
 }
-help_common="$("$brevik" --help | flags_in Options: )"
-script_common="$(sed -n 's/^ *local common="\(.*\)"/\1/p' "$completion" | tr ' ' '\n' |
-    grep -v -- '^-h$\|^--help$\|^--version$' | sorted)"
-[ "$help_common" = "$script_common" ] ||
-    { echo "options of every command: help has '$help_common', the script '$script_common'"; exit 1; }
-for command in $help_commands; do
-    own="$("$brevik" "$command" --help | flags_in Options: )"
-    scripted="$(sed -n "s/^ *\([a-z |]*\)) extra=\"\(.*\)\" ;;/\1=\2/p" "$completion" |
-        awk -F= -v c="$command" '{n = split($1, names, " *[|] *"); for (i = 1; i <= n; i++) if (names[i] == c) print $2}' |
-        sorted)"
-    [ "$own" = "$scripted" ] || { echo "$command: help has '$own', the script '$scripted'"; exit 1; }
+# zsh's completion system needs a terminal; its offers are caught by
+# stand-ins for the calls that offer (compadd, _describe, _files).
+complete_zsh() {
+    zsh -f -c '
+        __offers=()
+        compadd() { while [[ $1 == -* && $1 != -- ]]; do shift; done; [[ $1 == -- ]] && shift; __offers+=("$@") }
+        _describe() { local entry; for entry in "${(@P)4}"; do __offers+=("${entry%%:*}"); done }
+        _files() { __offers+=("files${2:+:$2}") }
+        compdef() { }
+        source "$1"
+        words=(${(z)2})
+        [[ $2 == *" " ]] && words+=("")
+        CURRENT=${#words}
+        _brevik
+        local cur=${words[CURRENT]} o
+        for o in "${__offers[@]}"; do [[ $o == "$cur"* || $o == files* ]] && print -r -- "$o"; done
+        true' _ \
+        "$work/brevik.zsh" "$1"
+}
+complete_fish() {
+    fish --no-config -c 'source $argv[1]; complete -C $argv[2]' "$work/brevik.fish" "$1" |
+        cut -f1
+}
+complete_in() {
+    (cd "$work/stub" && PATH="$work/stub:$PATH" "complete_$1" "$2") | sort | paste -sd ' ' -
+}
+sorted() { tr ' ' '\n' | sort | paste -sd ' ' -; }
+
+shells=(bash)
+for shell in zsh fish; do
+    if command -v "$shell" >/dev/null; then shells+=("$shell"); else echo "completion: no $shell here"; fi
 done
-echo "completion: fine"
+for shell in "${shells[@]}"; do
+    expect() {  # expect LINE OFFERED...
+        local line="$1" got want
+        shift
+        got="$(complete_in "$shell" "$line")"
+        want="$(echo "$*" | sorted)"
+        [ "$got" = "$want" ] || { echo "$shell: '$line' offers '$got', not '$want'"; exit 1; }
+    }
+    expect "brevik up" update
+    expect "brevik update --a" --all --allow-older --allow-reinstall
+    expect "brevik write --n" --no-bulk
+    expect "brevik read --w"
+    expect "brevik completion f" fish
+    expect "brevik --progress " json
+    expect "brevik detect -p usb:" usb:B2
+    expect "brevik detect --port " $ports_offered
+    [ ! -e "$work/stub/pwned" ] && [ ! -e "$work/stub/pwned2" ] ||
+        { echo "$shell: completing a port ran a device's serial number"; exit 1; }
+    # A package operand offers .bfw files (fish offers them first, then the
+    # rest, as its suffix completion does).
+    case "$shell" in
+        bash) expect "brevik update " a.bfw ;;
+        zsh) expect "brevik update " "files:*.bfw" ;;
+        fish) [ "$(cd "$work/stub" && complete_fish "brevik update " | head -n 1)" = a.bfw ] ||
+            { echo "fish: 'brevik update ' does not offer a.bfw first"; exit 1; } ;;
+    esac
+done
+echo "completion: fine in ${shells[*]}"
