@@ -9,13 +9,19 @@
 #include <utility>
 #include <vector>
 
+#include "sim/SimFamilies.h"
 #include "sim/VirtualDevice.h"
 
 namespace sim {
 
 inline bool SpeaksCurrentForms(const DeviceConfig& c) {
-    return c.letter == 'Q' || c.letter == 'N' || c.letter == 'P' || c.letter == 'L' ||
-           c.letter == 'D';
+    return SimFamilyOf(c.letter).currentForms;
+}
+
+// A Dunmarra's own forms: the upload command twice, scrambled packets,
+// emulation modes, the serial number.
+inline bool SpeaksDunmarra(const DeviceConfig& c) {
+    return SimFamilyOf(c.letter).dunmarraProtocol;
 }
 
 inline uint8_t Sum8(const std::vector<uint8_t>& bytes, size_t count) {

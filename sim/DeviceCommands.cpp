@@ -190,7 +190,7 @@ void ServeUpload(Session& session) {
         Refuse(session);
         return;
     }
-    if (config.letter == 'D') {
+    if (SpeaksDunmarra(config)) {
         uint8_t again[4];
         if (!session.ReadBytes(again, 4) || again[0] != 'f' ||
             !std::equal(params, params + 3, again + 1)) {

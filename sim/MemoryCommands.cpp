@@ -115,11 +115,7 @@ class PacketReader {
 };
 
 bool CarriesBulk(const DeviceConfig& c) {
-    auto atLeast = [&c](int major, int minor) {
-        return c.major > major || (c.major == major && c.minor >= minor);
-    };
-    return c.letter == 'D' || (c.letter == 'Q' && atLeast(2, 12)) ||
-           (c.letter == 'L' && atLeast(10, 12));
+    return CarriesBulk(SimFamilyOf(c.letter), c.major, c.minor);
 }
 
 // The data with their sum, scrambled onward when the request was.
@@ -130,7 +126,7 @@ std::vector<uint8_t> DataReply(PacketReader& reader, std::vector<uint8_t> data) 
 }
 
 void ServeBlock(Session& session, uint8_t command) {
-    const bool dunmarra = session.Config().letter == 'D';
+    const bool dunmarra = SpeaksDunmarra(session.Config());
     session.Name(std::string(1, static_cast<char>(command)));
     PacketReader reader(session, {command});
     std::vector<uint8_t> countByte;
@@ -196,7 +192,7 @@ void ServeBulk(Session& session) {
     uint32_t address = 0;
     if (!reader.Take(1, &pagesByte))
         return;
-    if (config.letter == 'D') {
+    if (SpeaksDunmarra(config)) {
         if (!reader.TakeDunmarraAddress(2, &address))
             return;
     } else {
@@ -243,7 +239,7 @@ void ServeEmulationMode(Session& session) {
         return;
     const bool query = params[0] == 0x00;
     const bool known = query || params[0] == 'E' || params[0] == 'T';
-    if (session.Config().letter != 'D' || !known ||
+    if (!SpeaksDunmarra(session.Config()) || !known ||
         static_cast<uint8_t>('O' + params[0]) != params[1]) {
         Refuse(session);
         return;

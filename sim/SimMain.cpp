@@ -15,6 +15,7 @@
 #include "sim/DeviceLines.h"
 #include "sim/FaultOption.h"
 #include "sim/ReplayDevice.h"
+#include "sim/SimFamilies.h"
 #include "sim/VirtualDevice.h"
 
 namespace {
@@ -266,7 +267,7 @@ int Serve(const SimOptions& o) {
     std::printf("%s\n", device.PortPath().c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "brevik-sim: %s device, firmware %d.%d.%c, serving until stopped\n",
-                 o.config.letter == 'Q' ? "Quillex" : "virtual", o.config.major, o.config.minor,
+                 sim::SimFamilyOf(o.config.letter).name, o.config.major, o.config.minor,
                  o.config.letter);
 
     int received = 0;

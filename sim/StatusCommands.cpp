@@ -58,7 +58,7 @@ void ServeIdentity(Session& session) {
     std::vector<uint8_t> request = {'N', 0, 0};
     if (!session.ReadBytes(request.data() + 1, 2))
         return;
-    if (config.letter != 'D') {
+    if (!SpeaksDunmarra(config)) {
         session.Name("?");
         Refuse(session);
         return;

@@ -9,6 +9,8 @@
 // The handlers' units say their exchanges byte by byte.
 #include "sim/VirtualDevice.h"
 
+#include "sim/SimFamilies.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -33,7 +35,7 @@ VirtualDevice::VirtualDevice(DeviceConfig config) : config_(config), baud_(confi
                               0x34,
                               0x56};
     std::copy(block, block + 7, state_.configMemory.begin() + 1);
-    memory_.assign(config.letter == 'D' ? kDunmarraMemorySize : kBankedMemorySize, 0x00);
+    memory_.assign(SimFamilyOf(config.letter).memorySize, 0x00);
     RegisterCommands();
 }
 
