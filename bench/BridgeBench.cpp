@@ -158,7 +158,7 @@ std::pair<double, size_t> DetectBehindRfcomm(int roundTripMs) {
 
 int main() {
     const std::string path = "/tmp/brevik-bridge-bench.bfw";
-    WritePackageFile(path, BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+    WritePackageFile(path, FirmwarePackage(kBody - 1, 2, 12, 'Q'));
     const std::string sysfs = "/tmp/brevik-bridge-bench-sys";
     platform::SetEnvironmentValue("BREVIK_SYSFS", sysfs.c_str());
     // Host: command, body, checksum; device: the command's answer, a byte a

@@ -67,8 +67,8 @@ int main() {
     int failures = 0;
     const std::string small = "/tmp/brevik-cli-bench-small.bfw";
     const std::string large = "/tmp/brevik-cli-bench-large.bfw";
-    WritePackageFile(small, BuildPackage(MakeFirmwarePayload(8191, 2, 12, 'Q'), 2, 12, 'Q'));
-    WritePackageFile(large, BuildPackage(MakeFirmwarePayload(65535, 2, 12, 'Q'), 2, 12, 'Q'));
+    WritePackageFile(small, FirmwarePackage(8191, 2, 12, 'Q'));
+    WritePackageFile(large, FirmwarePackage(65535, 2, 12, 'Q'));
 
     {
         auto device = Device(false);

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     constexpr size_t kBlocks = kBody / 256;
     const std::string dir = platform::MakeScratchFolder("brevik-port-bench-");
     const std::string package = dir + "/bench.bfw";
-    WritePackageFile(package, BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+    WritePackageFile(package, FirmwarePackage(kBody - 1, 2, 12, 'Q'));
     q.DetectHardwareOnPort(number, nullptr, 0, nullptr);
     const Clock::time_point start = Clock::now();
     const int result = q.UpdateFirmware(package.c_str(), nullptr);

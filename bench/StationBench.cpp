@@ -56,8 +56,7 @@ int main() {
     const std::string package = "/tmp/brevik-station-bench.bfw";
     const std::string log = "/tmp/brevik-station-bench.log";
     {
-        const std::vector<uint8_t> bytes =
-            BuildPackage(MakeFirmwarePayload(65535, 2, 12, 'Q'), 2, 12, 'Q');
+        const std::vector<uint8_t> bytes = FirmwarePackage(65535, 2, 12, 'Q');
         std::ofstream(package, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
         std::remove(log.c_str());

@@ -97,7 +97,7 @@ double UploadSeconds(bool paced, const std::string& path, const std::string& cap
 int main(int argc, char** argv) {
     const bool unpacedOnly = argc > 1 && std::string(argv[1]) == "--unpaced-only";
     const std::string path = "/tmp/brevik-upload-bench.bfw";
-    WritePackageFile(path, BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+    WritePackageFile(path, FirmwarePackage(kBody - 1, 2, 12, 'Q'));
     int failures = 0;
 
     // Medians of many runs, interleaved: both figures ride on the

@@ -34,8 +34,7 @@ std::vector<uint8_t> Pattern(size_t count) {
 const std::string& UploadPackage() {
     static const std::string path = [] {
         const std::string file = ScratchFile("upload.bfw");
-        WritePackageFile(
-            file, BuildPackage(MakeFirmwarePayload(kFuzzPackageBody - 1, 2, 13, 'Q'), 2, 13, 'Q'));
+        WritePackageFile(file, FirmwarePackage(kFuzzPackageBody - 1, 2, 13, 'Q'));
         return file;
     }();
     return path;

@@ -106,8 +106,7 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
         }
     } else if (target == "package") {
         for (size_t n : {1, 99, 256, 300, 4096}) {
-            seeds.push_back({"body-" + std::to_string(n),
-                             BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, 'Q'), 2, 12, 'Q')});
+            seeds.push_back({"body-" + std::to_string(n), FirmwarePackage(n - 1, 2, 12, 'Q')});
         }
     } else if (target == "capture") {
         seeds.push_back({"session", std::vector<uint8_t>(kCaptureSeed,

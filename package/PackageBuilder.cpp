@@ -51,3 +51,9 @@ bool WritePackageFile(const std::string& path, const std::vector<uint8_t>& packa
         package.empty() || std::fwrite(package.data(), 1, package.size(), f) == package.size();
     return std::fclose(f) == 0 && ok;
 }
+
+std::vector<uint8_t> FirmwarePackage(size_t payloadLength, uint8_t major, uint8_t minor,
+                                     char letter) {
+    return BuildPackage(MakeFirmwarePayload(payloadLength, major, minor, letter), major, minor,
+                        letter);
+}

@@ -21,6 +21,11 @@ void RefreshHeaderSum(std::vector<uint8_t>* package);
 /// repeating pattern: the virtual device takes its new version from it.
 std::vector<uint8_t> MakeFirmwarePayload(size_t length, uint8_t major, uint8_t minor, char letter);
 
+/// A valid package of a payload of payloadLength bytes that carries the
+/// package's own version in its image stamp: the version is said once.
+std::vector<uint8_t> FirmwarePackage(size_t payloadLength, uint8_t major, uint8_t minor,
+                                     char letter);
+
 /// Writes a package to a new file (never over one that exists); false when
 /// it cannot.
 bool WritePackageFile(const std::string& path, const std::vector<uint8_t>& package);

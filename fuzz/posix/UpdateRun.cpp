@@ -60,8 +60,7 @@ std::string CheckUpdateRun(const uint8_t* data, size_t size) {
     platform::PortTable::SetOverride({device.PortPath()});
     static const std::string package = [] {
         const std::string file = ScratchFile("update-run.bfw");
-        WritePackageFile(
-            file, BuildPackage(MakeFirmwarePayload(kFuzzPackageBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+        WritePackageFile(file, FirmwarePackage(kFuzzPackageBody - 1, 2, 12, 'Q'));
         return file;
     }();
     std::vector<const char*> argv = {"brevik", "update", package.c_str()};

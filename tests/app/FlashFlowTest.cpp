@@ -101,8 +101,7 @@ TEST(FlashFlow, EachOutcomeWithWhatWasSentAndTheStepsSeen) {
         found.flags =
             device.DetectHardwareOnPort(1, found.description, kTextCapacity, &found.version);
         ASSERT_NE(0u, found.flags) << c.name;
-        const Package package = PackageFromBytes(BuildPackage(
-            MakeFirmwarePayload(600, c.major, c.minor, c.target), c.major, c.minor, c.target));
+        const Package package = PackageFromBytes(FirmwarePackage(600, c.major, c.minor, c.target));
         RecordedSteps steps(c.stop);
         const flash::FlashResult f = flash::Flash(device, found, package, c.options, steps);
         EXPECT_EQ(flash::OutcomeName(c.outcome), std::string(flash::OutcomeName(f.outcome)))
@@ -118,8 +117,7 @@ TEST(FlashFlow, EachOutcomeWithWhatWasSentAndTheStepsSeen) {
     // Nothing answered: no device, and nothing asked of the front end.
     BKQuillex nobody;
     RecordedSteps steps(false);
-    const Package package =
-        PackageFromBytes(BuildPackage(MakeFirmwarePayload(600, 2, 12, 'Q'), 2, 12, 'Q'));
+    const Package package = PackageFromBytes(FirmwarePackage(600, 2, 12, 'Q'));
     EXPECT_EQ(Outcome::NoDevice, flash::Flash(nobody, {}, package, {}, steps).outcome);
     EXPECT_EQ("", steps.said);
 }

@@ -49,7 +49,7 @@ TEST(PackageFile, WorkedExampleIsValidAndBuiltByteForByte) {
 TEST(PackageFile, SelectionRefusesBrokenFilesAndKeepsTheirHeader) {
     TempDir dir;
     PackageHeader header;
-    const std::vector<uint8_t> good = BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q');
+    const std::vector<uint8_t> good = FirmwarePackage(99, 2, 12, 'Q');
 
     std::vector<uint8_t> lower = good;
     lower[0] = 'z';
@@ -177,8 +177,7 @@ TEST(PackageTarget, UpdateIsEnabledOnlyForAMatchingDevice) {
 TEST(PackageFile, SizesBeyondThePackageRulesAndPipesAreRefused) {
     TempDir dir;
     PackageHeader header;
-    const std::vector<uint8_t> good =
-        BuildPackage(MakeFirmwarePayload(299, 2, 12, 'Q'), 2, 12, 'Q');
+    const std::vector<uint8_t> good = FirmwarePackage(299, 2, 12, 'Q');
     // A valid package followed by 4 GiB of zeros (sparse): its low 32 size
     // bits are those of the valid package alone.
     const std::string huge = dir.Write("huge.bfw", good);

@@ -63,8 +63,7 @@ TEST(PackageChecksRandomized, VerdictsFollowTheLayoutRules) {
     std::uniform_int_distribution<size_t> length(0, 700);
     int selectable = 0, uploadable = 0;
     for (int i = 0; i < 6000; ++i) {
-        std::vector<uint8_t> base =
-            BuildPackage(MakeFirmwarePayload(length(rng), 2, 12, 'Q'), 2, 12, 'Q');
+        std::vector<uint8_t> base = FirmwarePackage(length(rng), 2, 12, 'Q');
         std::vector<uint8_t> p = Mutate(base, rng);
         const Verdicts expected = Model(p);
         const Package checked = PackageFromBytes(p);
@@ -81,8 +80,7 @@ TEST(PackageChecksRandomized, FilesOnDiskGiveTheSameVerdicts) {
     std::mt19937 rng(7);
     TempDir dir;
     for (int i = 0; i < 300; ++i) {
-        std::vector<uint8_t> p =
-            Mutate(BuildPackage(MakeFirmwarePayload(300, 1, 2, 'L'), 1, 2, 'L'), rng);
+        std::vector<uint8_t> p = Mutate(FirmwarePackage(300, 1, 2, 'L'), rng);
         const std::string path = dir.Write("p.bfw", p);
         PackageHeader header;
         ASSERT_EQ(Model(p).selectable, CheckPackageFile(path.c_str(), &header)) << "case " << i;

@@ -44,8 +44,7 @@ class UpdaterDialog : public ::testing::Test {
         logic->OnMessage(WM_DETECT_HARDWARE, 0, 0);
     }
     std::string Package(uint8_t major, uint8_t minor, char target, const std::string& name) {
-        return dir.Write(name, BuildPackage(MakeFirmwarePayload(700, major, minor, target), major,
-                                            minor, target));
+        return dir.Write(name, FirmwarePackage(700, major, minor, target));
     }
     void Select(const std::string& path) {
         dialog.nextChoice = path;
@@ -227,15 +226,14 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
     // The bytes checked at selection are the bytes sent: a file replaced
     // after it was selected (here by another family's package) does not
     // reach the device.
-    dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(700, 10, 12, 'L'), 10, 12, 'L'));
+    dir.Write("p.bfw", FirmwarePackage(700, 10, 12, 'L'));
     logic->OnCommand(kControlUpdate);
     FinishUpdate();
-    const std::vector<uint8_t> selected =
-        BuildPackage(MakeFirmwarePayload(700, 2, 12, 'Q'), 2, 12, 'Q');
+    const std::vector<uint8_t> selected = FirmwarePackage(700, 2, 12, 'Q');
     EXPECT_EQ(std::vector<uint8_t>(selected.begin() + kPackageHeaderSize, selected.end()),
               port->Device().State().uploadedBody);
     // One whose body check byte is wrong passes selection; the upload refuses it.
-    std::vector<uint8_t> bad = BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q');
+    std::vector<uint8_t> bad = FirmwarePackage(99, 2, 12, 'Q');
     bad.back() ^= 1;
     RefreshHeaderSum(&bad);
     dir.Write("p.bfw", bad);
@@ -243,7 +241,7 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
     logic->OnCommand(kControlUpdate);
     FinishUpdate();
     EXPECT_EQ("Invalid Image File. Firmware update not performed.", LastBox().text);
-    dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    dir.Write("p.bfw", FirmwarePackage(99, 2, 12, 'Q'));
     Select(path);
 
     // Another thread holding the port past the wait.

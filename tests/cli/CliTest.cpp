@@ -33,21 +33,13 @@
 #include "tests/support/CliRun.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Fifo.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TimerWatch.h"
 
 using ::testing::HasSubstr;
-
-namespace {
-
-std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
 
 TEST(CliArguments, OptionsAnywhereHelpVersionAndNumbers) {
     const char* words[] = {"brevik", "--trace", "read", "0x100", "--port=COM2", "16", "out"};
@@ -239,7 +231,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     EXPECT_EQ("Quillex USB v2.11.Q, firmware 02.11.Q, on COM1\n", found.out);
 
     // Packages that fail a check say which, and never reach the device.
-    std::vector<uint8_t> good = BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q');
+    std::vector<uint8_t> good = FirmwarePackage(999, 2, 12, 'Q');
     std::vector<uint8_t> badSum = good;
     badSum[300] ^= 1;
     std::vector<uint8_t> badBody = good;
@@ -262,18 +254,15 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
         EXPECT_THAT(refused.err, HasSubstr(why)) << path;
         EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("QX_E"))) << "no internal names";
     }
-    const std::string tessaly =
-        dir.Write("tessaly.bfw", BuildPackage(MakeFirmwarePayload(999, 10, 12, 'L'), 10, 12, 'L'));
+    const std::string tessaly = dir.Write("tessaly.bfw", FirmwarePackage(999, 10, 12, 'L'));
     Outcome foreign = Brevik({"update", tessaly.c_str()});
     EXPECT_EQ(kCliBadPackage, foreign.code);
     EXPECT_THAT(foreign.err, HasSubstr("the package (10.12.L for Tessaly) does not fit"));
     EXPECT_EQ(0, port.Device().State().uploadsCompleted);
 
     // The same or an older version only when asked for.
-    const std::string same =
-        dir.Write("same.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 11, 'Q'), 2, 11, 'Q'));
-    const std::string older =
-        dir.Write("older.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 9, 'Q'), 2, 9, 'Q'));
+    const std::string same = dir.Write("same.bfw", FirmwarePackage(999, 2, 11, 'Q'));
+    const std::string older = dir.Write("older.bfw", FirmwarePackage(999, 2, 9, 'Q'));
     Outcome reinstall = Brevik({"update", same.c_str()});
     EXPECT_EQ(kCliFailed, reinstall.code);
     EXPECT_THAT(reinstall.err, HasSubstr("already has 02.11.Q; --allow-reinstall"));
@@ -282,8 +271,7 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     EXPECT_THAT(downgrade.err, HasSubstr("older than the device's 02.11.Q; --allow-older"));
     EXPECT_EQ(0, port.Device().State().uploadsCompleted);
 
-    const std::string package =
-        dir.Write("quillex.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("quillex.bfw", FirmwarePackage(2999, 2, 12, 'Q'));
     port.Device().ClearLog();
     Outcome dry = Brevik({"update", "--dry-run", package.c_str()});
     EXPECT_EQ(kCliSucceeded, dry.code) << dry.err;
@@ -322,8 +310,7 @@ TEST(Cli, FailedUpdatesSayWhereTheyStoppedAndWhatTheDeviceHas) {
     OneSimulatedPort port;
     TempDir dir;
     // 3000 bytes of body: 12 transmissions, the last of 184 bytes and the sum.
-    const std::string package =
-        dir.Write("quillex.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("quillex.bfw", FirmwarePackage(2999, 2, 12, 'Q'));
     struct Case {
         const char* reply;
         sim::Fault fault;
@@ -469,8 +456,7 @@ TEST(Cli, WaitTakesADevicePluggedInLaterAndEndsInTime) {
 TEST(Cli, InfoAndJson) {
     TempDir dir;
     KeepRealPortsOutOfReach();
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(99, 2, 12, 'Q'));
     Outcome info = Brevik({"info", package.c_str()});
     EXPECT_EQ(kCliSucceeded, info.code) << info.err;
     EXPECT_THAT(info.out, HasSubstr("version       02.12.Q"));
@@ -645,8 +631,7 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
         every.out);
 
     // Changing a device while several answer wants the one named.
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
     const std::string data = dir.Write("d.bin", std::vector<uint8_t>(256, 7));
     for (std::vector<const char*> words : {std::vector<const char*>{"update", package.c_str()},
                                            std::vector<const char*>{"write", "0", data.c_str()}}) {
@@ -687,10 +672,8 @@ TEST(Cli, ProgressOnATerminalOffItAsJsonOrNot) {
     second.Start();
     const ScopedPortTable table({first.PortPath()});
     TempDir dir;
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(4999, 2, 12, 'Q'), 2, 12, 'Q'));
-    const std::string tiny =
-        dir.Write("t.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(4999, 2, 12, 'Q'));
+    const std::string tiny = dir.Write("t.bfw", FirmwarePackage(999, 2, 12, 'Q'));
     auto shown = [&](ProgressStyle style, std::vector<const char*> words = {}) {
         if (words.empty())
             words = {"update", "--allow-reinstall", package.c_str()};
@@ -780,8 +763,7 @@ TEST(Cli, FastUpdateTakesTheFastestRateThatCarriesRepliesAndPutsItBack) {
          {"S0", "?", "?", "VV", "S1", "?", "?", "VV", "S3", "?", "?", "VV"}},
     };
     TempDir dir;
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(2999, 2, 12, 'Q'));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bridge);
         sim::DeviceConfig config;
@@ -859,8 +841,7 @@ TEST(Cli, CtrlCEndsTheSearchForADeviceAndNothingIsSent) {
     }
     paths.push_back(device.PortPath());
     ScopedPortTable table(paths);
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
     const std::string out = dir.Write("kept.bin", std::vector<uint8_t>{1, 2, 3});
     for (std::vector<const char*> words :
          {std::vector<const char*>{"detect"}, std::vector<const char*>{"detect", "--all"},
@@ -946,12 +927,9 @@ TEST(Cli, TextFromOutsideReachesTerminalsPrintableAndJsonValid) {
     // A name that is not UTF-8 and would retitle a terminal, a package for a
     // target byte 0xFF and one for ESC, and a port named the same way.
     const std::string odd = "\xFF\x1B]0;owned\x07\x1B[2J";
-    const std::string unfit = dir.Write(
-        odd + ".bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, '\xFF'), 2, 12, '\xFF'));
-    const std::string escape =
-        dir.Write("esc.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, '\x1B'), 2, 12, '\x1B'));
-    const std::string fits =
-        dir.Write(odd + "-q.bfw", BuildPackage(MakeFirmwarePayload(99, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string unfit = dir.Write(odd + ".bfw", FirmwarePackage(99, 2, 12, '\xFF'));
+    const std::string escape = dir.Write("esc.bfw", FirmwarePackage(99, 2, 12, '\x1B'));
+    const std::string fits = dir.Write(odd + "-q.bfw", FirmwarePackage(99, 2, 12, 'Q'));
     const std::string link = dir.File(odd + "-port");
     std::filesystem::create_symlink(port.Device().PortPath(), link);
     ScopedPortTable table({link});
@@ -1012,10 +990,8 @@ class SwappingProgress : public WorkProgress {
 TEST(Cli, ThePackageCheckedIsThePackageFlashed) {
     OneSimulatedPort port;
     TempDir dir;
-    const std::vector<uint8_t> checked =
-        BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q');
-    const std::vector<uint8_t> foreign =
-        BuildPackage(MakeFirmwarePayload(999, 10, 12, 'L'), 10, 12, 'L');
+    const std::vector<uint8_t> checked = FirmwarePackage(999, 2, 12, 'Q');
+    const std::vector<uint8_t> foreign = FirmwarePackage(999, 10, 12, 'L');
     const std::string path = dir.Write("q.bfw", checked);
     SwappingProgress swap(path, foreign);
     Outcome update = Brevik({"update", path.c_str()}, &swap);
@@ -1047,8 +1023,7 @@ TEST(Cli, ANamedPortIsTheOnlyPortTouched) {
     sim::VirtualDevice first, second;
     ASSERT_TRUE(first.Start() && second.Start());
     auto silent = sim::CreateDeviceLine();
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
     {
         ScopedPortTable table({first.PortPath(), second.PortPath()});
         Outcome one = Brevik({"--port", "COM1", "update", "--all", "--fast", package.c_str()});
@@ -1119,8 +1094,7 @@ TEST(Cli, TheBridgeTimerGoesDownForAnUploadAndBackAfterwards) {
             attribute = entry.path().string();
     }
     ASSERT_FALSE(attribute.empty());
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(2999, 2, 12, 'Q'));
     struct Case {
         const char* what;
         bool deviceFault;

@@ -33,8 +33,7 @@ class FirmwareUpload : public ::testing::Test {
 
     // A package whose body is n bytes (the payload and its check byte).
     std::string Package(size_t n, const std::string& name = "p.bfw", char letter = 'Q') {
-        return dir.Write(name,
-                         BuildPackage(MakeFirmwarePayload(n - 1, 2, 12, letter), 2, 12, letter));
+        return dir.Write(name, FirmwarePackage(n - 1, 2, 12, letter));
     }
 
     // The whole upload as the device received it: command and every block.
@@ -185,7 +184,7 @@ TEST_F(FirmwareUpload, DisconnectMidUploadIsAFailureAndReleasesTheLock) {
 
 TEST_F(FirmwareUpload, BadPackagesNeverTouchThePort) {
     Connect();
-    std::vector<uint8_t> good = BuildPackage(MakeFirmwarePayload(299, 2, 12, 'Q'), 2, 12, 'Q');
+    std::vector<uint8_t> good = FirmwarePackage(299, 2, 12, 'Q');
     std::vector<std::pair<std::string, int>> cases;
     auto add = [&](const std::string& name, std::vector<uint8_t> bytes, int code) {
         cases.push_back({dir.Write(name, bytes), code});

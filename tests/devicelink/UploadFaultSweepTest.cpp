@@ -10,6 +10,7 @@
 
 #include "package/PackageBuilder.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -53,11 +54,6 @@ int Expected(const std::string& kind, const Position& at) {
     return QX_E_COMM_READ_FAILURE;  // hang-up
 }
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 class UploadFaultSweep : public ::testing::TestWithParam<FaultCase> {};
 
 }  // namespace
@@ -65,8 +61,7 @@ class UploadFaultSweep : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(UploadFaultSweep, EveryPosition) {
     const std::string kind = GetParam().name;
     TempDir dir;
-    const std::string path =
-        dir.Write("p.bfw", BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string path = dir.Write("p.bfw", FirmwarePackage(kBody - 1, 2, 12, 'Q'));
     const std::vector<uint8_t> package = FileBytes(path);
     for (const Position& at : EveryPosition()) {
         SCOPED_TRACE(kind + " at " + at.Describe());

@@ -10,6 +10,7 @@
 
 #include "fuzz/FuzzTargets.h"
 #include "fuzz/SeedMaker.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SimulatedPorts.h"
 
 namespace {
@@ -18,11 +19,6 @@ using Check = std::string (*)(const uint8_t*, size_t);
 
 std::string Judge(Check check, const std::vector<uint8_t>& input) {
     return check(input.empty() ? nullptr : input.data(), input.size());
-}
-
-std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // The replies of a "replies" input, each flipped in a bit or cut short now

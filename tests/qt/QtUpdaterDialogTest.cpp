@@ -122,8 +122,7 @@ TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
     ASSERT_TRUE(Pump([this] { return Text(kControlFirmwareVersion) == "02.11.Q"; }, 5000));
     EXPECT_EQ("Quillex USB v2.11.Q", Text(kControlHardwareDescription));
 
-    nextFile =
-        dir.Write("new.bfw", BuildPackage(MakeFirmwarePayload(2047, 2, 12, 'Q'), 2, 12, 'Q'));
+    nextFile = dir.Write("new.bfw", FirmwarePackage(2047, 2, 12, 'Q'));
     Button(kControlBrowse)->click();
     EXPECT_EQ("2.12.Q", Text(kControlUpdateVersion));
     EXPECT_EQ("Quillex", Text(kControlTargetHardware));

@@ -66,8 +66,7 @@ class Replay : public ::testing::Test {
   protected:
     void SetUp() override {
         KeepRealPortsOutOfReach();
-        package = dir.Write("p.bfw",
-                            BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 12, 'Q'), 2, 12, 'Q'));
+        package = dir.Write("p.bfw", FirmwarePackage(kBody - 1, 2, 12, 'Q'));
         capturePath = dir.File("session.cap");
         OneSimulatedPort port;
         std::vector<uint8_t> pattern(0x1000);
@@ -114,8 +113,7 @@ TEST_F(Replay, AHostThatStraysIsToldWhereAndGetsNoMoreReplies) {
     ASSERT_TRUE(replay.Start());
     ScopedPortTable table({replay.PortPath()});
     // Another package: the upload's blocks differ from the captured ones.
-    const std::string other = dir.Write(
-        "other.bfw", BuildPackage(MakeFirmwarePayload(kBody - 1, 2, 13, 'Q'), 2, 13, 'Q'));
+    const std::string other = dir.Write("other.bfw", FirmwarePackage(kBody - 1, 2, 13, 'Q'));
     const SessionResults strayed = RunSession(other);
     EXPECT_TRUE(replay.WaitUntilDone(5000));
     EXPECT_FALSE(replay.Matched());

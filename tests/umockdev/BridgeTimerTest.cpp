@@ -70,8 +70,7 @@ TEST(UmockdevBridge, TheTimerFoundByDeviceNumberGoesDownForTheUploadAndBack) {
         EXPECT_EQ(16, hold.TimerMs());
         EXPECT_TRUE(hold.Lowered());
         EXPECT_EQ("1", TimerWatch::Timer(attribute));
-        const Package package =
-            PackageFromBytes(BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+        const Package package = PackageFromBytes(FirmwarePackage(2999, 2, 12, 'Q'));
         EXPECT_EQ(QX_S_OK, q.UpdateFirmware(package, &watch));
     }
     EXPECT_EQ("1", watch.during) << "the bridge saw 1 ms during the upload";

@@ -280,8 +280,7 @@ TEST_F(PortSelection, WaitHearsABridgePluggedIn) {
 // result is a JSON line in the log; Ctrl+C ends the watch after the uploads.
 TEST_F(PortSelection, StationFlashesEachBoardOnceAsItComes) {
     TempDir dir;
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(2999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(2999, 2, 12, 'Q'));
     const std::string log = dir.File("station.log");
     Outcome run;
     std::thread station([&] {

@@ -157,9 +157,8 @@ std::string WindowsPath(std::string path) {
 
 TEST_F(UpdaterProgram, DetectsRefusesABrokenPackageAndFlashesAGoodOne) {
     TempDir dir;
-    const std::string good = WindowsPath(
-        dir.Write("new.bfw", BuildPackage(MakeFirmwarePayload(24000, 2, 12, 'Q'), 2, 12, 'Q')));
-    std::vector<uint8_t> broken = BuildPackage(MakeFirmwarePayload(500, 2, 12, 'Q'), 2, 12, 'Q');
+    const std::string good = WindowsPath(dir.Write("new.bfw", FirmwarePackage(24000, 2, 12, 'Q')));
+    std::vector<uint8_t> broken = FirmwarePackage(500, 2, 12, 'Q');
     broken[broken.size() / 2] ^= 0x5A;
     const std::string bad = WindowsPath(dir.Write("broken.bfw", broken));
 
@@ -258,8 +257,8 @@ TEST_F(UpdaterProgram, DetectsRefusesABrokenPackageAndFlashesAGoodOne) {
 // is the one loaded and shown.
 TEST_F(UpdaterProgram, OpensAPackageNamedOnTheCommandLineWhateverItsName) {
     TempDir dir;
-    const std::string ascii = WindowsPath(
-        dir.Write("plain.bfw", BuildPackage(MakeFirmwarePayload(4000, 2, 12, 'Q'), 2, 12, 'Q')));
+    const std::string ascii =
+        WindowsPath(dir.Write("plain.bfw", FirmwarePackage(4000, 2, 12, 'Q')));
     const std::wstring folder(ascii.begin(), ascii.begin() + ascii.find_last_of('\\') + 1);
     const std::wstring named = folder + L"pak\u03A9.bfw";
     ASSERT_TRUE(MoveFileW(std::wstring(ascii.begin(), ascii.end()).c_str(), named.c_str()));

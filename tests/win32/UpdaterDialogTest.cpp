@@ -61,8 +61,7 @@ class Win32Dialog : public ::testing::Test {
 TEST_F(Win32Dialog, WithoutADeviceShowsNotFoundAndAnAmpersandAsOne) {
     KeepRealPortsOutOfReach();
     // A package for Varro & Pell hardware, given on the command line.
-    updater.PreselectPackage(
-        dir.Write("vp.bfw", BuildPackage(MakeFirmwarePayload(700, 3, 4, 'P'), 3, 4, 'P')));
+    updater.PreselectPackage(dir.Write("vp.bfw", FirmwarePackage(700, 3, 4, 'P')));
     const INT_PTR result = RunWith([](HWND dialog) {
         EXPECT_TRUE(
             WaitUntil([&] { return Text(dialog, kControlFirmwareVersion) == "Not Found"; }, 10000))
@@ -83,8 +82,7 @@ TEST_F(Win32Dialog, EscapeAndTheCloseBoxWaitForTheUpdateThenTheDialogEnds) {
     sim::DeviceConfig config;
     config.paceAtLineRate = true;  // an update long enough to try closing
     OneSimulatedPort port(config);
-    updater.PreselectPackage(
-        dir.Write("new.bfw", BuildPackage(MakeFirmwarePayload(12000, 2, 12, 'Q'), 2, 12, 'Q')));
+    updater.PreselectPackage(dir.Write("new.bfw", FirmwarePackage(12000, 2, 12, 'Q')));
     const INT_PTR result = RunWith([](HWND dialog) {
         ASSERT_TRUE(WaitUntil([&] { return Enabled(dialog, kControlUpdate); }, 10000))
             << Text(dialog, kControlFirmwareVersion);

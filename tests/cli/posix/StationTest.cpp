@@ -25,8 +25,7 @@
 TEST(Station, FlashesDevicesAsTheyAppearAndStopsAfterTheirUploads) {
     const ScopedPortTable none({});
     TempDir dir;
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(9999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(9999, 2, 12, 'Q'));
     const std::string log = dir.File("station.log");
     sim::DeviceConfig paced;
     paced.paceAtLineRate = true;  // a second of upload each: the stop comes mid-way
@@ -70,8 +69,7 @@ TEST(Station, FlashesDevicesAsTheyAppearAndStopsAfterTheirUploads) {
 TEST(Station, ABoardRepluggedDuringItsFirstLookIsTakenWhenThatLookEnds) {
     const ScopedPortTable none({});
     TempDir dir;
-    const std::string package =
-        dir.Write("q.bfw", BuildPackage(MakeFirmwarePayload(999, 2, 12, 'Q'), 2, 12, 'Q'));
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
     const std::string log = dir.File("station.log");
     auto line = sim::CreateDeviceLine();
     const std::string path = line->HostPath();

@@ -15,18 +15,10 @@
 #include "platform/SerialPort.h"
 #include "sim/DeviceLines.h"
 #include "tests/support/Fifo.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 using ::testing::HasSubstr;
-
-namespace {
-
-std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
 
 TEST(CaptureFile, OnlyARegularFileIsReadAsACapture) {
     capture::Session session;
