@@ -16,13 +16,15 @@ int main(int argc, char** argv) {
     platform::ProgramArguments arguments(argc, argv);
     argc = arguments.Count();
     argv = arguments.Values();
-    if (AnswerHelpOrVersion(argc, argv, "brevik-mkpackage",
-                            "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n"
-                            "Writes a valid firmware package; the body (16384 bytes unless given,\n"
-                            "1 to 65536) carries an image stamp with the version.\n"))
-        return 0;
     constexpr const char* kUsage =
         "usage: brevik-mkpackage OUT.bfw MAJOR.MINOR.LETTER [BODY-BYTES]\n";
+    if (AnswerHelpOrVersion(
+            argc, argv, "brevik-mkpackage",
+            (std::string(kUsage) +
+             "Writes a valid firmware package; the body (16384 bytes unless given,\n"
+             "1 to 65536) carries an image stamp with the version.\n")
+                .c_str()))
+        return 0;
     if (argc < 3 || argc > 4) {
         std::fprintf(stderr, "brevik-mkpackage: %s\n%s",
                      argc < 3 ? "an output file and a version are needed" : "one argument too many",

@@ -1,6 +1,10 @@
 // What brevik-updater --help prints, on every toolkit.
 #pragma once
 
+// Said when BREVIK_CAPTURE names a file that cannot be written (path, why).
+constexpr const char* kUpdaterCaptureFailed =
+    "brevik-updater: BREVIK_CAPTURE: %s cannot be written: %s\n";
+
 constexpr const char* kUpdaterHelp =
     "usage: brevik-updater [PACKAGE.bfw]\n"
     "The Brevik firmware update dialog: finds the device, checks a firmware\n"

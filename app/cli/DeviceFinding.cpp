@@ -64,7 +64,7 @@ std::vector<platform::PortEntry> SearchedPorts(const Session& s) {
 int NoDevice(Session& s) {
     s.device.ClosePort();
     if (s.Cancelled())
-        return s.Fail(kCliCancelled, "cancelled while looking for the device");
+        return s.Fail(kCliCancelled, kCancelledWhileLooking);
     if (s.waitRanOut)
         return s.Fail(kCliNoDevice, "no device answered within " + std::to_string(s.args.wait) +
                                         " s (--wait); is it plugged in and powered?");

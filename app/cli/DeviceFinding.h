@@ -47,6 +47,9 @@ std::vector<Found> FindEveryDevice(Session& s);
 // (else *refusal is the failure's exit code).
 Found FindDevice(Session& s, bool changesTheDevice = false, int* refusal = nullptr);
 
+// What a Ctrl+C during the search says.
+constexpr const char* kCancelledWhileLooking = "cancelled while looking for the device";
+
 // Ends the run when no device answered, saying why where the ports tell.
 int NoDevice(Session& s);
 

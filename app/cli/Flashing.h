@@ -10,6 +10,9 @@ namespace cli {
 
 flash::FlashOptions FlashOptionsOf(const CliArguments& args);
 
+// How a run over several devices (--all, the station) ends when one failed.
+constexpr const char* kNotEveryDeviceUpdated = "not every device was updated";
+
 // The exit code of an outcome (an upload's failure by its result code).
 int ExitCodeFor(const flash::FlashResult& f);
 

@@ -107,7 +107,7 @@ int ReportEvery(Session& s, const std::vector<Found>& every,
     }
     s.doc["updates"] = list;
     if (code != kCliSucceeded)
-        return s.Fail(code, "not every device was updated");
+        return s.Fail(code, kNotEveryDeviceUpdated);
     return kCliSucceeded;
 }
 
@@ -117,7 +117,7 @@ int UpdateEvery(Session& s, const Package& p) {
     if (every.empty())
         return NoDevice(s);
     if (s.Cancelled())
-        return s.Fail(kCliCancelled, "cancelled before the update began; nothing was sent");
+        return s.Fail(kCliCancelled, flash::kCancelledBeforeSending);
     if (!s.args.dryRun)
         s.HoldStopSignals();
     // The devices to flash, and a line of progress for each of them.

@@ -6,6 +6,7 @@
 
 #include "app/cli/CliSession.h"
 #include "app/cli/CommandTable.h"
+#include "app/cli/DeviceFinding.h"
 #include "app/cli/PortSelection.h"
 #include "platform/PortTable.h"
 
@@ -27,7 +28,7 @@ std::optional<std::string> SelectedPort(cli::Session& s, int* failure) {
         return chosen[0].path;
     if (chosen.empty()) {
         *failure = s.Cancelled()
-                       ? s.Fail(kCliCancelled, "cancelled while looking for the device")
+                       ? s.Fail(kCliCancelled, cli::kCancelledWhileLooking)
                        : s.Fail(kCliNoDevice, "no port answers to " + s.args.port +
                                                   (s.waitRanOut ? " within the wait" : " here") +
                                                   " (see: brevik ports)");

@@ -310,23 +310,20 @@ std::string Fish(const CommandLineShape& shape) {
     return o.str();
 }
 
-std::string PowerShell(const CommandLineShape& shape) {
-    std::ostringstream o;
-    auto list = [](const std::vector<std::string>& words) {
-        std::string text = "@(";
-        for (size_t i = 0; i < words.size(); ++i)
-            text += (i ? ", " : "") + PsQuoted(words[i]);
-        return text + ")";
-    };
+std::string PsList(const std::vector<std::string>& words) {
+    std::string text = "@(";
+    for (size_t i = 0; i < words.size(); ++i)
+        text += (i ? ", " : "") + PsQuoted(words[i]);
+    return text + ")";
+}
+
+// The tables the PowerShell completer reads: commands, options, values.
+void PowerShellTables(const CommandLineShape& shape, std::ostringstream& o) {
+    const auto list = PsList;
     std::vector<std::string> commands;
     for (const CommandShape& c : shape.commands)
         commands.push_back(c.name);
-    o << "# PowerShell completion for brevik, made from its command table\n"
-      << "# (brevik completion powershell). Load it from your profile:\n"
-      << "#   . \"$env:ProgramFiles\\Brevik\\completion\\brevik.ps1\"\n"
-      << "Register-ArgumentCompleter -Native -CommandName brevik, brevik.exe -ScriptBlock {\n"
-      << "    param($wordToComplete, $commandAst, $cursorPosition)\n"
-      << "    $commands = " << list(commands) << "\n"
+    o << "    $commands = " << list(commands) << "\n"
       << "    $common = " << list(NamesOf(shape.common)) << "\n"
       << "    $ports = " << list(OptionsTaking(shape, "PORT")) << "\n"
       << "    $files = " << list(OptionsTaking(shape, "FILE")) << "\n"
@@ -353,8 +350,18 @@ std::string PowerShell(const CommandLineShape& shape) {
               << (split.empty() ? "'files'" : list(split)) << "\n";
         }
     }
-    o << "    }\n"
-      << "    # The words before the one completed (its own text, never run).\n"
+    o << "    }\n";
+}
+
+std::string PowerShell(const CommandLineShape& shape) {
+    std::ostringstream o;
+    o << "# PowerShell completion for brevik, made from its command table\n"
+      << "# (brevik completion powershell). Load it from your profile:\n"
+      << "#   . \"$env:ProgramFiles\\Brevik\\completion\\brevik.ps1\"\n"
+      << "Register-ArgumentCompleter -Native -CommandName brevik, brevik.exe -ScriptBlock {\n"
+      << "    param($wordToComplete, $commandAst, $cursorPosition)\n";
+    PowerShellTables(shape, o);
+    o << "    # The words before the one completed (its own text, never run).\n"
       << "    $before = @($commandAst.CommandElements | Where-Object {\n"
       << "        $_.Extent.EndOffset -lt $cursorPosition -or\n"
       << "        ($_.Extent.EndOffset -eq $cursorPosition -and $wordToComplete -eq '')\n"
@@ -380,12 +387,16 @@ std::string PowerShell(const CommandLineShape& shape) {
       << "    } elseif (-not $command) {\n"
       << "        $offered = if ($wordToComplete -like '-*') { $common } else { $commands }\n"
       << "    } elseif ($wordToComplete -like '-*') {\n"
-      << "        $offered = $common + @($own[$command])\n"
+      << "        $offered = $common\n"
+      << "        if ($own.ContainsKey($command)) { $offered += $own[$command] }\n"
       << "    } elseif ($operands.ContainsKey($command)) {\n"
       << "        if ($operands[$command] -eq 'files') { return }\n"
       << "        $offered = $operands[$command]\n"
       << "    }\n"
-      << "    $offered | Where-Object { $_ -like \"$wordToComplete*\" } | ForEach-Object {\n"
+      << "    $offered | Where-Object { $_.StartsWith($wordToComplete, "
+         "[StringComparison]::Ordinal) "
+         "} |\n"
+      << "        ForEach-Object {\n"
       << "        # Quoted, so that '@', ',' and the like stay part of the word.\n"
       << "        $text = if ($_ -match '^[A-Za-z0-9_./:-]+$') { $_ } else { \"'\" + $_ + \"'\" }\n"
       << "        [System.Management.Automation.CompletionResult]::new($text, $_, "

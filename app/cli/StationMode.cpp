@@ -310,7 +310,7 @@ int WatchAndUpdate(Session& s, const Package& package) {
     if (station.logFailed_)
         return s.Fail(kCliFileError, "the log " + s.args.log + " could not be written whole");
     if (station.failed > 0)
-        return s.Fail(kCliFailed, "not every device was updated");
+        return s.Fail(kCliFailed, kNotEveryDeviceUpdated);
     return kCliSucceeded;
 }
 

@@ -108,7 +108,7 @@ FlashResult FlashOpen(BKQuillex& device, const Found& found, const Package& pack
     if (std::optional<FlashResult> stopped = Precheck(found, package, options))
         return *stopped;
     if (steps.StopRequested())
-        return Ended(Outcome::Cancelled, "cancelled before the update began; nothing was sent");
+        return Ended(Outcome::Cancelled, kCancelledBeforeSending);
     steps.Committed();
     int rate = kStartLinkRate;
     if (options.fast) {

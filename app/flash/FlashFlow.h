@@ -32,6 +32,10 @@ enum class Outcome {
     OtherVersionAfterUpload,  // the upload ended well, then the device ran another version
 };
 
+// What a stop before anything was sent says.
+constexpr const char* kCancelledBeforeSending =
+    "cancelled before the update began; nothing was sent";
+
 // "updated", "would_update", "not_fitting", ...: the outcome in JSON and logs.
 const char* OutcomeName(Outcome outcome);
 

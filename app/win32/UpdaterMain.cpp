@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     // Asked for a capture (for a bug report) and none can be made: say so
     // instead of running without it.
     if (!capture.Ok()) {
-        std::fprintf(stderr, "brevik-updater: BREVIK_CAPTURE: %s cannot be written: %s\n",
+        std::fprintf(stderr, kUpdaterCaptureFailed,
                      PrintableText(capture::CapturePathFromEnvironment()).c_str(),
                      capture.Problem().c_str());
         return 1;
