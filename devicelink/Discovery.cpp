@@ -75,9 +75,8 @@ int BKQuillex::RequestFirmwareVersion(::FirmwareVersion* out) {
 }
 
 bool BKQuillex::ProbeScanPort(int index, bool restoreLastRate) {
-    char name[20];
-    BoundedFormat(name, sizeof name, "COM%i", index + 1);
-    return ProbeNamedPort(name, index >= kFirstHighPortIndex, restoreLastRate);
+    return ProbeNamedPort(platform::PortTable::ComName(index + 1).c_str(),
+                          index >= kFirstHighPortIndex, restoreLastRate);
 }
 
 bool BKQuillex::ProbeNamedPort(const char* name, bool highPort, bool restoreLastRate) {

@@ -60,8 +60,9 @@ for f in /usr/share/man/man1/brevik.1.gz /usr/share/man/man1/brevik-updater.1.gz
 done
 grep -q 'TAG+="uaccess"' /lib/udev/rules.d/70-brevik.rules
 # The man page has each command's own options, from the command table.
+page="$(zcat /usr/share/man/man1/brevik.1.gz | sed 's/\\-/-/g')"
 for option in allow-older allow-reinstall force no-bulk reflash; do
-    zcat /usr/share/man/man1/brevik.1.gz | sed 's/\\-/-/g' | grep -qF -- "--$option" ||
+    grep -qF -- "--$option" <<<"$page" ||
         { echo "man brevik lacks --$option"; exit 1; }
 done
 # Another program builds on the installed library.

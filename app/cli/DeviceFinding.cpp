@@ -29,7 +29,7 @@ void SayIfUnlinked(Session& s, const Found& f) {
     if (f.openError != platform::OpenError::NoLink)
         return;
     const std::string path = PortPath(f.port).value_or("");
-    s.Say("COM%d (%s): %s; skipped.", f.port, path.c_str(),
+    s.Say("%s (%s): %s; skipped.", platform::PortTable::ComName(f.port).c_str(), path.c_str(),
           platform::DescribeOpenError(f.openError));
     if (!s.doc.contains("unlinked_ports"))
         s.doc["unlinked_ports"] = Json::array();

@@ -47,8 +47,8 @@ int Ports(Session& s) {
             known += " serial " + f.serialNumber;
         if (!f.driver.empty())
             known += " (" + f.driver + ")";
-        s.Say("COM%d  %s%s%s", port.number, port.path.c_str(), known.empty() ? "" : "  ",
-              known.c_str());
+        s.Say("%s  %s%s%s", platform::PortTable::ComName(port.number).c_str(), port.path.c_str(),
+              known.empty() ? "" : "  ", known.c_str());
         // What --port takes for it besides COMn and the path.
         std::string names;
         for (const std::string& name : SelectorsOf(f, every))
