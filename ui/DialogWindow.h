@@ -27,6 +27,9 @@ class DialogWindow {
     // A modal box with one OK button, owned by the dialog; returns when closed.
     virtual void ShowMessageBox(const std::string& text, const std::string& caption,
                                 unsigned icon) = 0;
+    // A modal question with Yes and No, owned by the dialog; No is the
+    // default (Enter and Escape answer No). True for Yes.
+    virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
     // Queues a message for the dialog's own thread and returns at once.
     virtual void Post(unsigned message) = 0;
     // Centres the dialog on the screen.

@@ -20,19 +20,28 @@ constexpr const char* kUnknown = "Unknown";
 
 }  // namespace
 
-bool CheckPackageTarget(UpdaterState& state) {
-    state.Dialog->EnableControl(kControlUpdate, false);
+namespace {
+
+// The identified device as the flash flow's admission takes it.
+flash::Found FoundOf(const UpdaterState& state) {
     const BKQuillex& device = *state.Device;
-    if (!state.PackageLoaded || device.HardwareFlags == 0)
-        return true;
-    // The command line's admission; a version the device has, or an older
-    // one, is the user's to flash here.
     flash::Found found;
     found.flags = device.HardwareFlags;
     found.version = device.FirmwareVersion;
     BoundedCopy(found.description, sizeof found.description, state.HardwareDescription);
+    return found;
+}
+
+}  // namespace
+
+bool CheckPackageTarget(UpdaterState& state) {
+    state.Dialog->EnableControl(kControlUpdate, false);
+    if (!state.PackageLoaded || state.Device->HardwareFlags == 0)
+        return true;
+    // The command line's admission; a version the device has, or an older
+    // one, is asked about when Update! is pressed.
     const flash::Admission admitted =
-        flash::Admit(state.Header, found, {.allowReinstall = true, .allowOlder = true});
+        flash::Admit(state.Header, FoundOf(state), {.allowReinstall = true, .allowOlder = true});
     if (admitted.refusal == flash::Refusal::NotFitting) {
         state.Dialog->ShowMessageBox(
             "This firmware package does not match the type of hardware\ndeteced!", "Cannot Update",
@@ -125,10 +134,33 @@ void UpdaterDialogLogic::SetIdleControlsEnabled(bool enabled) {
     dialog_.EnableControl(kControlBrowse, enabled);
 }
 
+bool UpdaterDialogLogic::UserAdmits() {
+    const flash::Found found = FoundOf(state_);
+    const std::string from = DeviceVersionText(found.version);
+    const std::string to = flash::PackageVersion(state_.Loaded->header);
+    // The command line's policy, where the command line needs an option:
+    // the user says Yes, and No is the default.
+    // Anything else goes to the upload, which reports its own failure (a
+    // device gone since its detection, for one).
+    switch (flash::Admit(state_.Loaded->header, found, {}).refusal) {
+        case flash::Refusal::None:
+        case flash::Refusal::NotFitting:
+            return true;
+        case flash::Refusal::SameVersion:
+            return dialog_.AskYesNo("The device already has " + from + ". Flash it again?",
+                                    "Flash the same firmware?");
+        case flash::Refusal::OlderVersion:
+            return dialog_.AskYesNo(
+                to + " is older than the device's " + from + ". Flash the older firmware?",
+                "Flash older firmware?");
+    }
+    return true;
+}
+
 void UpdaterDialogLogic::StartUpdate() {
     // Only a package accepted and held in memory goes out, never a file read
     // again by its name.
-    if (updateRunning_ || !state_.Loaded)
+    if (updateRunning_ || !state_.Loaded || !UserAdmits())
         return;
     dialog_.SetControlText(kControlUpdate, "Updating...");
     dialog_.EnableControl(kControlUpdate, false);

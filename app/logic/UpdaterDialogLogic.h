@@ -43,6 +43,9 @@ class UpdaterDialogLogic {
 
   private:
     void DetectHardware();
+    // Whether the package may go onto the device: the same or an older
+    // version only when the user says Yes.
+    bool UserAdmits();
     void StartUpdate();
     void Browse();
     void UpdateFinished(int result);

@@ -205,6 +205,21 @@ void QtUpdaterDialog::ShowMessageBox(const std::string& text, const std::string&
     box.exec();
 }
 
+bool QtUpdaterDialog::AskYesNo(const std::string& text, const std::string& caption) {
+    if (questionPresenter_)
+        return questionPresenter_(text, caption);
+    // A test that shows no boxes gets no modal question either: No.
+    if (presenter_) {
+        presenter_(text, caption, 0);
+        return false;
+    }
+    QMessageBox box(QMessageBox::Question, QString::fromLocal8Bit(caption.c_str()),
+                    QString::fromLocal8Bit(text.c_str()), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void QtUpdaterDialog::Post(unsigned message) {
     QMetaObject::invokeMethod(
         this, [this, message] { logic_->OnMessage(message, 0, 0); }, Qt::QueuedConnection);

@@ -33,6 +33,11 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
 
     void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     void SetBoxPresenter(BoxPresenter presenter) { presenter_ = std::move(presenter); }
+    // Tests answer the dialog's questions here instead of in a modal box.
+    using QuestionPresenter = std::function<bool(const std::string&, const std::string&)>;
+    void SetQuestionPresenter(QuestionPresenter presenter) {
+        questionPresenter_ = std::move(presenter);
+    }
     QWidget* Control(int controlId) const;
     UpdaterDialogLogic& Logic() { return *logic_; }
 
@@ -43,6 +48,7 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
     std::string ControlText(int controlId) const override;
     void ShowMessageBox(const std::string& text, const std::string& caption,
                         unsigned icon) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
     void Post(unsigned message) override;
     void CenterOnScreen() override;
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
@@ -67,6 +73,7 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
     std::unique_ptr<UpdaterDialogLogic> logic_;
     FileChooser chooser_;
     BoxPresenter presenter_;
+    QuestionPresenter questionPresenter_;
     bool initialised_ = false;
     std::string preselected_;
 };

@@ -163,6 +163,12 @@ void Win32UpdaterDialog::ShowMessageBox(const std::string& text, const std::stri
     MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OK | icon);
 }
 
+bool Win32UpdaterDialog::AskYesNo(const std::string& text, const std::string& caption) {
+    // No is the default button: Enter answers No, as Escape does.
+    return MessageBoxA(window_, text.c_str(), caption.c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
 void Win32UpdaterDialog::Post(unsigned message) {
     PostMessageA(window_, message, 0, 0);
 }

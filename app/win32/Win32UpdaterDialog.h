@@ -50,6 +50,7 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     std::string ControlText(int controlId) const override;
     void ShowMessageBox(const std::string& text, const std::string& caption,
                         unsigned icon) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
     void Post(unsigned message) override;
     void CenterOnScreen() override;
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,

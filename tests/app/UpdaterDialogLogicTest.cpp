@@ -312,3 +312,49 @@ TEST_F(UpdaterDialog, APackageGivenBeforehandIsSelectedAsBrowseWould) {
     EXPECT_EQ("Invalid Firmware Package", LastBox().text);
     EXPECT_FALSE(state.PackageLoaded);
 }
+
+// The command line's version policy in the dialog: the device's own version
+// or an older one is flashed only when the user says Yes (No is the
+// default); a newer one is not asked about.
+TEST_F(UpdaterDialog, SameOrOlderVersionIsAskedAboutAndNoSendsNothing) {
+    struct Case {
+        uint8_t major, minor;  // the package's; the device runs 2.11.Q
+        bool answer;
+        const char* question;  // "" when none is asked
+        bool flashed;
+    };
+    const Case cases[] = {
+        {2, 11, false, "The device already has 02.11.Q. Flash it again?", false},
+        {2, 10, false, "02.10.Q is older than the device's 02.11.Q. Flash the older firmware?",
+         false},
+        {2, 11, true, "The device already has 02.11.Q. Flash it again?", true},
+        {2, 12, false, "", true},
+    };
+    for (const Case& c : cases) {
+        t.device.ClosePort();
+        port.reset();
+        Attach();
+        if (dialog.posted.empty())
+            Open();
+        else
+            logic->OnMessage(WM_DETECT_HARDWARE, 0, 0);
+        dialog.questions.clear();
+        dialog.answer = c.answer;
+        Select(Package(c.major, c.minor, 'Q', "p" + std::to_string(c.minor) + ".bfw"));
+        ASSERT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << c.question;
+        logic->OnCommand(kControlUpdate);
+        if (*c.question == '\0') {
+            EXPECT_TRUE(dialog.questions.empty());
+        } else {
+            ASSERT_EQ(1u, dialog.questions.size());
+            EXPECT_EQ(c.question, dialog.questions[0].text);
+        }
+        EXPECT_EQ(c.flashed, logic->UpdateRunning()) << c.question;
+        FinishUpdate();
+        bool uploaded = false;
+        for (const std::vector<uint8_t>& request : RequestsOf(port->Device()))
+            uploaded = uploaded || (!request.empty() && request[0] == 'f');
+        EXPECT_EQ(c.flashed, uploaded) << c.question;
+        EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "the pick stays flashable";
+    }
+}

@@ -80,6 +80,10 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
         if (onMessageBox)
             onMessageBox();
     }
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        questions.push_back({text, caption, 0});
+        return answer;
+    }
     void Post(unsigned message) override { posted.push_back(message); }
     void CenterOnScreen() override { centered = true; }
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
@@ -130,6 +134,8 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
     std::function<void(unsigned, uintptr_t, intptr_t)> handler;
     std::function<void()> onMessageBox;
     std::vector<MessageBoxRecord> boxes;
+    std::vector<MessageBoxRecord> questions;  // asked with AskYesNo
+    bool answer = false;                      // what the user answers them
     std::map<int, std::vector<std::string>> textHistory;
     std::vector<unsigned> posted;
     bool centered = false;
