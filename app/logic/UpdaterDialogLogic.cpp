@@ -8,6 +8,7 @@
 
 #include "app/common/DeviceTexts.h"
 #include "app/flash/Admission.h"
+#include "app/flash/UpdateExplanation.h"
 #include "package/PackageFile.h"
 #include "platform/PortTable.h"
 #include "util/BoundedText.h"
@@ -44,8 +45,11 @@ bool CheckPackageTarget(UpdaterState& state) {
         flash::Admit(state.Header, FoundOf(state), {.allowReinstall = true, .allowOlder = true});
     if (admitted.refusal == flash::Refusal::NotFitting) {
         state.Dialog->ShowMessageBox(
-            "This firmware package does not match the type of hardware\ndeteced!", "Cannot Update",
-            ui::kIconWarning);
+            std::string("This firmware package does not match the type of hardware\ndeteced!") +
+                "\n\nThe package is " + PackageVersionText(state.Header) + " for " +
+                TargetHardwareText(state.Header.Target()) + "; the device is a " +
+                state.HardwareDescription + ".",
+            "Cannot Update", ui::kIconWarning);
         return false;
     }
     state.Dialog->EnableControl(kControlUpdate, true);
@@ -179,7 +183,10 @@ void UpdaterDialogLogic::StartUpdate() {
         platform::PortTable::ComName(state_.Device->ComPortNumber).c_str());
     lowLatency_ = std::make_unique<platform::LowLatencyHold>(port.value_or(""));
     updateRunning_ = true;
+    // Set before the worker starts, which may report back at once.
+    workerRan_ = true;
     if (!startThread_([&params] { FirmwareUpdateProc(&params); })) {
+        workerRan_ = false;
         // No worker means no completion message: report and come back here.
         UpdateFinished(QX_E_GENERAL_ERROR);
     }
@@ -221,9 +228,11 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     dialog_.SetControlText(kControlImageFile, "");
     dialog_.EnableControl(kControlUpdate, false);
     // A path cut to fit would name another file; say why instead.
-    dialog_.ShowMessageBox(fits ? "Invalid Firmware Package"
-                                : "The path of this file is too long (over 259 characters).",
-                           "Error!", ui::kIconWarning);
+    const std::string name = chosen.substr(chosen.find_last_of("/\\") + 1);
+    dialog_.ShowMessageBox(
+        fits ? "Invalid Firmware Package\n\n" + name + ": " + package.Problem() + "."
+             : "The path of this file is too long (over 259 characters).",
+        "Error!", ui::kIconWarning);
     dialog_.SetControlText(kControlTargetHardware, kUnknown);
     dialog_.SetControlText(kControlUpdateVersion, kUnknown);
 }
@@ -245,6 +254,13 @@ void UpdaterDialogLogic::UpdateFinished(int result) {
             // Nothing to read the new version from: do not pass off the old one.
             text += "unknown (the device was not found again).";
         }
+    } else if (workerRan_) {
+        // As the command line says it: how far the upload came, what the
+        // device is left with and what to do next.
+        const flash::UpdateExplanation e =
+            flash::ExplainUpload(result, state_.Device->LastUpload());
+        text +=
+            "\n\nStopped " + e.stopped + ".\nThe device " + e.state + ".\nNext: " + e.hint + ".";
     }
     dialog_.ShowMessageBox(text, box.caption, box.icon);
     dialog_.SetControlText(kControlUpdate, "Update!");

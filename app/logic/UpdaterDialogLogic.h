@@ -59,6 +59,8 @@ class UpdaterDialogLogic {
     ui::MessageWindow* notifyWindow_;
     ThreadStarter startThread_;
     bool updateRunning_ = false;
+    // The last update's worker started: its upload record tells how far it came.
+    bool workerRan_ = false;
     std::unique_ptr<platform::LowLatencyHold> lowLatency_;
 };
 

@@ -102,6 +102,10 @@ TEST_F(UpdaterDialog, FoundDeviceAndMatchingOrForeignPackages) {
     EXPECT_EQ("Tessaly", dialog.ControlText(kControlTargetHardware));
     ASSERT_EQ(1u, dialog.boxes.size());
     EXPECT_EQ("Cannot Update", LastBox().caption);
+    EXPECT_EQ(
+        "This firmware package does not match the type of hardware\ndeteced!\n\nThe "
+        "package is 10.5.L for Tessaly; the device is a Quillex USB v2.11.Q.",
+        LastBox().text);
     EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
 
     Select(Package(1, 0, 'P', "p.bfw"));
@@ -122,7 +126,8 @@ TEST_F(UpdaterDialog, InvalidFileAfterAValidOne) {
     broken[13] = 14;  // version edited, header sum not
     Select(dir.Write("broken.bfw", broken));
     ASSERT_EQ(1u, dialog.boxes.size());
-    EXPECT_EQ("Invalid Firmware Package", LastBox().text);
+    EXPECT_EQ("Invalid Firmware Package\n\nbroken.bfw: damaged: its header sum is wrong.",
+              LastBox().text);
     EXPECT_EQ("Error!", LastBox().caption);
     EXPECT_EQ(0x30u, LastBox().icon);
     EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
@@ -217,7 +222,11 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
         port->Device().SetConfig(config);
         logic->OnCommand(kControlUpdate);
         FinishUpdate();
-        EXPECT_EQ(c.text, LastBox().text) << c.status;
+        // The box's own text, then what the command line says after a failure.
+        EXPECT_EQ(0u,
+                  LastBox().text.rfind(std::string(c.text) + "\n\nStopped at the final status", 0))
+            << LastBox().text;
+        EXPECT_THAT(LastBox().text, ::testing::HasSubstr("\nNext: ")) << c.status;
         EXPECT_EQ(c.caption, LastBox().caption);
         EXPECT_EQ(0x10u, LastBox().icon);
         EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
@@ -240,7 +249,10 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
     Select(path);
     logic->OnCommand(kControlUpdate);
     FinishUpdate();
-    EXPECT_EQ("Invalid Image File. Firmware update not performed.", LastBox().text);
+    EXPECT_EQ(
+        "Invalid Image File. Firmware update not performed.\n\nStopped before anything was "
+        "sent.\nThe device is untouched and keeps its old firmware.\nNext: run the update again.",
+        LastBox().text);
     dir.Write("p.bfw", FirmwarePackage(99, 2, 12, 'Q'));
     Select(path);
 
@@ -250,7 +262,8 @@ TEST_F(UpdaterDialog, EveryFailureGivesItsBox) {
         logic->OnCommand(kControlUpdate);
         FinishUpdate();
     }
-    EXPECT_EQ("Update Failed!", LastBox().text);
+    EXPECT_EQ(0u, LastBox().text.rfind("Update Failed!\n\nStopped before anything was sent", 0))
+        << LastBox().text;
     EXPECT_EQ("Error!", LastBox().caption);
     EXPECT_TRUE(dialog.IsControlEnabled(kControlCancel));
 }
@@ -269,7 +282,8 @@ TEST_F(UpdaterDialog, DetectAfterTheDeviceWentAway) {
     EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "not disabled by a failed detection";
     logic->OnCommand(kControlUpdate);
     FinishUpdate();
-    EXPECT_EQ("Update Failed!", LastBox().text);
+    EXPECT_EQ(0u, LastBox().text.rfind("Update Failed!\n\nStopped before anything was sent", 0))
+        << LastBox().text;
 }
 
 TEST_F(UpdaterDialog, NoWorkerThreadComesBackWithAFailure) {
@@ -309,7 +323,7 @@ TEST_F(UpdaterDialog, APackageGivenBeforehandIsSelectedAsBrowseWould) {
     EXPECT_EQ(0, port->Device().State().uploadsCompleted) << "Update! stays the user's";
 
     logic->SelectPackage(dir.File("missing.bfw"));
-    EXPECT_EQ("Invalid Firmware Package", LastBox().text);
+    EXPECT_EQ("Invalid Firmware Package\n\nmissing.bfw: no such file.", LastBox().text);
     EXPECT_FALSE(state.PackageLoaded);
 }
 

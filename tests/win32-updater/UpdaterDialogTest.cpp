@@ -187,7 +187,9 @@ TEST_F(UpdaterProgram, DetectsRefusesABrokenPackageAndFlashesAGoodOne) {
     ASSERT_FALSE(HasFatalFailure());
     HWND box = WaitForBox("Error!");
     ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Invalid Firmware Package", BoxText(box));
+    // The box's text, then the file and why it was refused.
+    EXPECT_EQ(0u, BoxText(box).rfind("Invalid Firmware Package", 0)) << BoxText(box);
+    EXPECT_NE(std::string::npos, BoxText(box).find("broken.bfw: damaged")) << BoxText(box);
     SaveScreenshot(box, "3-invalid-package");
     CloseBox(box);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5000));
