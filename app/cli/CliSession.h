@@ -59,6 +59,9 @@ class Session {
             text.pop_back();
         }
         std::fprintf(out, "%s\n", ForTerminal(text).c_str());
+        // Out at once: progress goes to stderr, and a pipe that takes both
+        // (2>&1 | tee) keeps the order they were said in.
+        std::fflush(out);
     }
     // Ends the run with a failure: a line on stderr, or the error object.
     // The details, when given, follow it on lines of their own.
@@ -83,8 +86,8 @@ class Session {
     }
     // From here to the end of the run, signals wait for the work to end.
     void HoldStopSignals(const char* notice =
-                             "brevik: the firmware update goes on to its end (stopped half way, "
-                             "it could leave the device without firmware); the program ends "
+                             "brevik: the firmware update goes on to its end (the device keeps "
+                             "its old firmware until the upload's last step); the program ends "
                              "after it\n") {
         if (!hold)
             hold.emplace(notice);

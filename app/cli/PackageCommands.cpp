@@ -90,10 +90,12 @@ flash::FlashResult FlashOneOfEvery(const Session& s, const Package& p, const Fou
 int ReportEvery(Session& s, const std::vector<Found>& every,
                 const std::vector<flash::FlashResult>& outcomes) {
     int code = kCliSucceeded;
+    bool fitsOne = false;
     Json list = Json::array();
     for (size_t i = 0; i < every.size(); ++i) {
         const flash::FlashResult& f = outcomes[i];
         const bool skipped = flash::PackageRefused(f.outcome);
+        fitsOne = fitsOne || f.outcome != flash::Outcome::NotFitting;
         s.Say("%s %s %s: %s%s", s.PortName(every[i].port).c_str(), every[i].description,
               DeviceVersionText(every[i].version).c_str(), skipped ? "skipped: " : "",
               OutcomeLine(f).c_str());
@@ -106,6 +108,9 @@ int ReportEvery(Session& s, const std::vector<Found>& every,
             code = ExitCodeFor(f);
     }
     s.doc["updates"] = list;
+    // A run that took the wrong package must not pass for a flash.
+    if (!fitsOne)
+        return s.Fail(kCliBadPackage, "the package fits none of the devices found");
     if (code != kCliSucceeded)
         return s.Fail(code, kNotEveryDeviceUpdated);
     return kCliSucceeded;

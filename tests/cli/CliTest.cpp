@@ -660,6 +660,12 @@ TEST(Cli, SeveralDevicesPortsByNumberAndEveryDeviceAtOnce) {
     EXPECT_EQ(1, second.State().uploadsCompleted);
     EXPECT_EQ(0, third.State().uploadsCompleted);
 
+    // A package that fits none of them is a bad package for the run.
+    const std::string foreign = dir.Write("n.bfw", FirmwarePackage(999, 1, 0, 'N'));
+    Outcome none = Brevik({"update", "--all", foreign.c_str(), "--json"});
+    EXPECT_EQ(kCliBadPackage, none.code) << none.out;
+    EXPECT_EQ(false, nlohmann::json::parse(none.out)["ok"]);
+
     Outcome one = Brevik({"update", "-p", "COM2", "--allow-reinstall", package.c_str()});
     EXPECT_EQ(kCliSucceeded, one.code) << one.err;
     EXPECT_EQ(2, first.State().uploadsCompleted);

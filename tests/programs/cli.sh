@@ -46,6 +46,14 @@ if grep -q "Write Port" <<<"$traced"; then echo "--trace alone shows hex dumps";
 dumped="$("$brevik" detect --trace=2 2>&1 >/dev/null)"
 grep -q "Write Port" <<<"$dumped" || { echo "--trace=2 shows no hex dump"; exit 1; }
 "$mkpackage" "$work/again.bfw" 2.13.Q 5000 >/dev/null
+# Piped with stderr (2>&1 | cat), the lines keep the order they were said in:
+# "Updating ..." before the progress lines of the upload.
+"$mkpackage" "$work/piped.bfw" 2.14.Q 9000 >/dev/null
+piped="$("$brevik" update "$work/piped.bfw" 2>&1 | cat)"
+[ "$(grep -n -m1 '^Updating' <<<"$piped" | cut -d: -f1)" -lt \
+  "$(grep -n -m1 '^progress:' <<<"$piped" | cut -d: -f1)" ] ||
+    { echo "piped output out of order: $piped"; exit 1; }
+"$brevik" update --allow-older "$work/new.bfw" >/dev/null
 uploaded="$("$brevik" update "$work/again.bfw" --trace 2>&1)"
 grep -q "  | packets 1-16 of 20 acknowledged" <<<"$uploaded" || { echo "no upload summary in the trace"; exit 1; }
 grep -q "^Update Successful" <<<"$uploaded" || { echo "the tool's words must start a line"; exit 1; }
