@@ -44,11 +44,12 @@ bool CheckPackageTarget(UpdaterState& state) {
     const flash::Admission admitted =
         flash::Admit(state.Header, FoundOf(state), {.allowReinstall = true, .allowOlder = true});
     if (admitted.refusal == flash::Refusal::NotFitting) {
+        const std::string device = state.HardwareDescription;
         state.Dialog->ShowMessageBox(
             std::string("This firmware package does not match the type of hardware\ndeteced!") +
                 "\n\nThe package is " + PackageVersionText(state.Header) + " for " +
-                TargetHardwareText(state.Header.Target()) + "; the device is a " +
-                state.HardwareDescription + ".",
+                TargetHardwareText(state.Header.Target()) +
+                (device.empty() ? "." : "; the device is a " + device + "."),
             "Cannot Update", ui::kIconWarning);
         return false;
     }

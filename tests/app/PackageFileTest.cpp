@@ -163,8 +163,10 @@ TEST(PackageTarget, UpdateIsEnabledOnlyForAMatchingDevice) {
     EXPECT_FALSE(CheckPackageTarget(state));
     EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
     ASSERT_EQ(1u, dialog.boxes.size());
-    EXPECT_EQ("This firmware package does not match the type of hardware\ndeteced!",
-              dialog.boxes[0].text);
+    EXPECT_EQ(
+        "This firmware package does not match the type of hardware\ndeteced!\n\nThe package is "
+        "0.0.L for Tessaly.",
+        dialog.boxes[0].text);
     EXPECT_EQ("Cannot Update", dialog.boxes[0].caption);
     EXPECT_EQ(0x30u, dialog.boxes[0].icon);
 
