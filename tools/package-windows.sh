@@ -55,7 +55,13 @@ export UNPACKED="$unpacked/brevik-$version-win64" INSTALLER="$installer" VERSION
         { echo "opening a .bfw: $(default "HKCR\\Brevik.FirmwarePackage\\shell\\open\\command")"; exit 1; }
     uninstall() {
         "$WINE" "$home/Uninstall.exe" /S
-        for _ in $(seq 50); do [ -e "$home/bin/brevik.exe" ] || break; sleep 0.2; done
+        # The uninstaller runs on from a copy of itself after this returns:
+        # wait until its folder and its Start-menu entry are gone, or 20 s.
+        for _ in $(seq 100); do
+            [ -e "$home" ] || ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik* \
+                >/dev/null 2>&1 || break
+            sleep 0.2
+        done
         [ ! -e "$home" ] || { echo "the uninstaller left $(find "$home" | head -n 3)"; exit 1; }
         ! ls "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*Brevik* >/dev/null 2>&1 ||
             { echo "the uninstaller left the Start-menu folder"; exit 1; }
