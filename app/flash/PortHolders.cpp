@@ -9,12 +9,9 @@ std::string HolderNames(const std::vector<platform::PortHolder>& holders) {
     return names;
 }
 
-std::string OthersOnThePath(const std::string& path) {
-    return path.empty() ? "" : HolderNames(platform::ProcessesHoldingDevice(path));
-}
-
 std::string PortSharedWhy(const std::string& path) {
-    const std::string others = OthersOnThePath(path);
+    const std::string others =
+        path.empty() ? "" : HolderNames(platform::ProcessesHoldingDevice(path));
     if (others.empty())
         return "";
     return "is also open in " + others +

@@ -13,12 +13,9 @@ namespace flash {
 // "NAME (pid N), NAME (pid N)": the holders of a port, for people.
 std::string HolderNames(const std::vector<platform::PortHolder>& holders);
 
-// The other programs with the port at path open, as HolderNames says them;
-// "" when none (the device's own end of a pseudo-terminal is no other program).
-std::string OthersOnThePath(const std::string& path);
-
 // Why a change to the device on path is stopped, beginning "is also open in";
-// "" when nobody else holds the port.
+// "" when nobody else holds the port (the device's own end of a
+// pseudo-terminal is no other program).
 std::string PortSharedWhy(const std::string& path);
 
 }  // namespace flash
