@@ -24,6 +24,8 @@ constexpr int kControlImageFile = 2745;
 constexpr int kControlBrowse = 2746;
 constexpr int kControlFirmwareVersion = 2747;
 constexpr int kControlProgress = 2777;
+constexpr int kControlProgressText = 1005;
+constexpr int kControlDiagnose = 1006;
 
 struct UpdaterState {
     ui::DialogWindow* Dialog = nullptr;  // owner of message boxes, holder of Update

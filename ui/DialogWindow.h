@@ -40,6 +40,11 @@ class DialogWindow {
                                 const std::string& defaultExtension, std::string* path) = 0;
     // Ends the modal dialog with the result.
     virtual void EndDialog(int result) = 0;
+    // Moves the keyboard focus to a control.
+    virtual void FocusControl(int controlId) = 0;
+    // While on, the dialog's logic is told of the time passing a few times
+    // a second (OnTick), on the dialog's own thread.
+    virtual void SetTicking(bool on) = 0;
 };
 
 }  // namespace ui

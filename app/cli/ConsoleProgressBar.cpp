@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/common/ProgressFigures.h"
 #include "platform/Console.h"
 
 namespace {
@@ -11,15 +12,6 @@ namespace {
 constexpr int kWidth = 30;
 constexpr int kNarrowestBar = 10;
 constexpr int kAssumedColumns = 80;  // a terminal that does not say
-
-std::string Amount(double bytes) {
-    char text[32];
-    if (bytes >= 1024.0 * 1024.0)
-        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
-    else
-        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
-    return text;
-}
 
 }  // namespace
 
@@ -73,11 +65,11 @@ void ConsoleProgressBar::Show(double fraction) {
     if (mark == lastShown_)
         return;
     lastShown_ = mark;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double done = fraction * static_cast<double>(totalBytes_);
-    const double rate = seconds > 0 ? done / seconds : 0;
-    const double left = rate > 0 ? (static_cast<double>(totalBytes_) - done) / rate : 0;
+    const ProgressFigures f =
+        FiguresAt(fraction, totalBytes_,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+    const double seconds = f.seconds;
+    const double done = f.doneBytes;
     switch (style_) {
         case ProgressStyle::Terminal: {
             // The time left only once there is a rate to tell it by, and
@@ -85,12 +77,13 @@ void ConsoleProgressBar::Show(double fraction) {
             char when[48] = "";
             if (fraction >= 1.0)
                 std::snprintf(when, sizeof when, "  in %.1f s", seconds);
-            else if (rate > 0)
-                std::snprintf(when, sizeof when, left < 1 ? "  <1 s left" : "  %.0f s left", left);
+            else if (f.secondsLeft)
+                std::snprintf(when, sizeof when, "  %s", TimeLeftText(f).c_str());
             char figures[160];
             std::snprintf(figures, sizeof figures, "%3d%%  %s/%s  %s/s%s", percent,
-                          Amount(done).c_str(), Amount(static_cast<double>(totalBytes_)).c_str(),
-                          Amount(rate).c_str(), when);
+                          AmountText(done).c_str(),
+                          AmountText(static_cast<double>(totalBytes_)).c_str(),
+                          AmountText(f.rate).c_str(), when);
             // The bar takes what the terminal's width leaves (none on a narrow
             // one), and the line never wraps.
             const int columns = platform::TerminalColumns(stream_);
@@ -114,8 +107,8 @@ void ConsoleProgressBar::Show(double fraction) {
         }
         case ProgressStyle::Lines:
             std::fprintf(stream_, "%s%sprogress: %3d%%  %s of %s\n", label_.c_str(),
-                         label_.empty() ? "" : " ", mark * 10, Amount(done).c_str(),
-                         Amount(static_cast<double>(totalBytes_)).c_str());
+                         label_.empty() ? "" : " ", mark * 10, AmountText(done).c_str(),
+                         AmountText(static_cast<double>(totalBytes_)).c_str());
             break;
         case ProgressStyle::Json:
             // The label is a COM name or a path the program made printable.

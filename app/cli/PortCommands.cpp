@@ -6,6 +6,7 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
+#include "app/common/MachineReport.h"
 #include "platform/MachineCheck.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
@@ -87,9 +88,10 @@ int Detect(Session& s) {
 }
 
 int Doctor(Session& s) {
+    const MachineReport report = CheckMachine(SearchedPorts(s));
     Json findings = Json::array();
-    auto report = [&](const std::string& subject, const std::string& path,
-                      const platform::Finding& f) {
+    auto say = [&](const std::string& subject, const std::string& path,
+                   const platform::Finding& f) {
         s.Say("%s: %s", subject.c_str(), f.problem.c_str());
         s.Say("    fix: %s", f.fix.c_str());
         Json entry = {{"subject", subject}, {"problem", f.problem}, {"fix", f.fix}};
@@ -97,36 +99,30 @@ int Doctor(Session& s) {
             entry["path"] = path;
         findings.push_back(entry);
     };
-    for (const platform::Finding& f : platform::MachineFindings())
-        report("this machine", "", f);
-    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
+    for (const platform::Finding& f : report.machine)
+        say("this machine", "", f);
     Json checked = Json::array();
-    for (const platform::PortEntry& port : ports) {
-        const std::string name = platform::PortTable::ComName(port.number) + " " + port.path;
-        int timerMs = 0;
-        const std::vector<platform::Finding> found = platform::PortFindings(port.path, &timerMs);
-        for (const platform::Finding& f : found)
-            report(name, port.path, f);
-        if (found.empty())
-            s.Say("%s: nothing in the way", name.c_str());
-        Json entry = {{"port", platform::PortTable::ComName(port.number)},
-                      {"path", port.path},
-                      {"ok", found.empty()}};
-        if (timerMs > 0)
-            entry["latency_timer_ms"] = timerMs;
+    for (const PortCheck& p : report.ports) {
+        for (const platform::Finding& f : p.findings)
+            say(p.name, p.port.path, f);
+        if (p.findings.empty())
+            s.Say("%s: nothing in the way", p.name.c_str());
+        Json entry = {{"port", platform::PortTable::ComName(p.port.number)},
+                      {"path", p.port.path},
+                      {"ok", p.findings.empty()}};
+        if (p.latencyTimerMs > 0)
+            entry["latency_timer_ms"] = p.latencyTimerMs;
         checked.push_back(entry);
     }
-    if (ports.empty())
-        s.Say(
-            "No serial ports: is the device plugged in? ('brevik ports' lists what the system "
-            "has)");
+    if (report.ports.empty())
+        s.Say("%s", kNoSerialPorts);
     s.doc["findings"] = findings;
     s.doc["ports"] = checked;
     if (!findings.empty())
         return s.Fail(kCliFailed, std::to_string(findings.size()) +
                                       (findings.size() == 1 ? " thing" : " things") +
                                       " may stop a flash here; each is above with its fix");
-    s.Say("Nothing found that would stop a flash.");
+    s.Say("%s", kNothingInTheWay);
     return kCliSucceeded;
 }
 

@@ -7,21 +7,36 @@
 #include <utility>
 
 #include "app/common/DeviceTexts.h"
+#include "app/common/MachineReport.h"
 #include "app/flash/Admission.h"
 #include "app/flash/UpdateExplanation.h"
+#include "app/logic/DialogTemplate.h"
 #include "package/PackageFile.h"
 #include "platform/PortTable.h"
 #include "util/BoundedText.h"
+#include "util/OutsideText.h"
 
 namespace {
 
 constexpr const char* kSearching = "Searching for HW...";
 constexpr const char* kNotFound = "Not Found";
 constexpr const char* kUnknown = "Unknown";
+constexpr const char* kClosingAfterUpdate =
+    "The update goes on to its end; the window closes after it.";
 
 }  // namespace
 
 namespace {
+
+// Text with names from outside (paths, process names) made printable line
+// by line, its line breaks kept.
+std::string PrintableLines(const std::string& text) {
+    std::string shown;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        shown += PrintableText(std::string_view(text).substr(start, end - start)) + "\n";
+    return shown + PrintableText(std::string_view(text).substr(start));
+}
 
 // The identified device as the flash flow's admission takes it.
 flash::Found FoundOf(const UpdaterState& state) {
@@ -64,7 +79,8 @@ UpdaterDialogLogic::UpdaterDialogLogic(UpdaterState& state, ui::DialogWindow& di
       dialog_(dialog),
       progress_(progress),
       notifyWindow_(notifyWindow),
-      startThread_(std::move(startThread)) {}
+      startThread_(std::move(startThread)),
+      progressLine_(progress) {}
 
 bool UpdaterDialogLogic::OnInitDialog() {
     state_.Dialog = &dialog_;
@@ -87,8 +103,8 @@ void UpdaterDialogLogic::OnCommand(int controlId) {
             StartUpdate();
             break;
         case kControlCancel:
-            if (!updateRunning_)
-                dialog_.EndDialog(0);
+            // Escape arrives here too.
+            OnCloseRequested();
             break;
         case kControlDetect:
             // Sent, not posted: detection runs before the command returns.
@@ -99,6 +115,11 @@ void UpdaterDialogLogic::OnCommand(int controlId) {
             if (!updateRunning_)
                 Browse();
             break;
+        case kControlDiagnose:
+            // Trying the ports would disturb the upload on one of them.
+            if (!updateRunning_)
+                Diagnose();
+            break;
         default:
             break;
     }
@@ -106,11 +127,82 @@ void UpdaterDialogLogic::OnCommand(int controlId) {
 
 bool UpdaterDialogLogic::OnCloseRequested() {
     // The upload holds the port and the worker reports back to this window:
-    // neither may be taken away while it runs.
-    if (updateRunning_)
+    // neither may be taken away while it runs, and a device left half
+    // written would need a recovery.
+    if (updateRunning_) {
+        closeAfterUpdate_ = true;
+        ShowProgressLine();
         return false;
-    OnCommand(kControlCancel);
+    }
+    dialog_.EndDialog(0);
     return true;
+}
+
+void UpdaterDialogLogic::OnImageFileEntered() {
+    if (updateRunning_)
+        return;
+    const std::string typed = dialog_.ControlText(kControlImageFile);
+    if (!typed.empty())
+        SelectPackage(typed);
+}
+
+void UpdaterDialogLogic::OnImageFileEdited() {
+    if (updateRunning_ || !state_.Loaded)
+        return;
+    if (dialog_.ControlText(kControlImageFile) == state_.PackagePath)
+        return;
+    ForgetPackage();
+    dialog_.SetControlText(kControlUpdateVersion, kUnknown);
+    dialog_.SetControlText(kControlTargetHardware, kUnknown);
+}
+
+void UpdaterDialogLogic::OnTick() {
+    ShowProgressLine();
+}
+
+void UpdaterDialogLogic::ShowProgressLine() {
+    const std::string line = closeAfterUpdate_ && updateRunning_
+                                 ? kClosingAfterUpdate
+                                 : progressLine_.Text(UploadProgressLine::Clock::now());
+    if (dialog_.ControlText(kControlProgressText) != line)
+        dialog_.SetControlText(kControlProgressText, line);
+}
+
+void UpdaterDialogLogic::Diagnose() {
+    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    std::string text;
+    if (!deviceFound_) {
+        std::string searched;
+        for (const platform::PortEntry& port : ports)
+            searched += (searched.empty() ? "" : ", ") + platform::PortTable::ComName(port.number) +
+                        " (" + port.path + ")";
+        text = "No device answered";
+        if (!searched.empty())
+            text += " on " + searched;
+        text +=
+            ". Plug the device in (USB, a serial line or a paired Bluetooth serial port), "
+            "switch it on, then press Detect.\n\n";
+    }
+    // Opening each port to try it takes a moment; the device is closed first
+    // so that its own port is tried as any other.
+    state_.Device->ClosePort();
+    const MachineReport report = CheckMachine(ports);
+    text += MachineReportText(report);
+    dialog_.ShowMessageBox(
+        PrintableLines(text), "Device Check",
+        report.FindingCount() > 0 || !deviceFound_ ? ui::kIconWarning : ui::kIconInformation);
+}
+
+void UpdaterDialogLogic::ForgetPackage() {
+    std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
+    state_.PackageLoaded = false;
+    state_.Loaded.reset();
+    dialog_.EnableControl(kControlUpdate, false);
+}
+
+void UpdaterDialogLogic::FocusFirstUseful() {
+    dialog_.FocusControl(dialog_.IsControlEnabled(kControlUpdate) ? kControlUpdate
+                                                                  : kControlBrowse);
 }
 
 void UpdaterDialogLogic::OnDestroy() {
@@ -123,7 +215,8 @@ void UpdaterDialogLogic::DetectHardware() {
     FirmwareVersion version{};
     const uint32_t flags =
         state_.Device->DetectHardware(state_.HardwareDescription, kTextCapacity, &version, 0);
-    if (flags & kHwCurrentCommandFamily) {
+    deviceFound_ = (flags & kHwCurrentCommandFamily) != 0;
+    if (deviceFound_) {
         dialog_.SetControlText(kControlFirmwareVersion, DeviceVersionText(version));
         dialog_.SetControlText(kControlHardwareDescription, state_.HardwareDescription);
         CheckPackageTarget(state_);
@@ -132,11 +225,19 @@ void UpdaterDialogLogic::DetectHardware() {
         dialog_.SetControlText(kControlFirmwareVersion, kNotFound);
         dialog_.SetControlText(kControlHardwareDescription, kNotFound);
     }
+    // The dialog opens with the keyboard on Browse, or on Update! when a
+    // package given beforehand fits the device found.
+    if (!detectedOnce_) {
+        detectedOnce_ = true;
+        FocusFirstUseful();
+    }
 }
 
 void UpdaterDialogLogic::SetIdleControlsEnabled(bool enabled) {
     dialog_.EnableControl(kControlDetect, enabled);
     dialog_.EnableControl(kControlBrowse, enabled);
+    dialog_.EnableControl(kControlImageFile, enabled);
+    dialog_.EnableControl(kControlDiagnose, enabled);
 }
 
 bool UpdaterDialogLogic::UserAdmits() {
@@ -175,7 +276,6 @@ void UpdaterDialogLogic::StartUpdate() {
     FirmwareUpdateParams& params = state_.UpdateParams;
     params.Loaded = state_.Loaded;
     params.Device = state_.Device;
-    params.ProgressControl = progress_;
     params.NotifyWindow = notifyWindow_;
     params.NotifyMessage = WM_UPDATE_FINISHED;
 
@@ -183,7 +283,11 @@ void UpdaterDialogLogic::StartUpdate() {
     const std::optional<std::string> port = platform::PortTable::Resolve(
         platform::PortTable::ComName(state_.Device->ComPortNumber).c_str());
     lowLatency_ = std::make_unique<platform::LowLatencyHold>(port.value_or(""));
+    params.ProgressControl = &progressLine_;
+    progressLine_.Begin(state_.Loaded->bytes.size(), UploadProgressLine::Clock::now());
     updateRunning_ = true;
+    ShowProgressLine();
+    dialog_.SetTicking(true);
     // Set before the worker starts, which may report back at once.
     workerRan_ = true;
     if (!startThread_([&params] { FirmwareUpdateProc(&params); })) {
@@ -213,6 +317,7 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     if (!package.bytes.empty())
         state_.Header = package.header;
     state_.Loaded.reset();
+    state_.PackageLoaded = false;
     if (package.Selectable()) {
         state_.Loaded = std::make_shared<const Package>(std::move(package));
         state_.PackageLoaded = true;
@@ -222,24 +327,25 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
         CheckPackageTarget(state_);
         return;
     }
-    std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
-    state_.PackageLoaded = false;
-    // A refused pick leaves nothing to flash: the earlier file's name is
-    // gone with its package.
-    dialog_.SetControlText(kControlImageFile, "");
-    dialog_.EnableControl(kControlUpdate, false);
+    // A refused pick leaves nothing of the earlier one to flash: the field
+    // names the refused file, the details say what is wrong with it.
+    ForgetPackage();
+    dialog_.SetControlText(kControlImageFile, chosen);
     // A path cut to fit would name another file; say why instead.
     const std::string name = chosen.substr(chosen.find_last_of("/\\") + 1);
-    dialog_.ShowMessageBox(
-        fits ? "Invalid Firmware Package\n\n" + name + ": " + package.Problem() + "."
-             : "The path of this file is too long (over 259 characters).",
-        "Error!", ui::kIconWarning);
+    const std::string problem =
+        fits ? package.Problem() : "the path is too long (over 259 characters)";
+    dialog_.SetControlText(kControlUpdateVersion, problem);
     dialog_.SetControlText(kControlTargetHardware, kUnknown);
-    dialog_.SetControlText(kControlUpdateVersion, kUnknown);
+    dialog_.ShowMessageBox(fits ? "Invalid Firmware Package\n\n" + name + ": " + problem + "."
+                                : "The path of this file is too long (over 259 characters).",
+                           "Error!", ui::kIconWarning);
 }
 
 void UpdaterDialogLogic::UpdateFinished(int result) {
     lowLatency_.reset();
+    dialog_.SetTicking(false);
+    progressLine_.End();
     const ResultBox box = ResultBoxFor(result);
     std::string text = box.text;
     if (result == QX_S_OK) {
@@ -264,9 +370,13 @@ void UpdaterDialogLogic::UpdateFinished(int result) {
             "\n\nStopped " + e.stopped + ".\nThe device " + e.state + ".\nNext: " + e.hint + ".";
     }
     dialog_.ShowMessageBox(text, box.caption, box.icon);
-    dialog_.SetControlText(kControlUpdate, "Update!");
+    dialog_.SetControlText(kControlUpdate, kUpdateButtonText);
     dialog_.EnableControl(kControlUpdate, true);
     dialog_.EnableControl(kControlCancel, true);
     SetIdleControlsEnabled(true);
     updateRunning_ = false;
+    ShowProgressLine();
+    // Asked to close while it ran: the result has been read, now close.
+    if (closeAfterUpdate_)
+        dialog_.EndDialog(0);
 }

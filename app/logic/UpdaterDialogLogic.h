@@ -11,6 +11,7 @@
 
 #include "app/UpdaterState.h"
 #include "app/common/DeviceTexts.h"
+#include "app/logic/UploadProgressLine.h"
 #include "platform/BridgeLatency.h"
 #include "ui/DialogWindow.h"
 #include "ui/MessageWindow.h"
@@ -30,8 +31,19 @@ class UpdaterDialogLogic {
     void OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     // A button by its control identifier.
     void OnCommand(int controlId);
-    // The close button or Escape: false when refused because an update runs.
+    // The close button or Escape: true when the dialog ends now; during an
+    // update, false: the update goes on to its end, the line under the
+    // title says so, and the dialog ends after its result box.
     bool OnCloseRequested();
+    // Enter in the Image File field: the path typed or pasted there is
+    // checked as Browse would check it. It never starts an update.
+    void OnImageFileEntered();
+    // The Image File field's text changed: a path that is no longer the
+    // checked one leaves nothing to flash until it is checked.
+    void OnImageFileEdited();
+    // A few times a second while ticking: the progress line, and a device
+    // that has stopped answering.
+    void OnTick();
     // The window is going away: close the port.
     void OnDestroy();
     // A package chosen before the dialog was asked (a path on the command
@@ -40,6 +52,7 @@ class UpdaterDialogLogic {
     void SelectPackage(const std::string& path);
 
     bool UpdateRunning() const { return updateRunning_; }
+    bool ClosingAfterUpdate() const { return closeAfterUpdate_; }
 
   private:
     void DetectHardware();
@@ -52,6 +65,15 @@ class UpdaterDialogLogic {
     // Detect and Browse are refused while the upload holds the port; their
     // buttons are greyed for that time.
     void SetIdleControlsEnabled(bool enabled);
+    // Forgets the package selected: nothing is left to flash.
+    void ForgetPackage();
+    // The first control worth the keyboard: Update! when it may be pressed,
+    // else Browse.
+    void FocusFirstUseful();
+    void ShowProgressLine();
+    // The machine check of 'brevik doctor', in a box: where the device is
+    // looked for, what may stop a flash and how to fix it.
+    void Diagnose();
 
     UpdaterState& state_;
     ui::DialogWindow& dialog_;
@@ -61,6 +83,11 @@ class UpdaterDialogLogic {
     bool updateRunning_ = false;
     // The last update's worker started: its upload record tells how far it came.
     bool workerRan_ = false;
+    // The user asked to close while the update ran.
+    bool closeAfterUpdate_ = false;
+    bool detectedOnce_ = false;
+    bool deviceFound_ = false;
+    UploadProgressLine progressLine_;
     std::unique_ptr<platform::LowLatencyHold> lowLatency_;
 };
 

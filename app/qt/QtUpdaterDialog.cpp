@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +25,8 @@ Qt::Alignment AlignmentOf(TextAlign align) {
             return Qt::AlignHCenter | Qt::AlignTop;
         case TextAlign::CenterBoth:
             return Qt::AlignCenter;
+        case TextAlign::Right:
+            return Qt::AlignRight | Qt::AlignTop;
         case TextAlign::Left:
             break;
     }
@@ -40,11 +43,8 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
             button->setAutoDefault(false);
             return button;
         }
-        case ControlKind::ReadOnlyField: {
-            auto* field = new QLineEdit(text, parent);
-            field->setReadOnly(true);
-            return field;
-        }
+        case ControlKind::PathField:
+            return new QLineEdit(text, parent);
         case ControlKind::ProgressBar: {
             auto* bar = new QProgressBar(parent);
             bar->setRange(0, 100);
@@ -109,6 +109,10 @@ void QtUpdaterDialog::BuildControls() {
                 QWidget::setTabOrder(previousTabStop, widget);
             previousTabStop = widget;
         }
+        if (c.accessibleName != nullptr)
+            widget->setAccessibleName(QString::fromUtf8(c.accessibleName));
+        if (c.captionOf != 0)
+            captions_[c.captionOf] = static_cast<QLabel*>(widget);
         if (c.id > 0) {
             controls_[c.id] = widget;
             if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -117,7 +121,30 @@ void QtUpdaterDialog::BuildControls() {
             }
         }
     }
+    // A caption names its control for screen readers and gives its
+    // mnemonic (Alt+I) to it.
+    for (const auto& [id, caption] : captions_)
+        caption->setBuddy(Control(id));
     Control(kControlUpdate)->setEnabled(false);
+
+    auto* field = static_cast<QLineEdit*>(Control(kControlImageFile));
+    connect(field, &QLineEdit::textEdited, this, [this] { logic_->OnImageFileEdited(); });
+    // Enter in the field checks the path; it must not reach the default
+    // button and start an update.
+    field->installEventFilter(this);
+    ticker_.setInterval(250);
+    connect(&ticker_, &QTimer::timeout, this, [this] { logic_->OnTick(); });
+}
+
+bool QtUpdaterDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Control(kControlImageFile) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            logic_->OnImageFileEntered();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QWidget* QtUpdaterDialog::Control(int controlId) const {
@@ -252,6 +279,18 @@ bool QtUpdaterDialog::ChooseOpenFile(const std::string& title, const ui::FileFil
 
 void QtUpdaterDialog::EndDialog(int result) {
     done(result);
+}
+
+void QtUpdaterDialog::FocusControl(int controlId) {
+    if (QWidget* w = Control(controlId))
+        w->setFocus(Qt::OtherFocusReason);
+}
+
+void QtUpdaterDialog::SetTicking(bool on) {
+    if (on)
+        ticker_.start();
+    else
+        ticker_.stop();
 }
 
 intptr_t QtUpdaterDialog::Send(unsigned message, uintptr_t wParam, intptr_t lParam) {

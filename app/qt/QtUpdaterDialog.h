@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "app/logic/UpdaterDialogLogic.h"
 #include "app/qt/QtProgressBar.h"
 
+class QLabel;
 class QProgressBar;
 
 class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::MessageWindow {
@@ -54,8 +56,10 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
+    void FocusControl(int controlId) override;
+    void SetTicking(bool on) override;
 
-    // Escape: refused while an update runs.
+    // Escape: during an update, the dialog closes after it.
     void reject() override;
 
     // ui::MessageWindow: from the worker; waits until handled.
@@ -64,11 +68,14 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildControls();
 
     std::map<int, QWidget*> controls_;
+    std::map<int, QLabel*> captions_;  // by the control each names
+    QTimer ticker_;
     std::unique_ptr<QtProgressBar> progress_;
     std::unique_ptr<UpdaterDialogLogic> logic_;
     FileChooser chooser_;

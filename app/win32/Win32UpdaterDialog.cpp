@@ -11,6 +11,8 @@
 namespace {
 
 constexpr size_t kPathCapacity = 260;
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickMilliseconds = 250;
 
 // Static controls without SS_NOPREFIX take '&' as the mnemonic marker, so
 // a text shows one '&' for each "&&".
@@ -107,6 +109,8 @@ INT_PTR CALLBACK Win32UpdaterDialog::UpdaterDlgProc(HWND window, UINT message, W
         auto* self = reinterpret_cast<Win32UpdaterDialog*>(lParam);
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         self->OnInitDialog(window);
+        // Focus on the first tab stop until the first detection moves it
+        // to the first useful control.
         return TRUE;
     }
     auto* self = reinterpret_cast<Win32UpdaterDialog*>(GetWindowLongPtrA(window, DWLP_USER));
@@ -117,11 +121,21 @@ INT_PTR CALLBACK Win32UpdaterDialog::UpdaterDlgProc(HWND window, UINT message, W
         case WM_UPDATE_FINISHED:
             self->logic_->OnMessage(message, wParam, lParam);
             break;
+        case WM_TIMER:
+            if (wParam == kTickTimer)
+                self->logic_->OnTick();
+            break;
         case WM_COMMAND:
-            // Escape and the close box arrive as Cancel (IDCANCEL), which
-            // the logic refuses while an update runs.
-            if (HIWORD(wParam) == BN_CLICKED)
+            // Enter in the Image File field arrives as the default button
+            // (IDOK): it checks the path typed there instead.
+            if (LOWORD(wParam) == IDOK && GetFocus() == GetDlgItem(window, kControlImageFile)) {
+                self->logic_->OnImageFileEntered();
+            } else if (LOWORD(wParam) == kControlImageFile && HIWORD(wParam) == EN_CHANGE) {
+                self->logic_->OnImageFileEdited();
+            } else if (HIWORD(wParam) == BN_CLICKED) {
+                // Escape and the close box arrive as Cancel (IDCANCEL).
                 self->logic_->OnCommand(LOWORD(wParam));
+            }
             break;
         case WM_DESTROY:
             self->logic_->OnDestroy();
@@ -196,6 +210,19 @@ bool Win32UpdaterDialog::ChooseOpenFile(const std::string& title, const ui::File
 
 void Win32UpdaterDialog::EndDialog(int result) {
     ::EndDialog(window_, result);
+}
+
+void Win32UpdaterDialog::FocusControl(int controlId) {
+    // The dialog manager's own way, so that the default button follows.
+    SendMessageA(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, controlId)),
+                 TRUE);
+}
+
+void Win32UpdaterDialog::SetTicking(bool on) {
+    if (on)
+        SetTimer(window_, kTickTimer, kTickMilliseconds, nullptr);
+    else
+        KillTimer(window_, kTickTimer);
 }
 
 intptr_t Win32UpdaterDialog::Send(unsigned message, uintptr_t wParam, intptr_t lParam) {

@@ -56,6 +56,8 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
+    void FocusControl(int controlId) override;
+    void SetTicking(bool on) override;
 
     // ui::MessageWindow: from the worker; returns once handled.
     intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override;

@@ -7,6 +7,7 @@
 
 #include "app/logic/DialogTemplate.h"
 #include "package/PackageBuilder.h"
+#include "platform/PortTable.h"
 #include "platform/Thread.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/LockHolder.h"
@@ -73,6 +74,7 @@ TEST_F(UpdaterDialog, NoDeviceStillShowsAValidPackage) {
     EXPECT_THAT(dialog.textHistory[kControlFirmwareVersion],
                 ElementsAre("Searching for HW...", "Not Found"));
     EXPECT_EQ("Not Found", dialog.ControlText(kControlHardwareDescription));
+    EXPECT_EQ(kControlBrowse, dialog.focused) << "the keyboard starts on Browse";
 
     Select(Package(2, 12, 'Q', "q.bfw"));
     EXPECT_EQ("Select Firmware Image...", dialog.chooserTitle);
@@ -130,11 +132,12 @@ TEST_F(UpdaterDialog, InvalidFileAfterAValidOne) {
               LastBox().text);
     EXPECT_EQ("Error!", LastBox().caption);
     EXPECT_EQ(0x30u, LastBox().icon);
-    EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
-    EXPECT_EQ("Unknown", dialog.ControlText(kControlTargetHardware));
-    // Nothing flashable is left behind: not the earlier file by its path,
+    // The field names the refused file and the details say what is wrong;
+    // nothing flashable is left behind: not the earlier file by its path,
     // which may have changed since it was checked.
-    EXPECT_EQ("", dialog.ControlText(kControlImageFile));
+    EXPECT_EQ("damaged: its header sum is wrong", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlTargetHardware));
+    EXPECT_EQ(dir.File("broken.bfw"), dialog.ControlText(kControlImageFile));
     EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
     EXPECT_FALSE(state.PackageLoaded);
     EXPECT_FALSE(state.Loaded);
@@ -146,7 +149,7 @@ TEST_F(UpdaterDialog, InvalidFileAfterAValidOne) {
     // Cancelling the file dialog changes nothing visible.
     Select("");
     EXPECT_EQ(1u, dialog.boxes.size());
-    EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_EQ(dir.File("broken.bfw"), dialog.ControlText(kControlImageFile));
 
     Select(dir.File(std::string(300, 'x')));
     EXPECT_THAT(LastBox().text, ::testing::HasSubstr("too long"));
@@ -160,19 +163,26 @@ TEST_F(UpdaterDialog, FullUpdateAndWhatIsRefusedMeanwhile) {
 
     logic->OnCommand(kControlUpdate);
     EXPECT_TRUE(logic->UpdateRunning());
+    EXPECT_TRUE(dialog.ticking);
     EXPECT_EQ("Updating...", dialog.ControlText(kControlUpdate));
-    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse})
+    EXPECT_EQ("Firmware Update Progress... 0%", dialog.ControlText(kControlProgressText));
+    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse,
+                   kControlImageFile, kControlDiagnose})
         EXPECT_FALSE(dialog.IsControlEnabled(id)) << id;
     const size_t detections = dialog.textHistory[kControlFirmwareVersion].size();
     dialog.chooserTitle.clear();
     logic->OnCommand(kControlDetect);
     logic->OnCommand(kControlBrowse);
-    logic->OnCommand(kControlCancel);
+    logic->OnImageFileEntered();
     logic->OnCommand(kControlUpdate);
-    EXPECT_FALSE(logic->OnCloseRequested());
     EXPECT_EQ(detections, dialog.textHistory[kControlFirmwareVersion].size());
-    EXPECT_EQ(-1, dialog.endedWith);
     EXPECT_TRUE(dialog.chooserTitle.empty()) << "no file dialog";
+    // Escape (Cancel) or the close box: the update goes on, and says so.
+    logic->OnCommand(kControlCancel);
+    EXPECT_FALSE(logic->OnCloseRequested());
+    EXPECT_EQ(-1, dialog.endedWith);
+    EXPECT_EQ("The update goes on to its end; the window closes after it.",
+              dialog.ControlText(kControlProgressText));
 
     FinishUpdate();
     ASSERT_EQ(1u, dialog.boxes.size());
@@ -181,13 +191,15 @@ TEST_F(UpdaterDialog, FullUpdateAndWhatIsRefusedMeanwhile) {
     EXPECT_EQ(0x40u, LastBox().icon);
     EXPECT_EQ("02.12.Q", dialog.ControlText(kControlFirmwareVersion));
     EXPECT_EQ("Quillex USB v2.12.Q", dialog.ControlText(kControlHardwareDescription));
-    EXPECT_EQ("Update!", dialog.ControlText(kControlUpdate));
-    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse})
+    EXPECT_EQ("&Update!", dialog.ControlText(kControlUpdate));
+    for (int id : {kControlUpdate, kControlCancel, kControlDetect, kControlBrowse,
+                   kControlImageFile, kControlDiagnose})
         EXPECT_TRUE(dialog.IsControlEnabled(id)) << id;
     EXPECT_EQ(3, progress.MaxPosition()) << "the bar moved with the blocks";
     EXPECT_EQ("pos 0", progress.Calls().back());
-
-    EXPECT_TRUE(logic->OnCloseRequested());
+    EXPECT_FALSE(dialog.ticking);
+    EXPECT_EQ("Firmware Update Progress...", dialog.ControlText(kControlProgressText));
+    // The result was shown, then the dialog ended as it had been asked to.
     EXPECT_EQ(0, dialog.endedWith);
     logic->OnDestroy();
     EXPECT_EQ(0, t.device.PortOpen);
@@ -294,7 +306,7 @@ TEST_F(UpdaterDialog, NoWorkerThreadComesBackWithAFailure) {
     logic->OnCommand(kControlUpdate);
     EXPECT_FALSE(logic->UpdateRunning());
     EXPECT_EQ("Update Failed!", LastBox().text);
-    EXPECT_EQ("Update!", dialog.ControlText(kControlUpdate));
+    EXPECT_EQ("&Update!", dialog.ControlText(kControlUpdate));
     EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
     EXPECT_TRUE(dialog.IsControlEnabled(kControlCancel));
 }
@@ -320,6 +332,7 @@ TEST_F(UpdaterDialog, APackageGivenBeforehandIsSelectedAsBrowseWould) {
     EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate)) << "nothing detected yet";
     logic->OnMessage(WM_DETECT_HARDWARE, 0, 0);
     EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "the detection decides";
+    EXPECT_EQ(kControlUpdate, dialog.focused) << "the keyboard starts on Update!";
     EXPECT_EQ(0, port->Device().State().uploadsCompleted) << "Update! stays the user's";
 
     logic->SelectPackage(dir.File("missing.bfw"));
@@ -371,4 +384,94 @@ TEST_F(UpdaterDialog, SameOrOlderVersionIsAskedAboutAndNoSendsNothing) {
         EXPECT_EQ(c.flashed, uploaded) << c.question;
         EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate)) << "the pick stays flashable";
     }
+}
+
+// A path typed or pasted into the Image File field is checked on Enter, as
+// Browse would check it, and never flashed by it; an edit that leaves the
+// checked path leaves nothing to flash.
+TEST_F(UpdaterDialog, ATypedPathIsCheckedOnEnterAndAnEditForgetsThePick) {
+    Attach();
+    Open();
+    const std::string good = Package(2, 12, 'Q', "typed.bfw");
+    dialog.SetControlText(kControlImageFile, good);
+    logic->OnImageFileEdited();
+    logic->OnImageFileEntered();
+    EXPECT_EQ("2.12.Q", dialog.ControlText(kControlUpdateVersion));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_FALSE(logic->UpdateRunning()) << "Enter checks, it does not flash";
+
+    dialog.SetControlText(kControlImageFile, good + "x");
+    logic->OnImageFileEdited();
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_FALSE(state.Loaded);
+    EXPECT_EQ("Unknown", dialog.ControlText(kControlUpdateVersion));
+    logic->OnCommand(kControlUpdate);
+    EXPECT_FALSE(logic->UpdateRunning());
+
+    dialog.SetControlText(kControlImageFile, "");
+    logic->OnImageFileEntered();
+    EXPECT_TRUE(dialog.boxes.empty()) << "an empty field is not a file";
+}
+
+// The line under the title during an upload: percent and time left from the
+// blocks taken so far, and a device silent for 5 s said to be so; the bar
+// gets every step.
+TEST(UploadProgressLine, PercentTimeLeftAndASilentDevice) {
+    using namespace std::chrono_literals;
+    using Clock = UploadProgressLine::Clock;
+    RecordingProgressBar bar;
+    UploadProgressLine line(&bar);
+    const Clock::time_point start = Clock::now() - 10s;
+    EXPECT_EQ("Firmware Update Progress...", line.Text(start));
+    line.Begin(1000, start);
+    line.SetRange(0, 4);
+    line.SetStep(1);
+    line.SetPosition(0);
+    EXPECT_EQ("Firmware Update Progress... 0%", line.Text(start));
+    line.StepIt();  // a quarter in 10 s: 30 s to go
+    const Clock::time_point stepped = Clock::now();
+    struct Case {
+        Clock::duration after;  // the last block
+        const char* text;
+    };
+    const Case cases[] = {
+        {0s, "Firmware Update Progress... 25%, 30 s left"},
+        {4900ms, "Firmware Update Progress... 25%, 30 s left"},
+        {5s, "No answer from the device for 5 s"},
+        {12500ms, "No answer from the device for 12 s"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.text, line.Text(stepped + c.after)) << c.text;
+    for (int i = 0; i < 4; ++i)
+        line.StepIt();  // the last part-block steps past the end
+    EXPECT_EQ("Firmware Update Progress... 100%", line.Text(Clock::now()));
+    line.SetPosition(0);  // the bar emptied at the end is not progress lost
+    EXPECT_EQ(100, line.Percent());
+    line.End();
+    EXPECT_EQ("Firmware Update Progress...", line.Text(Clock::now()));
+    EXPECT_EQ(5, bar.MaxPosition());
+    EXPECT_EQ("pos 0", bar.Calls().back());
+}
+
+// Diagnose: where the device is looked for when none answered, then the
+// machine check of 'brevik doctor' with each port searched.
+TEST_F(UpdaterDialog, DiagnoseSaysWhereToLookAndWhatTheMachineCheckFound) {
+    {
+        ScopedPortTable none({});
+        Open();
+        logic->OnCommand(kControlDiagnose);
+        ASSERT_EQ(1u, dialog.boxes.size());
+        EXPECT_EQ("Device Check", LastBox().caption);
+        EXPECT_EQ(0u, LastBox().text.rfind("No device answered. Plug the device in", 0))
+            << LastBox().text;
+        EXPECT_THAT(LastBox().text, ::testing::HasSubstr("No serial ports"));
+    }
+    Attach();
+    logic->OnCommand(kControlDetect);
+    logic->OnCommand(kControlDiagnose);
+    ASSERT_EQ(2u, dialog.boxes.size());
+    EXPECT_EQ(std::string::npos, LastBox().text.find("No device answered")) << LastBox().text;
+    EXPECT_THAT(LastBox().text,
+                ::testing::HasSubstr("COM1 " + platform::PortTable::List().at(0).path + ": "));
+    EXPECT_EQ(0, t.device.PortOpen) << "the check tries the port as any other";
 }

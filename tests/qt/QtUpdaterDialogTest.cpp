@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
+
+#include <algorithm>
 
 #include "app/logic/DialogTemplate.h"
 #include "app/qt/DialogUnits.h"
@@ -54,6 +58,11 @@ class QtDialog : public ::testing::Test {
         return true;
     }
     QPushButton* Button(int id) { return static_cast<QPushButton*>(dialog->Control(id)); }
+    // The dialog as it looks now, into BREVIK_SCREENSHOTS when set.
+    void Shot(const char* name) {
+        if (const char* folder = std::getenv("BREVIK_SCREENSHOTS"))
+            dialog->grab().save(QString::fromUtf8(folder) + "/updater-" + name + ".png");
+    }
     std::string Text(int id) { return dialog->ControlText(id); }
 
     TracedDevice t;
@@ -79,6 +88,19 @@ TEST_F(QtDialog, TemplateInPixelsTextsAndTabOrder) {
                              DluToPixelsX(c.width, units.x), DluToPixelsY(c.height, units.y));
         EXPECT_EQ(expected, dialog->Control(c.id)->geometry()) << c.id;
     }
+    // Each one-line text fits its control in the dialog's font.
+    for (const ControlTemplate& c : kDialogControls) {
+        QString text = QString::fromUtf8(c.text).remove('&');
+        if (c.id < 0 && c.kind != ControlKind::Label)
+            continue;
+        if (text.isEmpty() || c.wraps)
+            continue;
+        QWidget* w = c.id > 0 ? dialog->Control(c.id) : nullptr;
+        const int room = DluToPixelsX(c.width, units.x) - (c.kind == ControlKind::Label ? 0 : 6);
+        EXPECT_LE(QFontMetrics(w != nullptr ? w->font() : dialog->font()).horizontalAdvance(text),
+                  room)
+            << text.toStdString();
+    }
     EXPECT_EQ("Not Found!", Text(kControlFirmwareVersion));
     EXPECT_EQ("Not Found!", Text(kControlHardwareDescription));
     EXPECT_EQ("Unknown", Text(kControlUpdateVersion));
@@ -87,8 +109,9 @@ TEST_F(QtDialog, TemplateInPixelsTextsAndTabOrder) {
     EXPECT_TRUE(Button(kControlUpdate)->isDefault());
     EXPECT_TRUE(Button(kControlCancel)->isEnabled());
 
-    const int tabOrder[] = {kControlUpdate, kControlCancel, kControlImageFile, kControlBrowse,
-                            kControlDetect};
+    // The screen's order: top to bottom, left to right.
+    const int tabOrder[] = {kControlDetect, kControlDiagnose, kControlImageFile,
+                            kControlBrowse, kControlUpdate,   kControlCancel};
     auto nextTabStop = [](QWidget* w) {
         do {
             w = w->nextInFocusChain();
@@ -127,6 +150,7 @@ TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
     EXPECT_EQ("2.12.Q", Text(kControlUpdateVersion));
     EXPECT_EQ("Quillex", Text(kControlTargetHardware));
     ASSERT_TRUE(Button(kControlUpdate)->isEnabled());
+    Shot("package-chosen");
 
     // A device that takes its time over every block, so the bar can be seen.
     port.Device().InjectFault("f.block", {sim::FaultKind::Delay, 0, 40});
@@ -138,9 +162,20 @@ TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
     EXPECT_FALSE(Button(kControlBrowse)->isEnabled());
     EXPECT_FALSE(Button(kControlCancel)->isEnabled());
     ASSERT_TRUE(Pump([bar] { return bar->value() >= 2; }, 5000));
+    ASSERT_TRUE(Pump(
+        [this] {
+            return Text(kControlProgressText).find("% ") != std::string::npos ||
+                   Text(kControlProgressText).find("left") != std::string::npos;
+        },
+        5000))
+        << Text(kControlProgressText);
+    Shot("updating");
     dialog->close();
     dialog->reject();
     EXPECT_TRUE(dialog->isVisible()) << "neither closing nor Escape ends an update";
+    EXPECT_EQ("The update goes on to its end; the window closes after it.",
+              Text(kControlProgressText));
+    Shot("closing-after-update");
 
     ASSERT_TRUE(Pump([this] { return !boxes.empty(); }, 15000,
                      [&] { highest = std::max(highest, bar->value()); }));
@@ -149,14 +184,77 @@ TEST_F(QtDialog, FullUpdateMovesTheBarAndRefusesToBeTakenAway) {
     EXPECT_EQ("Success", boxes.back().caption);
     ASSERT_TRUE(Pump([this] { return !dialog->Logic().UpdateRunning(); }, 5000));
     EXPECT_EQ("02.12.Q", Text(kControlFirmwareVersion));
-    EXPECT_EQ("Update!", Text(kControlUpdate));
-    EXPECT_TRUE(Button(kControlUpdate)->isEnabled());
-    EXPECT_TRUE(Button(kControlCancel)->isEnabled());
-    EXPECT_TRUE(Button(kControlDetect)->isEnabled());
     EXPECT_EQ(0, bar->value()) << "emptied at the end";
+    EXPECT_FALSE(dialog->isVisible()) << "closed once the result was shown, as asked";
+}
 
-    dialog->close();
-    EXPECT_FALSE(dialog->isVisible());
+// What a screen reader and a keyboard user find: every control named, with
+// its role; captions linked to their controls; mnemonics on the buttons and
+// the field's caption; a field that is plainly editable; a bar that tells
+// its value; the keyboard starting on Browse.
+TEST_F(QtDialog, AccessibleNamesRolesRelationsMnemonicsAndFocus) {
+    ScopedPortTable none({});
+    dialog->show();
+    ASSERT_TRUE(Pump([this] { return Text(kControlFirmwareVersion) == "Not Found"; }, 5000));
+    EXPECT_EQ(dialog->Control(kControlBrowse), QApplication::focusWidget());
+
+    struct Case {
+        int id;
+        QAccessible::Role role;
+        const char* name;
+        const char* labelledBy;  // the caption's text, or ""
+        int mnemonic;            // Qt::Key, or 0
+    };
+    const Case cases[] = {
+        {kControlHardwareDescription, QAccessible::StaticText, "Not Found",
+         "Hardware Description:", 0},
+        {kControlDetect, QAccessible::Button, "Detect", "", Qt::Key_D},
+        {kControlDiagnose, QAccessible::Button, "Diagnose", "", Qt::Key_G},
+        {kControlFirmwareVersion, QAccessible::StaticText, "Not Found",
+         "Current Firmware Version:", 0},
+        {kControlImageFile, QAccessible::EditableText, "Image File", "&Image File:", 0},
+        {kControlBrowse, QAccessible::Button, "Browse", "", Qt::Key_B},
+        {kControlUpdateVersion, QAccessible::StaticText, "Unknown", "Update Version:", 0},
+        {kControlTargetHardware, QAccessible::StaticText, "Unknown", "Target Hardware:", 0},
+        {kControlProgress, QAccessible::ProgressBar, "Firmware update progress",
+         "Firmware Update Progress...", 0},
+        {kControlUpdate, QAccessible::Button, "Update!", "", Qt::Key_U},
+        {kControlCancel, QAccessible::Button, "Cancel", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(dialog->Control(c.id));
+        ASSERT_NE(nullptr, a);
+        EXPECT_EQ(c.role, a->role());
+        EXPECT_EQ(c.name, a->text(QAccessible::Name).toStdString());
+        std::string caption;
+        for (const auto& [other, relation] : a->relations(QAccessible::Label))
+            caption = other->text(QAccessible::Name).toStdString();
+        if (*c.labelledBy != '\0') {
+            // The caption's accessible name drops the mnemonic marker.
+            std::string expected = c.labelledBy;
+            expected.erase(std::remove(expected.begin(), expected.end(), '&'), expected.end());
+            EXPECT_EQ(expected, caption);
+        }
+        if (c.mnemonic != 0) {
+            auto* button = qobject_cast<QPushButton*>(dialog->Control(c.id));
+            ASSERT_NE(nullptr, button);
+            EXPECT_EQ(QKeySequence(Qt::ALT | c.mnemonic), button->shortcut());
+        }
+    }
+    QAccessibleInterface* field =
+        QAccessible::queryAccessibleInterface(dialog->Control(kControlImageFile));
+    EXPECT_TRUE(field->state().editable);
+    EXPECT_FALSE(field->state().readOnly) << "editable or read-only, not both";
+    QAccessibleInterface* bar =
+        QAccessible::queryAccessibleInterface(dialog->Control(kControlProgress));
+    ASSERT_NE(nullptr, bar->valueInterface());
+    EXPECT_EQ(0, bar->valueInterface()->currentValue().toInt());
+
+    // Alt+I moves the keyboard to the field its caption names.
+    QTest::keyClick(dialog.get(), Qt::Key_I, Qt::AltModifier);
+    EXPECT_EQ(dialog->Control(kControlImageFile), QApplication::focusWidget());
+    Shot("not-found");
 }
 
 // The first and last rows of an image with text ink in them (-1, -1: none).
@@ -195,6 +293,5 @@ TEST_F(QtDialog, FramedFieldsShowTheirTextWhole) {
         EXPECT_EQ(roomyLast - roomyFirst, last - first) << id << ": the text is cut";
         EXPECT_LT(last, shown.height() - field->frameWidth()) << id << ": ink over the frame";
     }
-    if (const char* folder = std::getenv("BREVIK_SCREENSHOTS"))
-        dialog->grab().save(QString::fromUtf8(folder) + "/updater.png");
+    Shot("detected");
 }

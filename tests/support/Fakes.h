@@ -98,6 +98,8 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
         return true;
     }
     void EndDialog(int result) override { endedWith = result; }
+    void FocusControl(int id) override { focused = id; }
+    void SetTicking(bool on) override { ticking = on; }
 
     // Called on the worker's thread; returns once the test has pumped it.
     intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
@@ -140,6 +142,8 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
     std::vector<unsigned> posted;
     bool centered = false;
     int endedWith = -1;
+    int focused = 0;
+    bool ticking = false;
     std::string nextChoice;
     std::string chooserTitle;
     ui::FileFilter chooserFilter;

@@ -66,7 +66,7 @@ std::string ClassFor(ControlKind kind) {
         case ControlKind::DefaultPushButton:
         case ControlKind::GroupBox:
             return "#128";
-        case ControlKind::ReadOnlyField:
+        case ControlKind::PathField:
             return "#129";
         case ControlKind::Label:
         case ControlKind::FramedLabel:
@@ -93,8 +93,8 @@ void ExpectStyleOf(const ControlTemplate& c, uint32_t style) {
             EXPECT_EQ(static_cast<uint32_t>(BS_GROUPBOX), buttonType);
             EXPECT_EQ(static_cast<uint32_t>(BS_CENTER), style & BS_CENTER) << "title centred";
             break;
-        case ControlKind::ReadOnlyField:
-            EXPECT_TRUE(style & ES_READONLY);
+        case ControlKind::PathField:
+            EXPECT_FALSE(style & ES_READONLY) << "a path is typed or pasted";
             EXPECT_TRUE(style & ES_AUTOHSCROLL);
             EXPECT_TRUE(style & WS_BORDER);
             break;
@@ -104,7 +104,9 @@ void ExpectStyleOf(const ControlTemplate& c, uint32_t style) {
             break;
         case ControlKind::Label:
         case ControlKind::FramedLabel:
-            EXPECT_EQ(static_cast<uint32_t>(c.align == TextAlign::Left ? SS_LEFT : SS_CENTER),
+            EXPECT_EQ(static_cast<uint32_t>(c.align == TextAlign::Left    ? SS_LEFT
+                                            : c.align == TextAlign::Right ? SS_RIGHT
+                                                                          : SS_CENTER),
                       staticType);
             EXPECT_EQ(c.kind == ControlKind::FramedLabel, (style & SS_SUNKEN) != 0);
             EXPECT_EQ(c.align == TextAlign::CenterBoth, (style & SS_CENTERIMAGE) != 0);
@@ -174,4 +176,66 @@ TEST(UpdaterTemplate, TheResourceAndTheQtTableDescribeTheSameDialog) {
         EXPECT_EQ(0, lstrcmpiA(ClassFor(c.kind).c_str(), item.className.c_str())) << item.className;
         ExpectStyleOf(c, item.style);
     }
+}
+
+namespace {
+
+// The dialog's font as a template with DS_SETFONT | DS_FIXEDSYS gets it at
+// a screen of dpi dots per inch, and its dialog base units as Windows takes
+// them (the average width of the alphabet, rounded; the font's height).
+struct DialogMetrics {
+    HFONT font;
+    int baseX;
+    int baseY;
+};
+
+DialogMetrics MetricsAt(HDC dc, int dpi) {
+    DialogMetrics m;
+    m.font = CreateFontA(-MulDiv(kDialogFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                         DEFAULT_QUALITY, DEFAULT_PITCH, "MS Shell Dlg");
+    SelectObject(dc, m.font);
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, kAlphabet, 52, &size);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    m.baseX = (size.cx / 26 + 1) / 2;
+    m.baseY = metrics.tmHeight;
+    return m;
+}
+
+std::string WithoutMnemonic(const std::string& text) {
+    std::string plain;
+    for (char c : text)
+        if (c != '&')
+            plain += c;
+    return plain;
+}
+
+}  // namespace
+
+// Every one-line caption and button text fits its control, measured with
+// the dialog's font at 96, 120 and 144 dpi (the text widens with the font,
+// and so do dialog units, but not in step).
+TEST(UpdaterTemplate, EveryCaptionFitsItsControlAt96To144Dpi) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(nullptr, dc);
+    for (int dpi : {96, 120, 144}) {
+        const DialogMetrics m = MetricsAt(dc, dpi);
+        ASSERT_GT(m.baseX, 0);
+        for (const ControlTemplate& c : kDialogControls) {
+            const std::string text = WithoutMnemonic(c.text);
+            if (text.empty() || c.wraps || c.kind == ControlKind::GroupBox)
+                continue;
+            SIZE size = {};
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            // A button's face and a sunken frame take a few pixels of each side.
+            const int margins = c.kind == ControlKind::Label ? 0 : 6;
+            const int room = MulDiv(c.width, m.baseX, 4) - margins;
+            EXPECT_LE(size.cx, room) << "\"" << text << "\" at " << dpi << " dpi";
+        }
+        DeleteObject(m.font);
+    }
+    DeleteDC(dc);
 }
