@@ -26,6 +26,7 @@ constexpr int kControlFirmwareVersion = 2747;
 constexpr int kControlProgress = 2777;
 constexpr int kControlProgressText = 1005;
 constexpr int kControlDiagnose = 1006;
+constexpr int kControlPort = 1007;
 
 struct UpdaterState {
     ui::DialogWindow* Dialog = nullptr;  // owner of message boxes, holder of Update

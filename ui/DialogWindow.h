@@ -40,6 +40,10 @@ class DialogWindow {
                                 const std::string& defaultExtension, std::string* path) = 0;
     // Ends the modal dialog with the result.
     virtual void EndDialog(int result) = 0;
+    // A modal list to pick one entry from, owned by the dialog, the first
+    // entry selected: the index picked, or -1 when the user cancelled.
+    virtual int ChooseFromList(const std::string& title, const std::string& prompt,
+                               const std::vector<std::string>& entries) = 0;
     // Moves the keyboard focus to a control.
     virtual void FocusControl(int controlId) = 0;
     // While on, the dialog's logic is told of the time passing a few times

@@ -2,10 +2,10 @@
 
 #include <thread>
 
-#include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
 #include "app/flash/FlashFlow.h"
 #include "app/flash/PortHolders.h"
+#include "app/flash/PortSelection.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 #include "platform/SerialPort.h"
@@ -119,7 +119,7 @@ Json DeviceJson(const Found& found) {
                    {"current_commands", (found.flags & kHwCurrentCommandFamily) != 0}};
     if (!found.path.empty()) {
         device["path"] = found.path;
-        device.update(FactsJson(platform::DescribePort(found.path), FactsOfEveryPort()));
+        device.update(FactsJson(platform::DescribePort(found.path), flash::FactsOfEveryPort()));
     }
     return device;
 }
@@ -141,51 +141,18 @@ Json FactsJson(const platform::PortFacts& f, std::span<const platform::PortFacts
         facts["stable_name"] = f.stableNames.front();
         facts["stable_names"] = f.stableNames;
     }
-    if (const std::vector<std::string> selectors = SelectorsOf(f, every); !selectors.empty())
+    if (const std::vector<std::string> selectors = flash::SelectorsOf(f, every); !selectors.empty())
         facts["selectors"] = selectors;
     return facts;
 }
 
 // Detection on one port with a device object of its own.
-Found ProbePort(BKQuillex& device, int port) {
-    Found found;
-    found.port = port;
-    found.path = PortPath(port).value_or("");
-    found.flags =
-        device.DetectHardwareOnPort(port, found.description, kTextCapacity, &found.version);
-    if (found.flags == 0)
-        found.openError = device.LastOpenError();
-    return found;
-}
-
-Found ProbePath(BKQuillex& device, const std::string& path, int port) {
-    Found found;
-    found.port = port;
-    found.path = path;
-    found.flags =
-        device.DetectHardwareOnPath(path.c_str(), found.description, kTextCapacity, &found.version);
-    if (found.flags == 0)
-        found.openError = device.LastOpenError();
-    return found;
-}
-
 namespace {
 
-// Every port of the table probed at once, one thread and device object each:
-// silent ports cost their time-outs side by side, not one after another.
+// Every port of the table probed at once; what answered, in port order.
 std::vector<Found> ProbeEveryPort(Session& s) {
-    const std::vector<platform::PortEntry> ports = SearchedPorts(s);
-    std::vector<Found> results(ports.size());
-    std::vector<std::thread> probes;
-    for (size_t i = 0; i < ports.size() && !s.Cancelled(); ++i) {
-        probes.emplace_back([&results, &ports, i] {
-            BKQuillex device;
-            results[i] = ProbePort(device, ports[i].number);
-            device.ClosePort();
-        });
-    }
-    for (std::thread& probe : probes)
-        probe.join();
+    const std::vector<Found> results =
+        flash::ProbeEachPort(SearchedPorts(s), [&s] { return s.Cancelled(); });
     std::vector<Found> found;
     if (s.Cancelled())
         return found;
@@ -272,10 +239,6 @@ std::optional<int> SharedPort(Session& s, int port) {
         return std::nullopt;
     s.device.ClosePort();
     return s.Fail(kCliPortBusy, platform::PortTable::ComName(port) + " " + shared);
-}
-
-std::optional<std::string> PortPath(int port) {
-    return platform::PortTable::Resolve(platform::PortTable::ComName(port).c_str());
 }
 
 std::unique_ptr<TransferHold> HoldLowLatency(Session& s, int port, uint64_t uploadBytes) {

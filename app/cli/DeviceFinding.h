@@ -11,6 +11,7 @@
 
 #include "app/cli/CliSession.h"
 #include "app/flash/Admission.h"
+#include "app/flash/DeviceSearch.h"
 #include "platform/BridgeLatency.h"
 #include "platform/Console.h"
 #include "platform/PortAccess.h"
@@ -32,10 +33,8 @@ Json FactsJson(const platform::PortFacts& facts, std::span<const platform::PortF
 // The ports a search covers: the one --port names, or the whole table.
 std::vector<platform::PortEntry> SearchedPorts(const Session& s);
 
-// Detection on one port with the given device object.
-Found ProbePort(BKQuillex& device, int port);
-// The same on the port at path (shown as COMport).
-Found ProbePath(BKQuillex& device, const std::string& path, int port);
+using flash::ProbePath;
+using flash::ProbePort;
 
 // Every port searched, probed at once; what answered, in port order.
 // A port whose link could not be made (a Bluetooth device out of reach) is
@@ -53,8 +52,7 @@ constexpr const char* kCancelledWhileLooking = "cancelled while looking for the 
 // Ends the run when no device answered, saying why where the ports tell.
 int NoDevice(Session& s);
 
-// The path of COMn in the port table, when there is one.
-std::optional<std::string> PortPath(int port);
+using flash::PortPath;
 
 // A long exchange with a found device: the bridge's latency timer lowered
 // to 1 ms, put back when the hold ends, and for as long, SIGTERM and SIGHUP

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/cli/DeviceFinding.h"
-#include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
 #include "app/common/MachineReport.h"
+#include "app/flash/PortSelection.h"
 #include "platform/MachineCheck.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
@@ -52,7 +52,7 @@ int Ports(Session& s) {
               known.empty() ? "" : "  ", known.c_str());
         // What --port takes for it besides COMn and the path.
         std::string names;
-        for (const std::string& name : SelectorsOf(f, every))
+        for (const std::string& name : flash::SelectorsOf(f, every))
             names += (names.empty() ? "" : "  ") + name;
         for (const std::string& name : f.stableNames)
             names += (names.empty() ? "" : "  ") + name;

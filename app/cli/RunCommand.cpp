@@ -7,7 +7,7 @@
 #include "app/cli/CliSession.h"
 #include "app/cli/CommandTable.h"
 #include "app/cli/DeviceFinding.h"
-#include "app/cli/PortSelection.h"
+#include "app/flash/PortSelection.h"
 #include "platform/PortTable.h"
 
 namespace {
@@ -18,7 +18,7 @@ std::optional<std::string> SelectedPort(cli::Session& s, int* failure) {
     std::string malformed;
     std::vector<platform::PortEntry> chosen;
     do {
-        chosen = cli::PortsSelected(s.args.port, &malformed);
+        chosen = flash::PortsSelected(s.args.port, &malformed);
         if (!malformed.empty()) {
             *failure = s.Fail(kCliUsageError, malformed);
             return std::nullopt;
@@ -88,7 +88,7 @@ int RunCliCommand(const CliArguments& args, BKQuillex& device, std::FILE* out, s
         // outside the table becomes a table of its own.
         int failure = kCliSucceeded;
         std::optional<std::string> path;
-        if (cli::IsPortSelector(args.port))
+        if (flash::IsPortSelector(args.port))
             path = SelectedPort(s, &failure);
         else
             while (!(path = platform::PortTable::Resolve(args.port.c_str())) &&

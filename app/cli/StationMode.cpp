@@ -13,8 +13,8 @@
 
 #include "app/cli/DeviceFinding.h"
 #include "app/cli/Flashing.h"
-#include "app/cli/PortSelection.h"
 #include "app/common/DeviceTexts.h"
+#include "app/flash/PortSelection.h"
 #include "platform/FileAccess.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
@@ -51,9 +51,9 @@ std::string UtcNow() {
 std::vector<platform::PortEntry> WatchedPorts(const Session& s) {
     if (s.args.port.empty())
         return platform::PortTable::List();
-    if (IsPortSelector(s.args.port)) {
+    if (flash::IsPortSelector(s.args.port)) {
         std::string malformed;
-        return PortsSelected(s.args.port, &malformed);
+        return flash::PortsSelected(s.args.port, &malformed);
     }
     std::vector<platform::PortEntry> ports = platform::PortTable::List();
     const std::optional<std::string> named = platform::PortTable::Resolve(s.args.port.c_str());
@@ -276,8 +276,8 @@ class Station {
 
 int WatchAndUpdate(Session& s, const Package& package) {
     std::string malformed;
-    if (IsPortSelector(s.args.port))
-        PortsSelected(s.args.port, &malformed);
+    if (flash::IsPortSelector(s.args.port))
+        flash::PortsSelected(s.args.port, &malformed);
     if (!malformed.empty())
         return s.Fail(kCliUsageError, malformed);
     std::unique_ptr<platform::LogFile> log;

@@ -37,7 +37,7 @@ struct ControlTemplate {
 
 constexpr const char* kDialogCaption = "Brevik Firmware Update Utility v1.7";
 constexpr int kDialogWidthDlu = 278;
-constexpr int kDialogHeightDlu = 191;
+constexpr int kDialogHeightDlu = 203;
 constexpr int kDialogFontPoints = 8;
 
 // In the order of the screen, top to bottom and left to right: the order Tab
@@ -54,33 +54,36 @@ inline constexpr ControlTemplate kDialogControls[] = {
      false, 2747},
     {2747, ControlKind::FramedLabel, "Not Found!", 101, 18, 120, 10, TextAlign::Center, false,
      false},
-    {1006, ControlKind::PushButton, "Dia&gnose", 224, 20, 47, 12, TextAlign::Center, true, false},
+    {-1, ControlKind::Label, "Port:", 7, 30, 92, 8, TextAlign::Right, false, false, 1007},
+    {1007, ControlKind::FramedLabel, "Not Found!", 101, 29, 170, 10, TextAlign::Center, false,
+     false},
     {-1, ControlKind::Label,
      "Use this to update your Brevik Hardware firmware. Only use an image file provided by the "
      "manufacturer. ",
-     7, 34, 264, 18, TextAlign::Left, false, true},
+     7, 46, 264, 18, TextAlign::Left, false, true},
     {-1, ControlKind::Label,
      "WARNING: Attempting to update the firmware with an unapproved file may render the device "
      "unusable. Update at your own risk!",
-     7, 58, 264, 17, TextAlign::Left, false, true},
-    {-1, ControlKind::Label, "&Image File:", 7, 84, 39, 8, TextAlign::Left, false, false, 2745},
-    {2745, ControlKind::PathField, "", 48, 82, 181, 12, TextAlign::Left, true, false, 0,
+     7, 70, 264, 17, TextAlign::Left, false, true},
+    {-1, ControlKind::Label, "&Image File:", 7, 96, 39, 8, TextAlign::Left, false, false, 2745},
+    {2745, ControlKind::PathField, "", 48, 94, 181, 12, TextAlign::Left, true, false, 0,
      "Image File"},
-    {2746, ControlKind::PushButton, "&Browse", 235, 81, 36, 12, TextAlign::Center, true, false},
-    {-1, ControlKind::GroupBox, "Image Details", 7, 98, 264, 42, TextAlign::Center, false, false},
-    {-1, ControlKind::Label, "Update Version:", 60, 111, 74, 8, TextAlign::Right, false, false,
+    {2746, ControlKind::PushButton, "&Browse", 235, 93, 36, 12, TextAlign::Center, true, false},
+    {-1, ControlKind::GroupBox, "Image Details", 7, 110, 264, 42, TextAlign::Center, false, false},
+    {-1, ControlKind::Label, "Update Version:", 60, 123, 74, 8, TextAlign::Right, false, false,
      1001},
-    {1001, ControlKind::Label, "Unknown", 138, 111, 126, 8, TextAlign::Left, false, false},
-    {-1, ControlKind::Label, "Target Hardware:", 60, 121, 74, 8, TextAlign::Right, false, false,
+    {1001, ControlKind::Label, "Unknown", 138, 123, 126, 8, TextAlign::Left, false, false},
+    {-1, ControlKind::Label, "Target Hardware:", 60, 133, 74, 8, TextAlign::Right, false, false,
      1002},
-    {1002, ControlKind::Label, "Unknown", 138, 121, 126, 8, TextAlign::Left, false, false},
-    {1005, ControlKind::Label, "Firmware Update Progress...", 7, 145, 264, 8, TextAlign::Center,
+    {1002, ControlKind::Label, "Unknown", 138, 133, 126, 8, TextAlign::Left, false, false},
+    {1005, ControlKind::Label, "Firmware Update Progress...", 7, 157, 264, 8, TextAlign::Center,
      false, false, 2777},
-    {2777, ControlKind::ProgressBar, "", 7, 154, 264, 9, TextAlign::Left, false, false, 0,
+    {2777, ControlKind::ProgressBar, "", 7, 166, 264, 9, TextAlign::Left, false, false, 0,
      "Firmware update progress"},
-    {1, ControlKind::DefaultPushButton, "&Update!", 83, 167, 50, 14, TextAlign::Center, true,
+    {1006, ControlKind::PushButton, "Dia&gnose", 7, 179, 50, 14, TextAlign::Center, true, false},
+    {1, ControlKind::DefaultPushButton, "&Update!", 83, 179, 50, 14, TextAlign::Center, true,
      false},
-    {2, ControlKind::PushButton, "Cancel", 140, 167, 50, 14, TextAlign::Center, true, false},
+    {2, ControlKind::PushButton, "Cancel", 140, 179, 50, 14, TextAlign::Center, true, false},
 };
 
 // The Update! button's caption, with its mnemonic, when no update runs.

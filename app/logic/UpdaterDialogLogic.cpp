@@ -9,6 +9,8 @@
 #include "app/common/DeviceTexts.h"
 #include "app/common/MachineReport.h"
 #include "app/flash/Admission.h"
+#include "app/flash/DeviceSearch.h"
+#include "app/flash/PortSelection.h"
 #include "app/flash/UpdateExplanation.h"
 #include "app/logic/DialogTemplate.h"
 #include "package/PackageFile.h"
@@ -21,6 +23,7 @@ namespace {
 constexpr const char* kSearching = "Searching for HW...";
 constexpr const char* kNotFound = "Not Found";
 constexpr const char* kUnknown = "Unknown";
+constexpr const char* kNoneChosen = "Several devices; none chosen";
 constexpr const char* kClosingAfterUpdate =
     "The update goes on to its end; the window closes after it.";
 
@@ -169,7 +172,7 @@ void UpdaterDialogLogic::ShowProgressLine() {
 }
 
 void UpdaterDialogLogic::Diagnose() {
-    const std::vector<platform::PortEntry> ports = platform::PortTable::List();
+    const std::vector<platform::PortEntry> ports = PortsToSearch();
     std::string text;
     if (!deviceFound_) {
         std::string searched;
@@ -209,21 +212,70 @@ void UpdaterDialogLogic::OnDestroy() {
     state_.Device->ClosePort();
 }
 
+std::vector<platform::PortEntry> UpdaterDialogLogic::PortsToSearch() const {
+    if (portChoice_.empty())
+        return platform::PortTable::List();
+    if (flash::IsPortSelector(portChoice_)) {
+        std::string malformed;
+        return flash::PortsSelected(portChoice_, &malformed);
+    }
+    const std::optional<std::string> path = platform::PortTable::Resolve(portChoice_.c_str());
+    if (!path)
+        return {};
+    return {{platform::PortTable::NumberOfPath(*path), *path, ""}};
+}
+
+const flash::Found* UpdaterDialogLogic::ChooseDevice(const std::vector<flash::Found>& answered) {
+    if (answered.empty())
+        return nullptr;
+    if (answered.size() == 1)
+        return &answered[0];
+    for (const flash::Found& f : answered) {
+        if (f.path == chosenPath_)
+            return &f;
+    }
+    std::vector<std::string> entries;
+    for (const flash::Found& f : answered)
+        entries.push_back(flash::PortTitle(f.port, f.path) + ": " + PrintableText(f.description) +
+                          ", firmware " + DeviceVersionText(f.version));
+    const int pick = dialog_.ChooseFromList(
+        "Choose Device", "More than one device answers. Which one is to be updated?", entries);
+    if (pick < 0 || static_cast<size_t>(pick) >= answered.size())
+        return nullptr;
+    chosenPath_ = answered[static_cast<size_t>(pick)].path;
+    return &answered[static_cast<size_t>(pick)];
+}
+
 void UpdaterDialogLogic::DetectHardware() {
     dialog_.SetControlText(kControlFirmwareVersion, kSearching);
     dialog_.SetControlText(kControlHardwareDescription, kSearching);
+    dialog_.SetControlText(kControlPort, kSearching);
+    // Every port at once, with the device object's own port closed, so that
+    // several devices are seen as several.
+    state_.Device->ClosePort();
+    std::vector<flash::Found> answered;
+    for (const flash::Found& f : flash::ProbeEachPort(PortsToSearch())) {
+        if (f.flags & kHwCurrentCommandFamily)
+            answered.push_back(f);
+    }
+    const flash::Found* chosen = ChooseDevice(answered);
     FirmwareVersion version{};
     const uint32_t flags =
-        state_.Device->DetectHardware(state_.HardwareDescription, kTextCapacity, &version, 0);
+        chosen == nullptr ? 0
+                          : state_.Device->DetectHardwareOnPort(
+                                chosen->port, state_.HardwareDescription, kTextCapacity, &version);
     deviceFound_ = (flags & kHwCurrentCommandFamily) != 0;
+    devicePort_ = deviceFound_ ? chosen->port : 0;
     if (deviceFound_) {
         dialog_.SetControlText(kControlFirmwareVersion, DeviceVersionText(version));
         dialog_.SetControlText(kControlHardwareDescription, state_.HardwareDescription);
+        dialog_.SetControlText(kControlPort, flash::PortTitle(chosen->port, chosen->path));
         CheckPackageTarget(state_);
     } else {
         state_.Device->ClosePort();
         dialog_.SetControlText(kControlFirmwareVersion, kNotFound);
         dialog_.SetControlText(kControlHardwareDescription, kNotFound);
+        dialog_.SetControlText(kControlPort, answered.size() > 1 ? kNoneChosen : kNotFound);
     }
     // The dialog opens with the keyboard on Browse, or on Update! when a
     // package given beforehand fits the device found.
@@ -350,7 +402,9 @@ void UpdaterDialogLogic::UpdateFinished(int result) {
     std::string text = box.text;
     if (result == QX_S_OK) {
         FirmwareVersion version{};
-        const uint32_t flags = state_.Device->DetectHardware(nullptr, 0, &version, 0);
+        // The device that was updated, not another that answers elsewhere.
+        const uint32_t flags =
+            state_.Device->DetectHardwareOnPort(devicePort_, nullptr, 0, &version);
         if (flags != 0) {
             state_.Device->GetHardwareDescription(flags, &version, state_.HardwareDescription,
                                                   kTextCapacity);

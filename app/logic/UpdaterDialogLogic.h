@@ -8,11 +8,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/UpdaterState.h"
 #include "app/common/DeviceTexts.h"
+#include "app/flash/Admission.h"
 #include "app/logic/UploadProgressLine.h"
 #include "platform/BridgeLatency.h"
+#include "platform/PortTable.h"
 #include "ui/DialogWindow.h"
 #include "ui/MessageWindow.h"
 #include "ui/ProgressBar.h"
@@ -51,11 +54,22 @@ class UpdaterDialogLogic {
     // Browse would; the detection and Update! stay the user's.
     void SelectPackage(const std::string& path);
 
+    // The port to look on, as the command line's --port takes it (COMn, a
+    // path, usb:SERIAL, usb-path:SOCKET or id:VID:PID[:SERIAL]); "" for
+    // every port of the table.
+    void SetPortChoice(std::string choice) { portChoice_ = std::move(choice); }
+
     bool UpdateRunning() const { return updateRunning_; }
     bool ClosingAfterUpdate() const { return closeAfterUpdate_; }
 
   private:
     void DetectHardware();
+    // The ports the detection and the machine check look at.
+    std::vector<platform::PortEntry> PortsToSearch() const;
+    // Of the devices that answered, the one to work with: the only one, the
+    // one chosen before if it is still there, else the user's pick from a
+    // list. Null when none answered or the user picked none.
+    const flash::Found* ChooseDevice(const std::vector<flash::Found>& answered);
     // Whether the package may go onto the device: the same or an older
     // version only when the user says Yes.
     bool UserAdmits();
@@ -87,6 +101,9 @@ class UpdaterDialogLogic {
     bool closeAfterUpdate_ = false;
     bool detectedOnce_ = false;
     bool deviceFound_ = false;
+    int devicePort_ = 0;  // COMn of the device found
+    std::string portChoice_;
+    std::string chosenPath_;  // the user's pick among several devices
     UploadProgressLine progressLine_;
     std::unique_ptr<platform::LowLatencyHold> lowLatency_;
 };

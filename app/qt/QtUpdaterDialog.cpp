@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,6 +280,18 @@ bool QtUpdaterDialog::ChooseOpenFile(const std::string& title, const ui::FileFil
 
 void QtUpdaterDialog::EndDialog(int result) {
     done(result);
+}
+
+int QtUpdaterDialog::ChooseFromList(const std::string& title, const std::string& prompt,
+                                    const std::vector<std::string>& entries) {
+    QStringList items;
+    for (const std::string& entry : entries)
+        items << QString::fromUtf8(entry.c_str());
+    bool ok = false;
+    const QString picked =
+        QInputDialog::getItem(this, QString::fromUtf8(title.c_str()),
+                              QString::fromUtf8(prompt.c_str()), items, 0, false, &ok);
+    return ok ? static_cast<int>(items.indexOf(picked)) : -1;
 }
 
 void QtUpdaterDialog::FocusControl(int controlId) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/logic/UpdaterDialogLogic.h"
 #include "app/qt/QtProgressBar.h"
@@ -56,6 +57,8 @@ class QtUpdaterDialog : public QDialog, public ui::DialogWindow, public ui::Mess
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
+    int ChooseFromList(const std::string& title, const std::string& prompt,
+                       const std::vector<std::string>& entries) override;
     void FocusControl(int controlId) override;
     void SetTicking(bool on) override;
 

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "app/HelpAndVersion.h"
+#include "app/UpdaterArguments.h"
 #include "app/UpdaterHelp.h"
 #include "app/qt/QtUpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
+#include "platform/Environment.h"
 #include "platform/Thread.h"
 #include "util/OutsideText.h"
 
@@ -81,12 +83,22 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon::fromTheme("brevik-updater"));
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
-    QtUpdaterDialog dialog(state, platform::StartDetachedThread);
     // Qt has taken its own options out of argv: what is left is ours. The
     // name is kept as the bytes it came as (QApplication::arguments() would
     // decode it, and a name that is not UTF-8 would name another file).
-    if (argc > 1)
-        dialog.PreselectPackage(argv[1]);
+    UpdaterArguments arguments =
+        ParseUpdaterArguments(argc, argv, platform::UserConfigFile("brevik", "Brevik"));
+    if (arguments.error.empty())
+        arguments.error = AdoptPortChoice(&arguments.port);
+    if (!arguments.error.empty()) {
+        std::fprintf(stderr, "brevik-updater: %s\nRun 'brevik-updater --help' for more.\n",
+                     PrintableText(arguments.error).c_str());
+        return 2;
+    }
+    QtUpdaterDialog dialog(state, platform::StartDetachedThread);
+    dialog.Logic().SetPortChoice(arguments.port);
+    if (!arguments.package.empty())
+        dialog.PreselectPackage(arguments.package);
     dialog.Run();
     return 0;
 }

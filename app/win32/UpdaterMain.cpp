@@ -4,9 +4,11 @@
 #include <cstdio>
 
 #include "app/HelpAndVersion.h"
+#include "app/UpdaterArguments.h"
 #include "app/UpdaterHelp.h"
 #include "app/win32/Win32UpdaterDialog.h"
 #include "diagnostics/capture/CaptureFile.h"
+#include "platform/Environment.h"
 #include "platform/ProgramArguments.h"
 #include "platform/Thread.h"
 #include "util/OutsideText.h"
@@ -39,11 +41,23 @@ int main(int argc, char** argv) {
                      capture.Problem().c_str());
         return 1;
     }
+    UpdaterArguments parsed =
+        ParseUpdaterArguments(argc, argv, platform::UserConfigFile("brevik", "Brevik"));
+    if (parsed.error.empty())
+        parsed.error = AdoptPortChoice(&parsed.port);
+    if (!parsed.error.empty()) {
+        const std::string text = PrintableText(parsed.error);
+        std::fprintf(stderr, "brevik-updater: %s\n", text.c_str());
+        // Started from Explorer or a shortcut there is no console to read it.
+        MessageBoxA(nullptr, text.c_str(), "brevik-updater", MB_OK | MB_ICONERROR);
+        return 2;
+    }
     static UpdaterState state;  // cleared application state
     state.Device = &g_device;
     Win32UpdaterDialog dialog(state, platform::StartDetachedThread);
-    if (argc > 1)
-        dialog.PreselectPackage(argv[1]);
+    dialog.PreselectPort(parsed.port);
+    if (!parsed.package.empty())
+        dialog.PreselectPackage(parsed.package);
     dialog.Run(GetModuleHandleA(nullptr));
     return 0;
 }

@@ -98,6 +98,7 @@ void Win32UpdaterDialog::OnInitDialog(HWND window) {
     window_ = window;
     progress_.Attach(GetDlgItem(window, kControlProgress));
     logic_ = std::make_unique<UpdaterDialogLogic>(state_, *this, &progress_, this, startThread_);
+    logic_->SetPortChoice(port_);
     logic_->OnInitDialog();
     if (!preselected_.empty())
         logic_->SelectPackage(preselected_);
@@ -210,6 +211,66 @@ bool Win32UpdaterDialog::ChooseOpenFile(const std::string& title, const ui::File
 
 void Win32UpdaterDialog::EndDialog(int result) {
     ::EndDialog(window_, result);
+}
+
+namespace {
+
+// The list box of resource kChooserResource, with its prompt before it.
+constexpr int kChooserPrompt = 100;
+constexpr int kChooserList = 101;
+
+struct ListChoice {
+    const std::string* title;
+    const std::string* prompt;
+    const std::vector<std::string>* entries;
+    int picked = -1;
+};
+
+INT_PTR CALLBACK ChooserProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* choice = reinterpret_cast<ListChoice*>(GetWindowLongPtrA(window, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG: {
+            choice = reinterpret_cast<ListChoice*>(lParam);
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            SetWindowTextA(window, choice->title->c_str());
+            SetDlgItemTextA(window, kChooserPrompt, choice->prompt->c_str());
+            HWND list = GetDlgItem(window, kChooserList);
+            for (const std::string& entry : *choice->entries)
+                SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+            SendMessageA(list, LB_SETCURSEL, 0, 0);
+            CenterWindow(window, GetParent(window));
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            const bool doubleClicked =
+                LOWORD(wParam) == kChooserList && HIWORD(wParam) == LBN_DBLCLK;
+            if (LOWORD(wParam) == IDOK || doubleClicked) {
+                choice->picked = static_cast<int>(
+                    SendMessageA(GetDlgItem(window, kChooserList), LB_GETCURSEL, 0, 0));
+                ::EndDialog(window, IDOK);
+                return TRUE;
+            }
+            if (LOWORD(wParam) == IDCANCEL) {
+                ::EndDialog(window, IDCANCEL);
+                return TRUE;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int Win32UpdaterDialog::ChooseFromList(const std::string& title, const std::string& prompt,
+                                       const std::vector<std::string>& entries) {
+    ListChoice choice{&title, &prompt, &entries};
+    if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kChooserResource), window_,
+                        ChooserProc, reinterpret_cast<LPARAM>(&choice)) != IDOK)
+        return -1;
+    return choice.picked;
 }
 
 void Win32UpdaterDialog::FocusControl(int controlId) {

@@ -13,6 +13,8 @@
 
 // The dialog template's resource identifier.
 constexpr int kUpdaterDialogResource = 129;
+// The list of devices to choose from when several answer.
+constexpr int kChooserResource = 130;
 
 // The progress bar control, driven by PBM_* messages. The worker sends
 // them from its own thread; SendMessage runs them on the dialog's.
@@ -38,6 +40,8 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
 
     // A package to select as Browse would once the dialog is up.
     void PreselectPackage(const std::string& path) { preselected_ = path; }
+    // The port to look on (see UpdaterDialogLogic::SetPortChoice).
+    void PreselectPort(const std::string& port) { port_ = port; }
     // Shows the dialog modally from the template in instance's resources,
     // with no owner; returns the dialog's result, or -1 when it could not
     // be created.
@@ -56,6 +60,8 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     bool ChooseOpenFile(const std::string& title, const ui::FileFilter& filter,
                         const std::string& defaultExtension, std::string* path) override;
     void EndDialog(int result) override;
+    int ChooseFromList(const std::string& title, const std::string& prompt,
+                       const std::vector<std::string>& entries) override;
     void FocusControl(int controlId) override;
     void SetTicking(bool on) override;
 
@@ -72,6 +78,7 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     Win32ProgressBar progress_;
     std::unique_ptr<UpdaterDialogLogic> logic_;
     std::string preselected_;
+    std::string port_;
 };
 
 // Centres window on reference (the desktop when null) by their outer

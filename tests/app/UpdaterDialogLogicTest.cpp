@@ -9,6 +9,7 @@
 #include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
 #include "platform/Thread.h"
+#include "sim/DeviceLines.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/SimulatedPorts.h"
@@ -474,4 +475,49 @@ TEST_F(UpdaterDialog, DiagnoseSaysWhereToLookAndWhatTheMachineCheckFound) {
     EXPECT_THAT(LastBox().text,
                 ::testing::HasSubstr("COM1 " + platform::PortTable::List().at(0).path + ": "));
     EXPECT_EQ(0, t.device.PortOpen) << "the check tries the port as any other";
+}
+
+// Several devices answering: the user picks one from a list (port, firmware),
+// the pick is shown with its port and kept for the next detection; none
+// picked leaves nothing to update. A port chosen beforehand (as --port)
+// looks at that port alone. One device is taken without a question.
+TEST_F(UpdaterDialog, SeveralDevicesAreChosenFromAListAndThePortIsShown) {
+    sim::DeviceConfig newer;
+    newer.minor = 12;
+    sim::VirtualDevice first, second(newer);
+    ASSERT_TRUE(first.Start() && second.Start());
+    auto silent = sim::CreateDeviceLine();
+    ScopedPortTable table({silent->HostPath(), first.PortPath(), second.PortPath()});
+
+    dialog.pick = -1;
+    Open();
+    ASSERT_EQ(1u, dialog.lists.size());
+    EXPECT_EQ("Choose Device", dialog.lists[0].title);
+    ASSERT_EQ(2u, dialog.lists[0].entries.size());
+    EXPECT_EQ("COM2 (" + first.PortPath() + "): Quillex USB v2.11.Q, firmware 02.11.Q",
+              dialog.lists[0].entries[0]);
+    EXPECT_EQ("Not Found", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("Several devices; none chosen", dialog.ControlText(kControlPort));
+    Select(Package(2, 13, 'Q', "q.bfw"));
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
+
+    dialog.pick = 1;
+    logic->OnCommand(kControlDetect);
+    EXPECT_EQ(2u, dialog.lists.size());
+    EXPECT_EQ("02.12.Q", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("COM3 (" + second.PortPath() + ")", dialog.ControlText(kControlPort));
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    logic->OnCommand(kControlDetect);
+    EXPECT_EQ(2u, dialog.lists.size()) << "the pick stands while its device answers";
+    EXPECT_EQ("COM3 (" + second.PortPath() + ")", dialog.ControlText(kControlPort));
+    logic->OnCommand(kControlUpdate);
+    FinishUpdate();
+    EXPECT_EQ("Update Successful. New version is 02.13.Q", LastBox().text);
+    EXPECT_EQ(0, first.State().uploadsCompleted) << "the other device is untouched";
+
+    logic->SetPortChoice("COM2");
+    logic->OnCommand(kControlDetect);
+    EXPECT_EQ(2u, dialog.lists.size()) << "one port named: no question";
+    EXPECT_EQ("02.11.Q", dialog.ControlText(kControlFirmwareVersion));
+    EXPECT_EQ("COM2 (" + first.PortPath() + ")", dialog.ControlText(kControlPort));
 }

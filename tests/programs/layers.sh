@@ -36,7 +36,7 @@ check app/common app/flash/ app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterSt
 # One flash flow under every front end: it decides, they show.
 check app/flash app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
 # The command line shares texts with the dialog, never the dialog itself.
-check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState gui/
+check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState app/UpdaterArguments gui/
 # The simulator is a second reading of the wire formats: nothing of the
 # device library, the package format or the front ends.
 check sim devicelink/ package/ serial/ app/ gui/

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # brevik-updater FILE opens the file the user named, byte for byte: a name
-# that is not UTF-8 and a name after Qt's own options. What is watched is the
+# that is not UTF-8 and a name after Qt's own options or --port. A port
+# choice it cannot take, on the line or in the settings, is refused with
+# exit 2 before any window. What is watched is the
 # open of that file (inotify), so the test needs neither a device nor a look
 # inside the dialog.
 set -euo pipefail
@@ -50,5 +52,25 @@ done <<'EOF'
 a name with a byte that is not UTF-8|pak\377.bfw|
 a name after Qt's own option|plain.bfw|-platform offscreen
 a name in UTF-8|p\303\244ckage.bfw|
+a name after --port|plain.bfw|--port COM9
+EOF
+
+mkdir -p "$dir/settings/brevik"
+printf 'port = "id:zz"\nquiet = true\n[update]\nfast = true\n' >"$dir/settings/brevik/config"
+while IFS='|' read -r label settings options; do
+    code=0
+    # shellcheck disable=SC2086  # the options are words
+    XDG_CONFIG_HOME="$dir/$settings" BREVIK_PORT= BREVIK_PORTS= QT_QPA_PLATFORM=offscreen \
+        timeout 20 "$updater" $options >/dev/null 2>"$dir/refused.log" || code=$?
+    if [ "$code" = 2 ] && grep -q "^brevik-updater: " "$dir/refused.log"; then
+        echo "ok: $label"
+    else
+        echo "FAIL: $label: exit $code, $(cat "$dir/refused.log")"
+        failed=1
+    fi
+done <<'EOF'
+a selector that names nothing|none|--port usb:
+an option it does not have|none|--bogus
+a malformed port in the settings|settings|
 EOF
 exit "$failed"

@@ -78,7 +78,9 @@ class QtDialog : public ::testing::Test {
 TEST_F(QtDialog, TemplateInPixelsTextsAndTabOrder) {
     const DialogBaseUnits units = BaseUnitsOf(DialogFont());
     ASSERT_GT(units.x, 0);
-    EXPECT_EQ(QSize(DluToPixelsX(278, units.x), DluToPixelsY(191, units.y)), dialog->size());
+    EXPECT_EQ(
+        QSize(DluToPixelsX(kDialogWidthDlu, units.x), DluToPixelsY(kDialogHeightDlu, units.y)),
+        dialog->size());
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "fixed size";
     EXPECT_EQ("Brevik Firmware Update Utility v1.7", dialog->windowTitle().toStdString());
     for (const ControlTemplate& c : kDialogControls) {
@@ -110,8 +112,8 @@ TEST_F(QtDialog, TemplateInPixelsTextsAndTabOrder) {
     EXPECT_TRUE(Button(kControlCancel)->isEnabled());
 
     // The screen's order: top to bottom, left to right.
-    const int tabOrder[] = {kControlDetect, kControlDiagnose, kControlImageFile,
-                            kControlBrowse, kControlUpdate,   kControlCancel};
+    const int tabOrder[] = {kControlDetect,   kControlImageFile, kControlBrowse,
+                            kControlDiagnose, kControlUpdate,    kControlCancel};
     auto nextTabStop = [](QWidget* w) {
         do {
             w = w->nextInFocusChain();
@@ -209,15 +211,16 @@ TEST_F(QtDialog, AccessibleNamesRolesRelationsMnemonicsAndFocus) {
         {kControlHardwareDescription, QAccessible::StaticText, "Not Found",
          "Hardware Description:", 0},
         {kControlDetect, QAccessible::Button, "Detect", "", Qt::Key_D},
-        {kControlDiagnose, QAccessible::Button, "Diagnose", "", Qt::Key_G},
         {kControlFirmwareVersion, QAccessible::StaticText, "Not Found",
          "Current Firmware Version:", 0},
+        {kControlPort, QAccessible::StaticText, "Not Found", "Port:", 0},
         {kControlImageFile, QAccessible::EditableText, "Image File", "&Image File:", 0},
         {kControlBrowse, QAccessible::Button, "Browse", "", Qt::Key_B},
         {kControlUpdateVersion, QAccessible::StaticText, "Unknown", "Update Version:", 0},
         {kControlTargetHardware, QAccessible::StaticText, "Unknown", "Target Hardware:", 0},
         {kControlProgress, QAccessible::ProgressBar, "Firmware update progress",
          "Firmware Update Progress...", 0},
+        {kControlDiagnose, QAccessible::Button, "Diagnose", "", Qt::Key_G},
         {kControlUpdate, QAccessible::Button, "Update!", "", Qt::Key_U},
         {kControlCancel, QAccessible::Button, "Cancel", "", 0},
     };

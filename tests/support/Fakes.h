@@ -98,6 +98,11 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
         return true;
     }
     void EndDialog(int result) override { endedWith = result; }
+    int ChooseFromList(const std::string& title, const std::string& prompt,
+                       const std::vector<std::string>& entries) override {
+        lists.push_back({title, prompt, entries});
+        return pick;
+    }
     void FocusControl(int id) override { focused = id; }
     void SetTicking(bool on) override { ticking = on; }
 
@@ -143,6 +148,12 @@ class FakeDialog : public ui::DialogWindow, public ui::MessageWindow {
     bool centered = false;
     int endedWith = -1;
     int focused = 0;
+    struct ListRecord {
+        std::string title, prompt;
+        std::vector<std::string> entries;
+    };
+    std::vector<ListRecord> lists;  // asked with ChooseFromList
+    int pick = -1;                  // what the user picks from them
     bool ticking = false;
     std::string nextChoice;
     std::string chooserTitle;

@@ -12,7 +12,7 @@
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
 
-namespace cli {
+namespace flash {
 
 // usb:, usb-path: or id: (a path or COMn is no selector).
 bool IsPortSelector(const std::string& text);
@@ -31,4 +31,4 @@ std::vector<platform::PortFacts> FactsOfEveryPort();
 // nothing and says why in *malformed.
 std::vector<platform::PortEntry> PortsSelected(const std::string& selector, std::string* malformed);
 
-}  // namespace cli
+}  // namespace flash

@@ -1,10 +1,10 @@
-#include "app/cli/PortSelection.h"
+#include "app/flash/PortSelection.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-namespace cli {
+namespace flash {
 namespace {
 
 constexpr char kSerialPrefix[] = "usb:";
@@ -128,4 +128,4 @@ std::vector<platform::PortEntry> PortsSelected(const std::string& selector,
     return chosen;
 }
 
-}  // namespace cli
+}  // namespace flash
