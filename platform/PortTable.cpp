@@ -94,6 +94,16 @@ std::vector<std::string> PortTable::Entries() {
     return s.systemPorts;
 }
 
+std::vector<std::string> PortTable::NamedEntries() {
+    {
+        TableState& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!TableIsSet(s))
+            return {};
+    }
+    return Entries();
+}
+
 void PortTable::SetOverride(std::vector<std::string> paths) {
     TableState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -40,6 +40,9 @@ class PortTable {
     static void ClearOverride();
     /// The override's paths, when one is set.
     static std::optional<std::vector<std::string>> Override();
+    /// The paths of a table that is set (the override, or BREVIK_PORTS);
+    /// none for the system's own table.
+    static std::vector<std::string> NamedEntries();
     /// Counts the changes of the override, for watchers of the table.
     static uint64_t Generation();
     /// Drops the cached system scan: the next look lists the system again

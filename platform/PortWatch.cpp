@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Deadline.h"
+#include "platform/PathEvents.h"
 #include "platform/PortTable.h"
 #include "platform/SystemPortEvents.h"
 
@@ -18,10 +19,22 @@ constexpr int kSliceMs = 100;
 // may be older than its first event.
 PortWatch::PortWatch()
     : system_(OpenSystemPortEvents()), tableGeneration_(PortTable::Generation()) {
+    WatchNamedPaths();
     PortTable::Rescan();
 }
 
 PortWatch::~PortWatch() = default;
+
+void PortWatch::AlsoWatch(const std::string& path) {
+    alsoWatched_.push_back(path);
+    WatchNamedPaths();
+}
+
+void PortWatch::WatchNamedPaths() {
+    std::vector<std::string> paths = PortTable::NamedEntries();
+    paths.insert(paths.end(), alsoWatched_.begin(), alsoWatched_.end());
+    paths_ = WatchPaths(paths);
+}
 
 PortChange PortWatch::Wait(int timeoutMs, const std::atomic<int32_t>* cancel) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -30,8 +43,11 @@ PortChange PortWatch::Wait(int timeoutMs, const std::atomic<int32_t>* cancel) {
             return PortChange::Cancelled;
         if (const uint64_t generation = PortTable::Generation(); generation != tableGeneration_) {
             tableGeneration_ = generation;
+            WatchNamedPaths();
             return PortChange::Changed;
         }
+        if (paths_ && paths_->Changed())
+            return PortChange::Changed;
         int slice = kSliceMs;
         if (timeoutMs >= 0) {
             const int left = MillisecondsUntil(deadline);

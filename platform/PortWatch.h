@@ -2,7 +2,9 @@
 // udev's events for tty devices (what a plugged or unplugged USB bridge,
 // or a Bluetooth port bound or released, sends); on Windows the system's
 // port list, looked at four times a second. A change of the port table a
-// program sets (tests, a station's simulators) counts as one too. The
+// program sets (tests, a station's simulators) counts as one too, and so
+// does a path of a table that is set, or one named to AlsoWatch, appearing
+// or going (a simulator started with --link is a board plugged in). The
 // watcher only says that something may have changed; the caller lists the
 // ports again and compares.
 #pragma once
@@ -10,6 +12,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -32,8 +36,16 @@ class PortWatch {
     // given, is looked at every tenth of a second.
     PortChange Wait(int timeoutMs, const std::atomic<int32_t>* cancel = nullptr);
 
+    // A path named outside the table (brevik --port PATH) watched too.
+    void AlsoWatch(const std::string& path);
+
   private:
+    // Watches the paths of the table, when it is set, and those named.
+    void WatchNamedPaths();
+
     std::unique_ptr<class SystemPortEvents> system_;
+    std::unique_ptr<class PathEvents> paths_;
+    std::vector<std::string> alsoWatched_;
     uint64_t tableGeneration_;
 };
 

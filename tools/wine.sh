@@ -122,6 +122,11 @@ else
 fi
 unset WAYLAND_DISPLAY
 
+# In CI every run starts from a prefix made for it, so that nothing an
+# earlier run left there (a setting, a registry key, a file) can make it pass.
+if [ "${CI:-}" = "true" ]; then
+    rm -rf "$WINEPREFIX"
+fi
 if [ ! -d "$WINEPREFIX" ]; then
     "$WINE" wineboot --init >/dev/null 2>&1 || true
 fi

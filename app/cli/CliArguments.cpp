@@ -121,6 +121,10 @@ void AddOption(CLI::App* command, const cli::CommandFlag& option, CliArguments* 
         // Bare, the option means no limit; a value must be joined to it
         // (--wait=5), so that "--wait PACKAGE" keeps its operand.
         command->add_flag(name + "{-1}", out->**number, option.help)->option_text(option.valueName);
+    } else if (auto count = std::get_if<unsigned CliArguments::*>(&option.flag)) {
+        command->add_option(name, out->**count, option.help)
+            ->type_name(option.valueName)
+            ->check(CLI::PositiveNumber);
     } else if (auto text = std::get_if<std::string CliArguments::*>(&option.flag)) {
         command->add_option(name, out->**text, option.help)->type_name(option.valueName);
     }

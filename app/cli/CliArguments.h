@@ -28,6 +28,8 @@ struct CliArguments {
     bool watch = false;           // update: flash each device as it is plugged in
     std::string log;              // update --watch: a JSON line per device into this file
     bool reflash = false;         // update --watch: again after a replug
+    unsigned count = 0;           // update --watch: end after this many boards (0: no end)
+    unsigned expect = 0;          // update --all: fewer devices answering is a failure
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

@@ -1,5 +1,7 @@
 #include "app/cli/CliSession.h"
 
+#include "platform/PortTable.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -25,6 +27,12 @@ constexpr auto kSettling = std::chrono::seconds(2);
 constexpr int kSettlingLookMs = 500;
 
 }  // namespace
+
+void Session::WatchPorts() {
+    portWatch = std::make_unique<platform::PortWatch>();
+    if (!args.port.empty() && platform::PortTable::IsPathName(args.port.c_str()))
+        portWatch->AlsoWatch(args.port);
+}
 
 bool Session::AwaitPortChange() {
     if (!portWatch || args.wait == 0 || Cancelled())

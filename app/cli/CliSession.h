@@ -97,7 +97,8 @@ class Session {
 
     // --wait: ports are watched from the start of the run, so that a device
     // plugged in while the first search runs is not missed.
-    void WatchPorts() { portWatch = std::make_unique<platform::PortWatch>(); }
+    // Listens for ports coming and going, the path --port names among them.
+    void WatchPorts();
     // After a search found nothing: waits for a port to come or go within
     // --wait's time, and true when the search should run again; false when
     // not waiting, the time ran out (waitRanOut) or Ctrl+C came.

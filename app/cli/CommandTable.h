@@ -17,8 +17,10 @@ class Session;
 // An option of one command, setting a member of CliArguments: a flag
 // (bool), a number the option may carry (--wait[=SECONDS]; given bare it
 // means no limit: -1) or a value it must carry (--log FILE).
-using OptionTarget =
-    std::variant<bool CliArguments::*, int CliArguments::*, std::string CliArguments::*>;
+// A flag; a number whose value may be left out (--wait); a count that needs
+// its value (--count 5); a text.
+using OptionTarget = std::variant<bool CliArguments::*, int CliArguments::*,
+                                  unsigned CliArguments::*, std::string CliArguments::*>;
 struct CommandFlag {
     const char* name;  // "--all"
     OptionTarget flag;

@@ -11,9 +11,7 @@
 #include "platform/SerialPort.h"
 
 namespace cli {
-namespace {
 
-// "COM2 (Quillex USB v2.11.Q), COM3 (...)".
 std::string Listed(const std::vector<Found>& devices) {
     std::string text;
     for (const Found& f : devices)
@@ -21,6 +19,8 @@ std::string Listed(const std::vector<Found>& devices) {
                 " (" + f.description + ")";
     return text;
 }
+
+namespace {
 
 // A port behind which no link could be made is passed over, and the user
 // told, once: a Bluetooth port whose device is off can look like a device

@@ -22,6 +22,9 @@ namespace cli {
 // A device that answered, or flags 0.
 using flash::Found;
 
+// "COM2 (Quillex USB v2.11.Q), COM3 (...)".
+std::string Listed(const std::vector<Found>& devices);
+
 // A device found, with what the system knows of its port.
 Json DeviceJson(const Found& found);
 

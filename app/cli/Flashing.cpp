@@ -59,13 +59,19 @@ void AddOutcome(const flash::FlashResult& f, bool fast, Json* entry) {
     (*entry)["stopped"] = f.explained->stopped;
     (*entry)["blocks_acknowledged"] = f.blocksAcknowledged;
     (*entry)["device_state"] = f.explained->deviceState;
-    (*entry)["hint"] = f.explained->hint;
+    (*entry)["hint"] = NextStep(*f.explained);
+}
+
+std::string NextStep(const flash::UpdateExplanation& e) {
+    if (!e.retryIsAReinstall)
+        return e.hint;
+    return e.hint + " with --allow-reinstall (the device may already report the new version)";
 }
 
 std::string OutcomeLine(const flash::FlashResult& f) {
     if (!f.explained)
         return f.message;
-    return f.message + "; the device " + f.explained->state + "; next: " + f.explained->hint;
+    return f.message + "; the device " + f.explained->state + "; next: " + NextStep(*f.explained);
 }
 
 }  // namespace cli

@@ -21,6 +21,10 @@ int ExitCodeFor(const flash::FlashResult& f);
 // rate (with --fast) and, after a failure, how far it came and what next.
 void AddOutcome(const flash::FlashResult& f, bool fast, Json* entry);
 
+// The next step after a failed update, as the command line says it: with
+// the option a retry needs when the device may report the new version.
+std::string NextStep(const flash::UpdateExplanation& e);
+
 // An outcome for people on one line: the message, and after a failure what
 // the device is left with and the next step.
 std::string OutcomeLine(const flash::FlashResult& f);

@@ -121,6 +121,15 @@ int UpdateEvery(Session& s, const Package& p) {
     const std::vector<Found> every = FindEveryDevice(s);
     if (every.empty())
         return NoDevice(s);
+    // A board missing from the fixture is a failure of the run, before any
+    // of the others is touched.
+    if (every.size() < s.args.expect) {
+        s.device.ClosePort();
+        return s.Fail(kCliNoDevice, std::to_string(every.size()) + " of the " +
+                                        std::to_string(s.args.expect) +
+                                        " devices expected (--expect) answer: " + Listed(every) +
+                                        "; nothing was sent");
+    }
     if (s.Cancelled())
         return s.Fail(kCliCancelled, flash::kCancelledBeforeSending);
     if (!s.args.dryRun)
@@ -235,7 +244,7 @@ int Update(Session& s) {
     if (f.explained) {
         const flash::UpdateExplanation& e = *f.explained;
         return s.Fail(ExitCodeFor(f), f.message,
-                      {"stopped: " + e.stopped, "device:  " + e.state, "next:    " + e.hint});
+                      {"stopped: " + e.stopped, "device:  " + e.state, "next:    " + NextStep(e)});
     }
     return s.Fail(ExitCodeFor(f), f.message);
 }

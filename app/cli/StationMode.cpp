@@ -16,8 +16,10 @@
 #include "app/common/DeviceTexts.h"
 #include "app/flash/PortSelection.h"
 #include "platform/FileAccess.h"
+#include "platform/PathEvents.h"
 #include "platform/PortAccess.h"
 #include "platform/PortTable.h"
+#include "util/OutsideText.h"
 
 namespace cli {
 namespace {
@@ -47,8 +49,17 @@ std::string UtcNow() {
     return text;
 }
 
-// The ports the watch covers: every port, or those --port names.
+std::vector<platform::PortEntry> PortsNamedOrAll(const Session& s);
+
+// The ports the watch covers: every port, or those --port names; a named
+// path with nothing behind it yet is no board.
 std::vector<platform::PortEntry> WatchedPorts(const Session& s) {
+    std::vector<platform::PortEntry> ports = PortsNamedOrAll(s);
+    std::erase_if(ports, [](const platform::PortEntry& p) { return !platform::PathPresent(p.path); });
+    return ports;
+}
+
+std::vector<platform::PortEntry> PortsNamedOrAll(const Session& s) {
     if (s.args.port.empty())
         return platform::PortTable::List();
     if (flash::IsPortSelector(s.args.port)) {
@@ -90,7 +101,7 @@ class Station {
             }
         }
         for (const platform::PortEntry& p : ports) {
-            if (slots_.count(p.path) != 0)
+            if (slots_.count(p.path) != 0 || CountReached())
                 continue;
             auto slot = std::make_unique<Slot>();
             Slot* raw = slot.get();
@@ -116,6 +127,13 @@ class Station {
         slots_.clear();
     }
 
+    // --count N: N boards flashed (updated or failed); no new board is
+    // taken after that, and the station ends once the last one is done.
+    bool CountReached() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return s_.args.count > 0 && static_cast<unsigned>(updated + failed) >= s_.args.count;
+    }
+
     int updated = 0, failed = 0, skipped = 0;
     Json results = Json::array();
 
@@ -130,15 +148,42 @@ class Station {
     bool Stopping() const { return s_.hold && s_.hold->HeldSignal() != 0; }
 
     // The steps of one board: a stop signal before anything is sent passes
-    // it over; the station shows no bar.
+    // it over; a line says the upload begins, and the board's own progress
+    // lines follow it (every 10%, labelled with the board: the station's
+    // boards come and go, so no bar is redrawn in place).
     class BoardSteps : public flash::FlashSteps {
       public:
-        explicit BoardSteps(const Station& station) : station_(station) {}
+        BoardSteps(Station& station, std::string board, std::string change)
+            : station_(station), board_(std::move(board)), change_(std::move(change)) {}
         bool StopRequested() override { return station_.Stopping(); }
+        ui::ProgressBar* UploadBegins(const Found&, uint64_t bytes) override {
+            station_.Say(board_ + ": flashing " + change_);
+            const auto* run = dynamic_cast<const ConsoleProgressBar*>(station_.s_.progress);
+            if (run == nullptr || run->Style() == ProgressStyle::Off)
+                return nullptr;
+            bar_ = std::make_unique<ConsoleProgressBar>(
+                run->Stream(),
+                run->Style() == ProgressStyle::Json ? ProgressStyle::Json : ProgressStyle::Lines);
+            bar_->SetLabel(board_);
+            bar_->Begin(bytes);
+            return bar_.get();
+        }
+        void UploadEnds(bool completed) override {
+            if (bar_)
+                bar_->End(completed);
+        }
 
       private:
-        const Station& station_;
+        Station& station_;
+        std::string board_;
+        std::string change_;
+        std::unique_ptr<ConsoleProgressBar> bar_;
     };
+
+    void Say(const std::string& line) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        s_.Say("%s", line.c_str());
+    }
 
     void Flash(const std::string& path, int port) {
         const Clock::time_point started = Clock::now();
@@ -173,6 +218,12 @@ class Station {
             entry["from"] = DeviceVersionText(found.version);
         }
         const bool flashedBefore = !identity.empty() && FlashedBefore(identity);
+        // A board whose flash failed in this run may report the package's
+        // version already: its retry is let through as a reinstall.
+        const std::string retryKey = identity.empty() ? path : identity;
+        flash::FlashOptions options = FlashOptionsOf(s_.args);
+        if (FailedBefore(retryKey))
+            options.policy.allowReinstall = true;
         const bool hasThePackage = found.version.Major == package_.header.Major() &&
                                    found.version.Minor == package_.header.Minor();
         if (found.flags != 0 && flashedBefore && !hasThePackage)
@@ -183,14 +234,30 @@ class Station {
             flashed.outcome = flash::Outcome::SameVersion;
             flashed.message = "already flashed in this run (--reflash flashes it again)";
         } else {
-            BoardSteps steps(*this);
-            flashed = flash::Flash(device, found, package_, FlashOptionsOf(s_.args), steps);
+            BoardSteps steps(*this, BoardName(facts, path, port),
+                             DeviceVersionText(found.version) + " -> " +
+                                 flash::PackageVersion(package_.header));
+            flashed = flash::Flash(device, found, package_, options, steps);
         }
         device.ClosePort();
         AddOutcome(flashed, s_.args.fast, &entry);
         entry["seconds"] =
             std::chrono::round<std::chrono::milliseconds>(Clock::now() - started).count() / 1000.0;
-        Report(entry, port, identity, flashed);
+        Report(entry, BoardName(facts, path, port), identity, retryKey, flashed);
+    }
+
+    // A board as the bench knows it: by its USB serial number, else its
+    // USB socket, with its COM name and path beside.
+    static std::string BoardName(const platform::PortFacts& facts, const std::string& path,
+                                 int port) {
+        std::string where = path;
+        if (port < platform::kMaxPortNumber)
+            where = platform::PortTable::ComName(port) + " " + where;
+        if (!facts.serialNumber.empty())
+            return "usb:" + PrintableText(facts.serialNumber) + " (" + where + ")";
+        if (!facts.usbPath.empty())
+            return "usb-path:" + PrintableText(facts.usbPath) + " (" + where + ")";
+        return where;
     }
 
     bool FlashedBefore(const std::string& identity) {
@@ -198,24 +265,30 @@ class Station {
         return flashed_.count(identity) != 0;
     }
 
+    bool FailedBefore(const std::string& key) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return failed_.count(key) != 0;
+    }
+
     // How the station counts an outcome, and the log's "result" for it.
     struct Tally {
         const char* result;
         int Station::*count;
+        const char* label;  // the result line's
     };
     static Tally TallyOf(flash::Outcome outcome) {
         using flash::Outcome;
         switch (outcome) {
             case Outcome::Updated:
-                return {"updated", &Station::updated};
+                return {"updated", &Station::updated, "UPDATED"};
             case Outcome::NoDevice:
-                return {"no_device", &Station::skipped};
+                return {"no_device", &Station::skipped, "NO DEVICE"};
             case Outcome::WouldUpdate:
             case Outcome::NotFitting:
             case Outcome::SameVersion:
             case Outcome::OlderVersion:
             case Outcome::Cancelled:
-                return {"skipped", &Station::skipped};
+                return {"skipped", &Station::skipped, "SKIPPED"};
             case Outcome::PortHeld:
             case Outcome::LinkLost:
             case Outcome::UploadFailed:
@@ -223,13 +296,13 @@ class Station {
             case Outcome::OtherVersionAfterUpload:
                 break;
         }
-        return {"failed", &Station::failed};
+        return {"failed", &Station::failed, "FAILED"};
     }
 
     // One result, whole: a line for people, the log's line, the document's
     // entry; the log's line in one write, on the disk before the next.
-    void Report(Json& entry, int port, const std::string& identity,
-                const flash::FlashResult& flashed) {
+    void Report(Json& entry, const std::string& who, const std::string& identity,
+                const std::string& retryKey, const flash::FlashResult& flashed) {
         const Tally tally = TallyOf(flashed.outcome);
         // The log's "result" is the station's count of the board; the
         // outcome beside it says what happened.
@@ -237,22 +310,25 @@ class Station {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (flashed.outcome == flash::Outcome::Updated && !identity.empty())
             flashed_.insert(identity);
+        if (tally.count == &Station::failed)
+            failed_.insert(retryKey);
+        else if (flashed.outcome == flash::Outcome::Updated)
+            failed_.erase(retryKey);
         ++(this->*tally.count);
         results.push_back(entry);
-        std::string who = entry["path"].get<std::string>();
-        if (port < platform::kMaxPortNumber)
-            who = platform::PortTable::ComName(port) + " " + who;
-        if (!identity.empty())
-            who += " (usb:" + identity + ")";
-        std::string said = OutcomeLine(flashed);
+        // The result first, in capitals that a glance finds, then the
+        // running tally.
+        std::string said = tally.label + std::string(": ") + OutcomeLine(flashed);
         if (flashed.outcome == flash::Outcome::Updated) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f", entry["seconds"].get<double>());
-            said = "updated to " + flashed.now + " in " + seconds + " s";
+            said = "UPDATED " + entry.value("from", std::string("?")) + " -> " + flashed.now +
+                   " in " + seconds + " s";
         }
         if (entry.contains("warning"))
             s_.Say("%s: warning: %s", who.c_str(), entry["warning"].get<std::string>().c_str());
-        s_.Say("%s: %s", who.c_str(), said.c_str());
+        s_.Say("%s: %s  [updated %d, failed %d, skipped %d]", who.c_str(), said.c_str(), updated,
+               failed, skipped);
         if (log_ != nullptr) {
             const std::string line =
                 entry.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -266,6 +342,7 @@ class Station {
     platform::LogFile* log_;
     std::mutex mutex_;  // the counters, the output, the log and flashed_
     std::set<std::string> flashed_;
+    std::set<std::string> failed_;  // boards (serial, else path) whose last flash failed
     std::map<std::string, std::unique_ptr<Slot>> slots_;
 
   public:
@@ -290,14 +367,16 @@ int WatchAndUpdate(Session& s, const Package& package) {
     s.HoldStopSignals(
         "brevik: stopping: no further device is taken; the uploads under way go on to their "
         "end\n");
+    const std::string until =
+        s.args.count > 0 ? " until " + std::to_string(s.args.count) + " are flashed" : "";
     s.Say(
-        "Watching for devices to flash with %s; Ctrl+C stops (uploads under way finish "
+        "Watching for devices to flash with %s%s; Ctrl+C stops (uploads under way finish "
         "first).",
-        flash::PackageVersion(package.header).c_str());
+        flash::PackageVersion(package.header).c_str(), until.c_str());
     std::fflush(s.out);
     Station station(s, package, log.get());
     // The ports are listed again only when one came or went.
-    for (bool changed = true; s.hold->HeldSignal() == 0;
+    for (bool changed = true; s.hold->HeldSignal() == 0 && !station.CountReached();
          changed = s.portWatch->Wait(kLookMs) == platform::PortChange::Changed) {
         if (changed || station.AwaitsAReturn())
             station.Seen(WatchedPorts(s));

@@ -67,12 +67,14 @@ UpdateExplanation ExplainUpload(int result, const UploadRecord& r) {
             e.stopped = "at the final status, after all " + std::to_string(r.blocks) + " blocks (" +
                         std::to_string(r.blocksAcknowledged) + " acknowledged, " + Sent(r) + ")";
             if (r.finalStatus < 0) {
+                e.retryIsAReinstall = true;
                 e.deviceState = "unknown";
                 e.state = "may or may not have stored the image: no final status came";
                 e.hint = kSeeVersion;
                 return e;
             }
             if (r.finalStatus == 'W') {
+                e.retryIsAReinstall = true;
                 e.deviceState = "flash_failed";
                 e.state =
                     "may hold no working firmware: storing the image into its flash "
@@ -104,6 +106,7 @@ UpdateExplanation ExplainReadBack(const std::string& nowVersion) {
     e.stage = "read_back";
     e.stopped = "after the final status said success, reading the version back";
     if (nowVersion.empty()) {
+        e.retryIsAReinstall = true;
         e.deviceState = "unknown";
         e.state = "is in an unknown state: it did not answer after the update";
         e.hint = kSeeVersion;

@@ -15,6 +15,11 @@ struct UpdateExplanation {
     std::string deviceState;  // unchanged, old_firmware, flash_failed, unknown, other_firmware
     std::string state;        // what the device is left with, for people: "keeps its old ..."
     std::string hint;         // the next step
+    // The device may already report the package's version (it stored some
+    // or all of the image, or nobody knows): a retry is then the same
+    // version again, which the command line lets through with
+    // --allow-reinstall and the dialog asks about.
+    bool retryIsAReinstall = false;
 };
 
 // An upload that ended with result (not QX_S_OK) after coming as far as record says.

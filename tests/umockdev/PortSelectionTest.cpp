@@ -341,7 +341,15 @@ TEST_F(PortSelection, StationFlashesEachBoardOnceAsItComes) {
     station.join();
     EXPECT_EQ(130, run.code) << run.err;
     EXPECT_THAT(run.out, HasSubstr("Stopped watching: 5 updated, 0 failed, 2 skipped."));
-    EXPECT_THAT(run.out, HasSubstr("COM1 /dev/ttyUSB0 (usb:A1): updated to 02.12.Q in "));
+    // Each board by its USB serial number or socket, COM name and path beside;
+    // a line as it starts, its result labelled, and the running tally.
+    for (const char* line :
+         {"usb:A1 (COM1 /dev/ttyUSB0): flashing 02.11.Q -> 02.12.Q\n",
+          "usb:A1 (COM1 /dev/ttyUSB0): UPDATED 02.11.Q -> 02.12.Q in ",
+          "usb-path:1-1.4 (COM3 /dev/ttyUSB2): UPDATED 02.10.Q -> 02.12.Q in ",
+          "usb:A1 (COM4 /dev/ttyUSB4): SKIPPED: already flashed in this run (--reflash flashes it "
+          "again)  [updated 4, failed 0, skipped 2]\n"})
+        EXPECT_THAT(run.out, HasSubstr(line));
 }
 
 }  // namespace

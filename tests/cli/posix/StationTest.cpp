@@ -9,11 +9,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/cli/CliExitCodes.h"
 #include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
 #include "sim/DeviceLines.h"
@@ -102,4 +104,55 @@ TEST(Station, ABoardRepluggedDuringItsFirstLookIsTakenWhenThatLookEnds) {
     std::raise(SIGINT);
     station.join();
     EXPECT_EQ(1, device.State().uploadsCompleted);
+}
+
+// Named paths are boards as they appear (a simulator's link made in a
+// folder of the table), not "no device" while they are absent; a board whose
+// flash failed is retried when it is plugged in again, although it may now
+// report the package's version; --count ends the station by itself, exit 1
+// when one of its boards failed.
+TEST(Station, NamedPathsRetriedFailuresAndCount) {
+    TempDir dir;
+    const std::string link = dir.File("w1");
+    const ScopedPortTable table({link});
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
+    const std::string log = dir.File("station.log");
+    sim::DeviceConfig failing;
+    failing.finalStatus = 'W';
+    sim::VirtualDevice device(failing);
+    ASSERT_TRUE(device.Start());
+    Outcome run;
+    std::thread station([&] {
+        run = Brevik({"update", "--watch", "--count", "2", "--log", log.c_str(), package.c_str()});
+    });
+    auto results = [&log](size_t n) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 300 && lines.size() < n; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            lines.clear();
+            std::ifstream in(log);
+            for (std::string text; std::getline(in, text);)
+                lines.push_back(nlohmann::json::parse(text)["result"]);
+        }
+        return lines;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(results(0).empty()) << "an absent path is no board";
+    std::filesystem::create_symlink(device.PortPath(), link);
+    EXPECT_EQ((std::vector<std::string>{"failed"}), results(1));
+    std::filesystem::remove(link);
+    // Unplugged; it now reports the package's version and stores the next image.
+    sim::DeviceConfig stored = device.Config();
+    stored.minor = 12;
+    stored.finalStatus = sim::DeviceConfig{}.finalStatus;
+    device.SetConfig(stored);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::filesystem::create_symlink(device.PortPath(), link);
+    EXPECT_EQ((std::vector<std::string>{"failed", "updated"}), results(2));
+    station.join();
+    EXPECT_EQ(kCliFailed, run.code) << run.err;
+    EXPECT_EQ(1, device.State().uploadsCompleted);
+    EXPECT_THAT(run.out, ::testing::HasSubstr("FAILED: "));
+    EXPECT_THAT(run.out, ::testing::HasSubstr("with --allow-reinstall"));
+    EXPECT_THAT(run.out, ::testing::HasSubstr("Stopped watching: 1 updated, 1 failed, 0 skipped."));
 }
