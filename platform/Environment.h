@@ -23,6 +23,9 @@ std::string MakeScratchFolder(const char* prefix);
 // Windows %APPDATA%\Folder\config. Empty when the system names no place.
 std::string UserConfigFile(const char* posixFolder, const char* windowsFolder);
 
+// This machine's name on the network ("" when the system does not say).
+std::string HostName();
+
 // True for a Windows program that Wine runs (never on POSIX).
 bool RunningUnderWine();
 

@@ -46,8 +46,7 @@ constexpr CommandFlag kUpdateFlags[] = {
     {"--reflash", &CliArguments::reflash,
      "with --watch: flash a device again when it is replugged (by default once per run)"},
     {"--count", &CliArguments::count,
-     "with --watch: end after N devices were flashed (exit 0 when all of them were updated)",
-     "N"},
+     "with --watch: end after N devices were flashed (exit 0 when all of them were updated)", "N"},
     {"--expect", &CliArguments::expect,
      "with --all: fail (exit 3) when fewer than N devices answer, before anything is sent", "N"},
 };

@@ -62,6 +62,31 @@ void AddOutcome(const flash::FlashResult& f, bool fast, Json* entry) {
     (*entry)["hint"] = NextStep(*f.explained);
 }
 
+const char* ErrorClass(flash::Outcome outcome) {
+    using flash::Outcome;
+    switch (outcome) {
+        case Outcome::Updated:
+        case Outcome::WouldUpdate:
+            return "none";
+        case Outcome::NotFitting:
+        case Outcome::SameVersion:
+        case Outcome::OlderVersion:
+            return "policy";
+        case Outcome::PortHeld:
+        case Outcome::NoDevice:
+            return "environment";
+        case Outcome::Cancelled:
+            return "operator";
+        case Outcome::LinkLost:
+            return "link";
+        case Outcome::UploadFailed:
+        case Outcome::GoneAfterUpload:
+        case Outcome::OtherVersionAfterUpload:
+            break;
+    }
+    return "device";
+}
+
 std::string NextStep(const flash::UpdateExplanation& e) {
     if (!e.retryIsAReinstall)
         return e.hint;

@@ -21,6 +21,12 @@ int ExitCodeFor(const flash::FlashResult& f);
 // rate (with --fast) and, after a failure, how far it came and what next.
 void AddOutcome(const flash::FlashResult& f, bool fast, Json* entry);
 
+// The kind of failure an outcome is, for a results store to group by:
+// none, policy (the package refused), environment (no device, a port held),
+// operator (stopped), link (the line lost) or device (it failed the upload
+// or its read-back).
+const char* ErrorClass(flash::Outcome outcome);
+
 // The next step after a failed update, as the command line says it: with
 // the option a retry needs when the device may report the new version.
 std::string NextStep(const flash::UpdateExplanation& e);

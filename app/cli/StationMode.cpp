@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "app/cli/Flashing.h"
 #include "app/common/DeviceTexts.h"
 #include "app/flash/PortSelection.h"
+#include "platform/Digest.h"
+#include "platform/Environment.h"
 #include "platform/FileAccess.h"
 #include "platform/PathEvents.h"
 #include "platform/PortAccess.h"
@@ -34,6 +37,14 @@ constexpr auto kSettlePause = std::chrono::milliseconds(500);
 constexpr int kLookMs = 200;
 
 // "2026-12-08T15:45:38.123Z": a log line's time, the same on every station.
+// The log's record, as docs/command-line.md describes it; a change that a
+// reader of the log must know of counts it up.
+constexpr int kLogSchema = 1;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::round<std::chrono::milliseconds>(d).count() / 1000.0;
+}
+
 std::string UtcNow() {
     using namespace std::chrono;
     const auto now = floor<milliseconds>(system_clock::now());
@@ -55,7 +66,8 @@ std::vector<platform::PortEntry> PortsNamedOrAll(const Session& s);
 // path with nothing behind it yet is no board.
 std::vector<platform::PortEntry> WatchedPorts(const Session& s) {
     std::vector<platform::PortEntry> ports = PortsNamedOrAll(s);
-    std::erase_if(ports, [](const platform::PortEntry& p) { return !platform::PathPresent(p.path); });
+    std::erase_if(ports,
+                  [](const platform::PortEntry& p) { return !platform::PathPresent(p.path); });
     return ports;
 }
 
@@ -77,7 +89,11 @@ std::vector<platform::PortEntry> PortsNamedOrAll(const Session& s) {
 class Station {
   public:
     Station(Session& s, const Package& package, platform::LogFile* log)
-        : s_(s), package_(package), log_(log) {}
+        : s_(s),
+          package_(package),
+          log_(log),
+          host_(platform::HostName()),
+          packageSha256_(platform::HexText(platform::Sha256(package.bytes))) {}
     ~Station() { Finish(); }
 
     // Starts on each port that is new, and forgets those pulled out whose
@@ -157,6 +173,7 @@ class Station {
             : station_(station), board_(std::move(board)), change_(std::move(change)) {}
         bool StopRequested() override { return station_.Stopping(); }
         ui::ProgressBar* UploadBegins(const Found&, uint64_t bytes) override {
+            began = Clock::now();
             station_.Say(board_ + ": flashing " + change_);
             const auto* run = dynamic_cast<const ConsoleProgressBar*>(station_.s_.progress);
             if (run == nullptr || run->Style() == ProgressStyle::Off)
@@ -169,9 +186,12 @@ class Station {
             return bar_.get();
         }
         void UploadEnds(bool completed) override {
+            ended = Clock::now();
             if (bar_)
                 bar_->End(completed);
         }
+
+        std::optional<Clock::time_point> began, ended;
 
       private:
         Station& station_;
@@ -198,13 +218,16 @@ class Station {
             device.ClosePort();
         }
         const platform::PortFacts facts = platform::DescribePort(path);
-        Json entry = {{"time", UtcNow()}, {"path", path}};
+        Json entry = {{"schema", kLogSchema}, {"time", UtcNow()}, {"host", host_}, {"path", path}};
+        if (port < platform::kMaxPortNumber)
+            entry["com"] = platform::PortTable::ComName(port);
         if (!facts.stableNames.empty())
             entry["stable_name"] = facts.stableNames.front();
         if (!facts.serialNumber.empty())
             entry["serial_number"] = facts.serialNumber;
         if (!facts.usbPath.empty())
             entry["usb_path"] = facts.usbPath;
+        entry["package"] = {{"file", s_.args.operands.at(0)}, {"sha256", packageSha256_}};
         entry["to"] = flash::PackageVersion(package_.header);
         // A board is known again by its USB serial number and the package's
         // version: serial numbers are not unique, so a board with a serial
@@ -213,6 +236,7 @@ class Station {
         // is told by its version alone, which a flash has changed.
         const std::string identity = facts.serialNumber;
         flash::FlashResult flashed;
+        std::optional<Clock::time_point> uploadBegan, uploadEnded;
         if (found.flags != 0) {
             entry["device"] = found.description;
             entry["from"] = DeviceVersionText(found.version);
@@ -234,15 +258,24 @@ class Station {
             flashed.outcome = flash::Outcome::SameVersion;
             flashed.message = "already flashed in this run (--reflash flashes it again)";
         } else {
-            BoardSteps steps(*this, BoardName(facts, path, port),
-                             DeviceVersionText(found.version) + " -> " +
-                                 flash::PackageVersion(package_.header));
+            BoardSteps steps(
+                *this, BoardName(facts, path, port),
+                DeviceVersionText(found.version) + " -> " + flash::PackageVersion(package_.header));
             flashed = flash::Flash(device, found, package_, options, steps);
+            uploadBegan = steps.began;
+            uploadEnded = steps.ended;
         }
         device.ClosePort();
         AddOutcome(flashed, s_.args.fast, &entry);
-        entry["seconds"] =
-            std::chrono::round<std::chrono::milliseconds>(Clock::now() - started).count() / 1000.0;
+        const Clock::time_point done = Clock::now();
+        entry["seconds"] = Seconds(done - started);
+        // Before the upload (finding, checks), the upload, the read-back.
+        const Clock::time_point began = uploadBegan.value_or(done);
+        const Clock::time_point ended = uploadEnded.value_or(began);
+        entry["stages"] = {{"detect", Seconds(began - started)},
+                           {"upload", Seconds(ended - began)},
+                           {"read_back", Seconds(done - ended)}};
+        entry["error_class"] = ErrorClass(flashed.outcome);
         Report(entry, BoardName(facts, path, port), identity, retryKey, flashed);
     }
 
@@ -341,6 +374,8 @@ class Station {
     const Package& package_;
     platform::LogFile* log_;
     std::mutex mutex_;  // the counters, the output, the log and flashed_
+    const std::string host_;
+    const std::string packageSha256_;
     std::set<std::string> flashed_;
     std::set<std::string> failed_;  // boards (serial, else path) whose last flash failed
     std::map<std::string, std::unique_ptr<Slot>> slots_;

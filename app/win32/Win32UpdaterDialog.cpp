@@ -94,8 +94,43 @@ INT_PTR Win32UpdaterDialog::Run(HINSTANCE instance) {
                            UpdaterDlgProc, reinterpret_cast<LPARAM>(this));
 }
 
+// The Image File field keeps Enter for itself: the dialog manager would
+// turn it into the default button (Update!), or into nothing while that is
+// greyed. Enter there checks the path typed.
+LRESULT CALLBACK Win32UpdaterDialog::PathFieldProc(HWND field, UINT message, WPARAM wParam,
+                                                   LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Win32UpdaterDialog*>(data);
+    switch (message) {
+        case WM_GETDLGCODE: {
+            const auto* msg = reinterpret_cast<const MSG*>(lParam);
+            if (msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+                return DLGC_WANTALLKEYS | DefSubclassProc(field, message, wParam, lParam);
+            break;
+        }
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN) {
+                if (self->logic_)
+                    self->logic_->OnImageFileEntered();
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wParam == '\r')
+                return 0;  // a one-line field would beep at it
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(field, PathFieldProc, 1);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(field, message, wParam, lParam);
+}
+
 void Win32UpdaterDialog::OnInitDialog(HWND window) {
     window_ = window;
+    SetWindowSubclass(GetDlgItem(window, kControlImageFile), PathFieldProc, 1,
+                      reinterpret_cast<DWORD_PTR>(this));
     progress_.Attach(GetDlgItem(window, kControlProgress));
     logic_ = std::make_unique<UpdaterDialogLogic>(state_, *this, &progress_, this, startThread_);
     logic_->SetPortChoice(port_);
@@ -127,11 +162,7 @@ INT_PTR CALLBACK Win32UpdaterDialog::UpdaterDlgProc(HWND window, UINT message, W
                 self->logic_->OnTick();
             break;
         case WM_COMMAND:
-            // Enter in the Image File field arrives as the default button
-            // (IDOK): it checks the path typed there instead.
-            if (LOWORD(wParam) == IDOK && GetFocus() == GetDlgItem(window, kControlImageFile)) {
-                self->logic_->OnImageFileEntered();
-            } else if (LOWORD(wParam) == kControlImageFile && HIWORD(wParam) == EN_CHANGE) {
+            if (LOWORD(wParam) == kControlImageFile && HIWORD(wParam) == EN_CHANGE) {
                 self->logic_->OnImageFileEdited();
             } else if (HIWORD(wParam) == BN_CLICKED) {
                 // Escape and the close box arrive as Cancel (IDCANCEL).

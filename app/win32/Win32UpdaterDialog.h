@@ -70,6 +70,8 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
 
   private:
     static INT_PTR CALLBACK UpdaterDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PathFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR id, DWORD_PTR data);
     void OnInitDialog(HWND window);
 
     UpdaterState& state_;

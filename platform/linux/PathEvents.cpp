@@ -67,7 +67,7 @@ class FolderWatch : public PathEvents {
   private:
     int fd_;
     std::map<std::string, std::set<std::string>> folders_;  // folder: names in it
-    std::map<int, std::string> watches_;                     // watch: folder
+    std::map<int, std::string> watches_;                    // watch: folder
 };
 
 }  // namespace

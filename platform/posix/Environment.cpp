@@ -1,5 +1,7 @@
 #include "platform/Environment.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -27,6 +29,13 @@ std::string UserConfigFile(const char* posixFolder, const char*) {
         return *xdg + "/" + posixFolder + "/config";
     const std::optional<std::string> home = EnvironmentValue("HOME");
     return home && !home->empty() ? *home + "/.config/" + posixFolder + "/config" : "";
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "";
+    return name;
 }
 
 bool RunningUnderWine() {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/windows/WideText.h"
+
 namespace platform {
 
 std::optional<std::string> EnvironmentValue(const char* name) {
@@ -55,6 +57,14 @@ bool RunningUnderWine() {
     // Wine's ntdll exports its version; Windows' does not.
     HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::string HostName() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size))
+        return "";
+    return Utf8Text(name);
 }
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 
 #include "app/cli/CliExitCodes.h"
 #include "package/PackageBuilder.h"
+#include "platform/Digest.h"
 #include "platform/PortTable.h"
 #include "sim/DeviceLines.h"
 #include "sim/VirtualDevice.h"
@@ -155,4 +156,28 @@ TEST(Station, NamedPathsRetriedFailuresAndCount) {
     EXPECT_THAT(run.out, ::testing::HasSubstr("FAILED: "));
     EXPECT_THAT(run.out, ::testing::HasSubstr("with --allow-reinstall"));
     EXPECT_THAT(run.out, ::testing::HasSubstr("Stopped watching: 1 updated, 1 failed, 0 skipped."));
+
+    // The log's records, as docs/command-line.md describes them.
+    std::ifstream in(log);
+    std::vector<nlohmann::json> records;
+    for (std::string text; std::getline(in, text);)
+        records.push_back(nlohmann::json::parse(text));
+    ASSERT_EQ(2u, records.size());
+    const std::vector<uint8_t> bytes = FirmwarePackage(999, 2, 12, 'Q');
+    for (const nlohmann::json& r : records) {
+        EXPECT_EQ(1, r["schema"]);
+        EXPECT_FALSE(r["host"].get<std::string>().empty());
+        EXPECT_EQ("COM1", r["com"]);
+        EXPECT_EQ(link, r["path"]);
+        EXPECT_EQ(package, r["package"]["file"]);
+        EXPECT_EQ(platform::HexText(platform::Sha256(bytes)), r["package"]["sha256"]);
+        for (const char* stage : {"detect", "upload", "read_back"})
+            EXPECT_TRUE(r["stages"][stage].is_number()) << stage;
+    }
+    EXPECT_EQ("upload_failed", records[0]["outcome"]);
+    EXPECT_EQ("device", records[0]["error_class"]);
+    EXPECT_EQ("final_status", records[0]["stage"]);
+    EXPECT_THAT(records[0]["hint"].get<std::string>(), ::testing::HasSubstr("--allow-reinstall"));
+    EXPECT_EQ("updated", records[1]["outcome"]);
+    EXPECT_EQ("none", records[1]["error_class"]);
 }
