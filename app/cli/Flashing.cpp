@@ -1,5 +1,7 @@
 #include "app/cli/Flashing.h"
 
+#include <cmath>
+
 #include "app/cli/CliExitCodes.h"
 #include "app/common/DeviceTexts.h"
 
@@ -53,6 +55,14 @@ void AddOutcome(const flash::FlashResult& f, bool fast, Json* entry) {
         (*entry)["bridge_advice"] = f.bridge;
     if (fast)
         (*entry)["link_rate"] = f.linkRate;
+    if (f.uploaded && f.upload.seconds > 0) {
+        const double seconds = std::round(f.upload.seconds * 1000) / 1000;
+        (*entry)["upload"] = {{"bytes", f.upload.bytes},
+                              {"seconds", seconds},
+                              {"baud", f.upload.baud},
+                              {"wire_share", std::round(flash::WireShare(f.upload) * 100) / 100},
+                              {"summary", flash::UploadSummary(f.upload)}};
+    }
     if (!f.explained)
         return;
     (*entry)["stage"] = f.explained->stage;
@@ -94,6 +104,8 @@ std::string NextStep(const flash::UpdateExplanation& e) {
 }
 
 std::string OutcomeLine(const flash::FlashResult& f) {
+    if (f.outcome == flash::Outcome::Updated && f.upload.seconds > 0)
+        return f.message + " (" + flash::UploadSummary(f.upload) + ")";
     if (!f.explained)
         return f.message;
     return f.message + "; the device " + f.explained->state + "; next: " + NextStep(*f.explained);

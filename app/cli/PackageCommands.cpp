@@ -239,6 +239,8 @@ int Update(Session& s) {
         s.doc["update"]["fast"] = f.linkRate > kStartLinkRate;
     if (f.Succeeded()) {
         s.Say("%s", f.message.c_str());
+        if (f.upload.seconds > 0)
+            s.Say("Upload: %s.", flash::UploadSummary(f.upload).c_str());
         return kCliSucceeded;
     }
     if (f.explained) {

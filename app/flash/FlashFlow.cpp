@@ -1,5 +1,6 @@
 #include "app/flash/FlashFlow.h"
 
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -67,8 +68,15 @@ FlashResult UploadAndReadBack(BKQuillex& device, const Found& found, const Packa
     const platform::LowLatencyHold lowLatency(found.path);
     f.bridge = BridgeAdvice(lowLatency, package.BodySize());
     f.uploaded = true;
+    f.upload.baud = LinkRateOfBaudCode(static_cast<int>(device.UsbBaudCode));
+    const auto began = std::chrono::steady_clock::now();
     f.result = device.UpdateFirmware(package, progress);
+    f.upload.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     f.blocksAcknowledged = device.LastUpload().blocksAcknowledged;
+    f.upload.bytes = package.BodySize();
+    f.upload.blocks = device.LastUpload().blocks;
+    f.upload.latencyTimerMs = lowLatency.Lowered() ? 1 : lowLatency.TimerMs();
     // Back to the rate every device starts at, also after a failure.
     if (device.UsbBaudCode != kBaudCode115200)
         device.SetUSBBaud(kBaudCode115200, 0);

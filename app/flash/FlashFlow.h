@@ -11,6 +11,7 @@
 
 #include "app/flash/Admission.h"
 #include "app/flash/UpdateExplanation.h"
+#include "app/flash/UploadSummary.h"
 #include "package/Package.h"
 #include "platform/BridgeLatency.h"
 #include "ui/ProgressBar.h"
@@ -61,6 +62,7 @@ struct FlashResult {
     std::string bridge;     // how to lower the bridge's latency timer, when it stayed high
     int linkRate = kStartLinkRate;
     uint32_t blocksAcknowledged = 0;
+    UploadFigures upload;  // how the upload went, when it ran
     // After a failure of the upload or its read-back: how far it came, what
     // the device is left with and the next step.
     std::optional<UpdateExplanation> explained;

@@ -121,3 +121,32 @@ TEST(FlashFlow, EachOutcomeWithWhatWasSentAndTheStepsSeen) {
     EXPECT_EQ(Outcome::NoDevice, flash::Flash(nobody, {}, package, {}, steps).outcome);
     EXPECT_EQ("", steps.said);
 }
+
+// What an upload's summary says took the time beyond the wire: the wire
+// itself, the bridge's latency timer, a USB frame, or the device's replies;
+// a line faster than its wire is no wire at all.
+TEST(UploadSummary, SaysHowFastAndWhatTookTheRest) {
+    struct Case {
+        flash::UploadFigures figures;
+        const char* said;
+    };
+    // 64 KiB: 0.711 s on a 921600-baud wire, 5.689 s at 115200; 256 blocks.
+    const Case cases[] = {
+        {{65536, 0.72, 921600, 256, 1},
+         "64.0 KiB in 0.72 s, 88.9 KiB/s, 99% of the 921600-baud wire; the wire itself is the "
+         "limit"},
+        {{65536, 0.97, 921600, 256, 1},
+         "64.0 KiB in 0.97 s, 66.0 KiB/s, 73% of the 921600-baud wire; the rest is one USB "
+         "frame per block"},
+        {{65536, 4.81, 921600, 256, 16},
+         "64.0 KiB in 4.81 s, 13.3 KiB/s, 15% of the 921600-baud wire; the rest is the bridge's "
+         "latency timer (16 ms a block)"},
+        {{65536, 8.29, 115200, 256, 0},
+         "64.0 KiB in 8.29 s, 7.7 KiB/s, 69% of the 115200-baud wire; the rest is the device's "
+         "replies (10.2 ms a block)"},
+        {{65536, 0.01, 115200, 256, 0},
+         "64.0 KiB in 0.01 s, 6.2 MiB/s; faster than a 115200-baud wire: no wire paces this line"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.said, flash::UploadSummary(c.figures));
+}
