@@ -1,5 +1,6 @@
 // What on this machine can stop a flash, as the system shows it, each
-// finding with its fix: for the machine as a whole (Linux: the udev rule,
+// finding with its fix: for the machine as a whole (Linux: the udev rule, WSL 2
+// without the device passed on from Windows or without its driver,
 // brltty), and for one port (who may open it, which programs hold it and
 // whether they lock it, ModemManager, the bridge's latency timer, a
 // Bluetooth port whose device is away). Opening a port to try it is part

@@ -23,6 +23,7 @@
 #include "platform/SerialPort.h"
 #include "platform/linux/FollowLinks.h"
 #include "platform/linux/ProcessTable.h"
+#include "platform/linux/WslCheck.h"
 
 namespace platform {
 namespace {
@@ -138,6 +139,8 @@ std::vector<Finding> MachineFindings() {
             {"brltty (a braille display service) is running: it takes several common USB "
              "serial bridges (CH340, CP210x) for itself, and their port goes away as it appears",
              "if no braille display is used here, remove it: 'sudo apt remove brltty'"});
+    for (Finding& f : WslFindings(ReadWslFacts()))
+        findings.push_back(std::move(f));
     return findings;
 }
 
