@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "platform/Conventions.h"
@@ -36,7 +37,7 @@ std::vector<std::string> SplitPaths(const char* list) {
     for (const char* p = list;; ++p) {
         if (*p == kPathListSeparator || *p == '\0') {
             if (!current.empty())
-                paths.push_back(current);
+                paths.push_back(PortTable::AbsoluteName(current));
             current.clear();
             if (*p == '\0')
                 break;
@@ -161,11 +162,20 @@ int PortTable::ParseComNumber(const char* name) {
     return n >= 1 && n <= kMaxPortNumber ? n : 0;
 }
 
+std::string PortTable::AbsoluteName(const std::string& name) {
+    if (IsPathName(name.c_str()) || name.find('/') == std::string::npos)
+        return name;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(name, ec);
+    return ec ? name : absolute.lexically_normal().string();
+}
+
 std::optional<std::string> PortTable::Resolve(const char* name) {
     if (name == nullptr)
         return std::nullopt;
-    if (IsPathName(name))
-        return std::string(name);
+    const std::string named = AbsoluteName(name);
+    if (IsPathName(named.c_str()))
+        return named;
     int number = ParseComNumber(name);
     if (number == 0)
         return std::nullopt;

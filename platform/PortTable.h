@@ -69,6 +69,10 @@ class PortTable {
     /// A name that stands for itself, not for a table entry: a device path
     /// ("/dev/ttyUSB0", or the device path of COM7 on Windows) or a loopback line's name.
     static bool IsPathName(const char* name);
+    /// A path relative to the working folder ("./w1", "ports/w1") made
+    /// absolute, so that it names the same file wherever it is opened;
+    /// any other name as it is.
+    static std::string AbsoluteName(const std::string& name);
 
     /// The system's own table, without cache: on POSIX the serial devices
     /// sysfs shows, on Windows the device paths of COM1 up to the highest port it lists.

@@ -30,8 +30,9 @@ constexpr int kSettlingLookMs = 500;
 
 void Session::WatchPorts() {
     portWatch = std::make_unique<platform::PortWatch>();
-    if (!args.port.empty() && platform::PortTable::IsPathName(args.port.c_str()))
-        portWatch->AlsoWatch(args.port);
+    const std::string named = platform::PortTable::AbsoluteName(args.port);
+    if (!named.empty() && platform::PortTable::IsPathName(named.c_str()))
+        portWatch->AlsoWatch(named);
 }
 
 bool Session::AwaitPortChange() {

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 using platform::PortEntry;
 using platform::PortTable;
@@ -40,6 +41,14 @@ TEST(PortTable, EnvironmentListAndEmptyList) {
     ASSERT_TRUE(platform::SetEnvironmentValue("BREVIK_PORTS",
                                               ("/dev/one" + sep + sep + "/dev/two").c_str()));
     EXPECT_EQ((std::vector<std::string>{"/dev/one", "/dev/two"}), PortTable::Entries());
+    // A path relative to the working folder names the same file wherever it
+    // is opened; a COM name stays one.
+    const std::filesystem::path here = std::filesystem::current_path();
+    ASSERT_TRUE(platform::SetEnvironmentValue("BREVIK_PORTS", ("./w1" + sep + "a/../w2").c_str()));
+    EXPECT_EQ((std::vector<std::string>{(here / "w1").lexically_normal().string(),
+                                        (here / "w2").lexically_normal().string()}),
+              PortTable::Entries());
+    EXPECT_EQ("COM3", PortTable::AbsoluteName("COM3"));
     ASSERT_TRUE(platform::SetEnvironmentValue("BREVIK_PORTS", ""));
     EXPECT_TRUE(PortTable::Entries().empty()) << "set but empty is an empty table";
     EXPECT_FALSE(PortTable::Resolve("COM1"));
