@@ -10,8 +10,12 @@
 namespace platform {
 namespace {
 
-// How often a wait looks at the cancel flag and the program's table.
+// How often a wait looks at the cancel flag and the program's table; and
+// at the named paths, when there are any: a board linked there is seen
+// within that time (each look costs a read of an inotify queue, or a few
+// file attributes on Windows).
 constexpr int kSliceMs = 100;
+constexpr int kNamedPathSliceMs = 25;
 
 }  // namespace
 
@@ -48,7 +52,7 @@ PortChange PortWatch::Wait(int timeoutMs, const std::atomic<int32_t>* cancel) {
         }
         if (paths_ && paths_->Changed())
             return PortChange::Changed;
-        int slice = kSliceMs;
+        int slice = paths_ ? kNamedPathSliceMs : kSliceMs;
         if (timeoutMs >= 0) {
             const int left = MillisecondsUntil(deadline);
             if (left == 0)
