@@ -258,6 +258,15 @@ TEST_F(QtDialog, AccessibleNamesRolesRelationsMnemonicsAndFocus) {
     QTest::keyClick(dialog.get(), Qt::Key_I, Qt::AltModifier);
     EXPECT_EQ(dialog->Control(kControlImageFile), QApplication::focusWidget());
     Shot("not-found");
+
+    // A refused pick: the field names it, the details say why, nothing to flash.
+    nextFile = dir.Write("broken.bfw", std::vector<uint8_t>{1, 2, 3});
+    Button(kControlBrowse)->click();
+    EXPECT_EQ(nextFile, Text(kControlImageFile));
+    EXPECT_EQ(0u, Text(kControlUpdateVersion).rfind("shorter than a package header", 0))
+        << Text(kControlUpdateVersion);
+    EXPECT_FALSE(Button(kControlUpdate)->isEnabled());
+    Shot("invalid-package");
 }
 
 // The first and last rows of an image with text ink in them (-1, -1: none).

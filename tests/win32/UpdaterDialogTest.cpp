@@ -19,14 +19,6 @@
 
 namespace {
 
-std::string WithoutMnemonic(const std::string& text) {
-    std::string plain;
-    for (char c : text)
-        if (c != '&')
-            plain += c;
-    return plain;
-}
-
 class Win32Dialog : public ::testing::Test {
   protected:
     Win32Dialog() { state.Device = &device; }

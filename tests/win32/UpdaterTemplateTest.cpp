@@ -14,6 +14,7 @@
 
 #include "app/logic/DialogTemplate.h"
 #include "app/win32/Win32UpdaterDialog.h"
+#include "tests/win32/WindowWaits.h"
 
 namespace {
 
@@ -203,14 +204,6 @@ DialogMetrics MetricsAt(HDC dc, int dpi) {
     m.baseX = (size.cx / 26 + 1) / 2;
     m.baseY = metrics.tmHeight;
     return m;
-}
-
-std::string WithoutMnemonic(const std::string& text) {
-    std::string plain;
-    for (char c : text)
-        if (c != '&')
-            plain += c;
-    return plain;
 }
 
 }  // namespace

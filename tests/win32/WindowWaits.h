@@ -58,6 +58,15 @@ inline HWND WaitForProcessWindow(DWORD processId, const std::string& caption, in
     return found;
 }
 
+// A control's text as read aloud: without the '&' that marks its mnemonic.
+inline std::string WithoutMnemonic(const std::string& text) {
+    std::string plain;
+    for (char c : text)
+        if (c != '&')
+            plain += c;
+    return plain;
+}
+
 // A button pressed, as its click notification.
 inline void PostClick(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

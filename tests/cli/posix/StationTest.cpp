@@ -25,6 +25,24 @@
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
+namespace {
+
+// The "result" of each line of the station's log once there are n of them
+// (or what there is after 15 s).
+std::vector<std::string> ResultsIn(const std::string& log, size_t n) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300 && lines.size() < n; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        lines.clear();
+        std::ifstream in(log);
+        for (std::string text; std::getline(in, text);)
+            lines.push_back(nlohmann::json::parse(text)["result"]);
+    }
+    return lines;
+}
+
+}  // namespace
+
 TEST(Station, FlashesDevicesAsTheyAppearAndStopsAfterTheirUploads) {
     const ScopedPortTable none({});
     TempDir dir;
@@ -80,17 +98,7 @@ TEST(Station, ABoardRepluggedDuringItsFirstLookIsTakenWhenThatLookEnds) {
     std::thread station([&] {
         run = Brevik({"update", "--watch", "--log", log.c_str(), package.c_str()});
     });
-    auto results = [&log](size_t n) {
-        std::vector<std::string> lines;
-        for (int i = 0; i < 300 && lines.size() < n; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            lines.clear();
-            std::ifstream in(log);
-            for (std::string text; std::getline(in, text);)
-                lines.push_back(nlohmann::json::parse(text)["result"]);
-        }
-        return lines;
-    };
+    auto results = [&log](size_t n) { return ResultsIn(log, n); };
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     platform::PortTable::SetOverride({path});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -126,17 +134,7 @@ TEST(Station, NamedPathsRetriedFailuresAndCount) {
     std::thread station([&] {
         run = Brevik({"update", "--watch", "--count", "2", "--log", log.c_str(), package.c_str()});
     });
-    auto results = [&log](size_t n) {
-        std::vector<std::string> lines;
-        for (int i = 0; i < 300 && lines.size() < n; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            lines.clear();
-            std::ifstream in(log);
-            for (std::string text; std::getline(in, text);)
-                lines.push_back(nlohmann::json::parse(text)["result"]);
-        }
-        return lines;
-    };
+    auto results = [&log](size_t n) { return ResultsIn(log, n); };
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(results(0).empty()) << "an absent path is no board";
     std::filesystem::create_symlink(device.PortPath(), link);
@@ -180,4 +178,23 @@ TEST(Station, NamedPathsRetriedFailuresAndCount) {
     EXPECT_THAT(records[0]["hint"].get<std::string>(), ::testing::HasSubstr("--allow-reinstall"));
     EXPECT_EQ("updated", records[1]["outcome"]);
     EXPECT_EQ("none", records[1]["error_class"]);
+}
+
+// update --wait on a port named by its path: a board linked there after the
+// wait began is found and flashed (the watch hears the link being made).
+TEST(Station, WaitTakesABoardLinkedAtANamedPathLater) {
+    const ScopedPortTable none({});
+    TempDir dir;
+    const std::string link = dir.File("w1");
+    const std::string package = dir.Write("q.bfw", FirmwarePackage(999, 2, 12, 'Q'));
+    sim::VirtualDevice device;
+    ASSERT_TRUE(device.Start());
+    std::thread plug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        std::filesystem::create_symlink(device.PortPath(), link);
+    });
+    const Outcome run = Brevik({"update", "--wait=10", "--port", link.c_str(), package.c_str()});
+    plug.join();
+    EXPECT_EQ(kCliSucceeded, run.code) << run.err;
+    EXPECT_EQ(1, device.State().uploadsCompleted);
 }
