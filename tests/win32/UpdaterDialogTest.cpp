@@ -73,6 +73,30 @@ TEST_F(Win32Dialog, WithoutADeviceShowsNotFoundAndAnAmpersandAsOne) {
         EXPECT_EQ("Varro && Pell", Text(dialog, kControlTargetHardware));
         EXPECT_FALSE(Enabled(dialog, kControlUpdate)) << "no device to match";
         EXPECT_TRUE(Enabled(dialog, kControlCancel));
+
+        // High contrast: the dialog takes the system's colours, none of its own.
+        const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT};
+        COLORREF before[4];
+        for (int i = 0; i < 4; ++i)
+            before[i] = GetSysColor(elements[i]);
+        const COLORREF contrast[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 0, 0),
+                                     RGB(255, 255, 0)};
+        ASSERT_TRUE(SetSysColors(4, elements, contrast));
+        RedrawWindow(dialog, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        WaitUntil(
+            [&] {
+                HDC dc = GetDC(dialog);
+                const COLORREF face = GetPixel(dc, 2, 2);
+                ReleaseDC(dialog, dc);
+                return face == RGB(0, 0, 0);
+            },
+            3000);
+        HDC dc = GetDC(dialog);
+        const COLORREF face = GetPixel(dc, 2, 2);
+        ReleaseDC(dialog, dc);
+        SetSysColors(4, elements, before);
+        EXPECT_EQ(RGB(0, 0, 0), face) << "the dialog's face is not the system's";
         PostClick(dialog, kControlCancel);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5000));
     });
