@@ -104,21 +104,8 @@ if $host_display; then
     [ -n "${DISPLAY:-}" ] || refuse "--host-display without a DISPLAY"
 else
     command -v Xvfb >/dev/null || refuse "Xvfb is not installed (tools/install-deps.sh)"
-    # Xvfb picks a free display number itself and writes it once it accepts
-    # connections, so another X server on the machine is no obstacle.
-    number_file="$(mktemp "$work/display.XXXXXX")"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$number_file" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    number="$(head -n 1 "$number_file" | tr -d '[:space:]')"
-    rm -f "$number_file"
-    [[ "$number" =~ ^[0-9]+$ ]] || refuse "Xvfb did not start a display"
-    export DISPLAY=":$number"
-    unset XAUTHORITY
+    source "$root/tools/start-xvfb.sh"
+    start_xvfb "$work" || refuse "Xvfb did not start a display"
 fi
 unset WAYLAND_DISPLAY
 
