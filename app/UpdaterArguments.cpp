@@ -14,23 +14,33 @@
 
 namespace {
 
-// The settings file's top-level 'port', read by the same TOML reader as
-// brevik's settings; "" when there is none. Only a regular file is read: a
-// pipe or device would be waited on.
-std::string SettingsPort(const std::string& file, std::string* error) {
+// The settings file's top-level 'port' (returned; "" when there is none),
+// 'signatures', 'approved' and 'blocked' (into *trust), read by the same
+// TOML reader as brevik's settings. Only a regular file is read: a pipe or
+// device would be waited on.
+std::string ReadSettings(const std::string& file, flash::TrustWishes* trust, std::string* error) {
     std::error_code ec;
     if (file.empty() || !std::filesystem::is_regular_file(platform::FilePath(file), ec))
         return "";
     std::ifstream in(platform::FilePath(file));
+    std::string port;
     try {
         for (const CLI::ConfigItem& item : CLI::ConfigTOML().from_config(in)) {
-            if (item.parents.empty() && item.name == "port" && !item.inputs.empty())
-                return item.inputs.front();
+            if (!item.parents.empty() || item.inputs.empty())
+                continue;
+            if (item.name == "port")
+                port = item.inputs.front();
+            else if (item.name == "signatures")
+                trust->signatures = item.inputs.front();
+            else if (item.name == "approved")
+                trust->approved = item.inputs, trust->approvedGiven = true;
+            else if (item.name == "blocked")
+                trust->blocked = item.inputs;
         }
     } catch (const CLI::ParseError& e) {
         *error = "the settings file " + file + ": " + e.what();
     }
-    return "";
+    return port;
 }
 
 }  // namespace
@@ -54,8 +64,16 @@ UpdaterArguments ParseUpdaterArguments(int argc, char** argv, const std::string&
         const char* environment = std::getenv("BREVIK_PORT");
         parsed.port = environment != nullptr ? environment : "";
     }
+    const std::string settingsPort = ReadSettings(settingsFile, &parsed.trust, &parsed.error);
     if (parsed.port.empty())
-        parsed.port = SettingsPort(settingsFile, &parsed.error);
+        parsed.port = settingsPort;
+    if (const char* signatures = std::getenv("BREVIK_SIGNATURES"))
+        parsed.trust.signatures = signatures;
+    // A malformed wish is said now, as brevik says it.
+    std::string wrong;
+    flash::WithWishes({}, parsed.trust, &wrong);
+    if (parsed.error.empty() && !wrong.empty())
+        parsed.error = wrong;
     return parsed;
 }
 

@@ -6,10 +6,15 @@
 
 #include <string>
 
+#include "app/flash/TrustPolicy.h"
+
 struct UpdaterArguments {
     std::string port;     // as brevik's --port takes it; "" for every port
     std::string package;  // "" for none
     std::string error;    // why the line or the settings were refused
+    // The settings' signatures (or BREVIK_SIGNATURES), approved and blocked,
+    // as brevik takes them: they only tighten the administrator's policy.
+    flash::TrustWishes trust;
 };
 
 // argv without the toolkit's own options. settingsFile: the settings file

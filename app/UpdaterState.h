@@ -19,6 +19,7 @@ constexpr int kControlCancel = 2;
 constexpr int kControlHardwareDescription = 1000;
 constexpr int kControlUpdateVersion = 1001;
 constexpr int kControlTargetHardware = 1002;
+constexpr int kControlSignature = 1003;
 constexpr int kControlDetect = 1004;
 constexpr int kControlImageFile = 2745;
 constexpr int kControlBrowse = 2746;

@@ -19,9 +19,11 @@
 #include "package/PackageBuilder.h"
 #include "package/PackageFile.h"
 #include "platform/PortTable.h"
+#include "platform/Signature.h"
 #include "sim/DeviceLines.h"
 #include "sim/ReplayDevice.h"
 #include "sim/VirtualDevice.h"
+#include "tests/support/SigningFixtures.h"
 
 namespace fuzz {
 namespace {
@@ -204,6 +206,41 @@ std::string CheckCaptureText(const uint8_t* data, size_t size) {
     std::vector<sim::Turn> turns;
     bool closed = false;
     sim::ConversationOf(session, "", &turns, &error, &closed);
+    return "";
+}
+
+std::string CheckSignatureBytes(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return "";
+    static const std::vector<uint8_t> package = fixtures::SignedPackage();
+    static const std::vector<uint8_t> makerKey = platform::ReadPublicKey(fixtures::kMakerKey).der;
+    static const std::vector<uint8_t> makerSignature = fixtures::MakerSignature();
+    const std::span<const uint8_t> rest(data + 1, size - 1);
+    if (data[0] % 2 == 0) {
+        const std::string_view text(reinterpret_cast<const char*>(rest.data()), rest.size());
+        const platform::PublicKey key = platform::ReadPublicKey(text);
+        if ((key.problem == platform::PublicKey::Problem::None) == key.der.empty())
+            return "a key read without a problem has no bytes, or one with a problem has some";
+        const platform::PublicKey again = platform::ReadPublicKey(text);
+        if (again.problem != key.problem || again.der != key.der)
+            return "a key file read twice gave two keys";
+        if (key.der.empty())
+            return "";
+        const bool verified = platform::VerifySignature(key.der, package, makerSignature) ==
+                              platform::SignatureCheck::Verified;
+        if (verified != (key.der == makerKey))
+            return verified ? "another key verified the maker's signature"
+                            : "the maker's key did not verify its signature";
+        return "";
+    }
+    if (platform::VerifySignature(makerKey, package, rest) != platform::SignatureCheck::Verified)
+        return "";
+    if (platform::VerifySignature(makerKey, package, rest) != platform::SignatureCheck::Verified)
+        return "a signature verified once and not again";
+    std::vector<uint8_t> changed = package;
+    changed[package.size() / 2] ^= 0x01;
+    if (platform::VerifySignature(makerKey, changed, rest) == platform::SignatureCheck::Verified)
+        return "a signature verified over a changed package";
     return "";
 }
 

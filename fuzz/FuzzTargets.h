@@ -25,6 +25,13 @@ std::string CheckPackageBytes(const uint8_t* data, size_t size);
 // SIGPIPE, none), the block, the output closed or not, --json or not.
 std::string CheckCommandLine(const uint8_t* data, size_t size);
 constexpr uint8_t kUpdateRunMarker = 0xFF;
+// Makers' keys and signatures: an even first byte makes the rest a key
+// file's text, which is read (no crash, the same key on a second reading)
+// and must verify a known package's signature exactly when it is that
+// package's maker's key; an odd one makes the rest a signature of the known
+// package under the maker's key, which when it verifies must verify again
+// and never over the package with one byte changed.
+std::string CheckSignatureBytes(const uint8_t* data, size_t size);
 // Capture files as brevik-sim --replay reads them: the text through the
 // parser (bounded numbers, no crash), what it took written back and read
 // again unchanged, and the conversation of its device taken out.

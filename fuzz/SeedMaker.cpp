@@ -6,6 +6,7 @@
 #include "platform/PortTable.h"
 #include "platform/SerialTap.h"
 #include "sim/VirtualDevice.h"
+#include "tests/support/SigningFixtures.h"
 
 namespace fuzz {
 namespace {
@@ -108,6 +109,20 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
         for (size_t n : {1, 99, 256, 300, 4096}) {
             seeds.push_back({"body-" + std::to_string(n), FirmwarePackage(n - 1, 2, 12, 'Q')});
         }
+    } else if (target == "signature") {
+        auto text = [](uint8_t mode, std::string_view body) {
+            std::vector<uint8_t> input{mode};
+            input.insert(input.end(), body.begin(), body.end());
+            return input;
+        };
+        seeds.push_back({"maker-key", text(0, fixtures::kMakerKey)});
+        seeds.push_back({"other-key", text(0, fixtures::kOtherKey)});
+        seeds.push_back({"p384-key", text(0, fixtures::kP384Key)});
+        seeds.push_back({"rsa-key", text(0, fixtures::kRsaKey)});
+        std::vector<uint8_t> signature{1};
+        const std::vector<uint8_t> maker = fixtures::MakerSignature();
+        signature.insert(signature.end(), maker.begin(), maker.end());
+        seeds.push_back({"maker-signature", signature});
     } else if (target == "capture") {
         seeds.push_back({"session", std::vector<uint8_t>(kCaptureSeed,
                                                          kCaptureSeed + sizeof kCaptureSeed - 1)});

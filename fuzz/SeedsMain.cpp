@@ -1,5 +1,5 @@
 // brevik-fuzz-seeds DIR: writes the seed inputs of every fuzz target into
-// DIR/replies, DIR/package, DIR/cli and DIR/capture.
+// DIR/replies, DIR/package, DIR/cli, DIR/capture and DIR/signature.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: brevik-fuzz-seeds DIR\n");
         return 2;
     }
-    for (const char* target : {"replies", "package", "cli", "capture"}) {
+    for (const char* target : {"replies", "package", "cli", "capture", "signature"}) {
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / target;
         std::filesystem::create_directories(folder);
         for (const fuzz::Seed& seed : fuzz::MakeSeeds(target)) {

@@ -4,7 +4,7 @@
 # SECONDS (default 60), starting from the seeds and the kept regression
 # inputs. A find is left in build-fuzz/finds/TARGET/; copy it into
 # fuzz/regressions/TARGET/ once fixed, and the test suite replays it.
-# Usage: tools/fuzz.sh [SECONDS] [TARGET...]   (targets: replies package commandline capture)
+# Usage: tools/fuzz.sh [SECONDS] [TARGET...]   (targets: replies package commandline capture signature)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh" fuzz
@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(replies package commandline capture)
+[ ${#targets[@]} -eq 0 ] && targets=(replies package commandline capture signature)
 
 dir="$root/build-fuzz"
 fuzzers=()

@@ -14,6 +14,7 @@
 #include "app/cli/CommandTable.h"
 #include "app/cli/JsonDocument.h"
 #include "app/cli/RunCommand.h"
+#include "app/flash/PackageTrust.h"
 #include "platform/Environment.h"
 #include "platform/FileAccess.h"
 
@@ -69,19 +70,33 @@ const char* kFooter =
     "%APPDATA%\\Brevik\\config) holds defaults under the options' own names, for\n"
     "example 'port = \"usb:A1B2C3\"', 'progress = \"json\"', 'quiet = true', and under\n"
     "'[update]' 'fast = true'. The command line, then BREVIK_PORT, win over it;\n"
-    "--config FILE reads another file.\n";
+    "--config FILE reads another file.\n"
+    "Signed packages: NAME.bfw.sig beside NAME.bfw is checked against the makers'\n"
+    "keys (NAME.pem) in ~/.config/brevik/keys and /etc/brevik/keys ('brevik keys').\n"
+    "/etc/brevik/config sets signatures, approved and blocked for everyone; the\n"
+    "user's settings, options and BREVIK_SIGNATURES only tighten it.\n";
 
-// The settings file as TOML, less its port when BREVIK_PORT names one: the
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The settings file as TOML, less its port when BREVIK_PORT names one (and
+// its signatures when BREVIK_SIGNATURES does): the
 // environment wins over the file, the command line over both. (The parser
 // itself lets a file's value stand over the environment's.)
 class SettingsFile : public CLI::ConfigBase {
   public:
     std::vector<CLI::ConfigItem> from_config(std::istream& in) const override {
         std::vector<CLI::ConfigItem> items = ConfigBase::from_config(in);
-        if (std::getenv("BREVIK_PORT") != nullptr)
-            std::erase_if(items, [](const CLI::ConfigItem& item) {
-                return item.parents.empty() && item.name == "port";
-            });
+        for (const char* name : {"port", "signatures"}) {
+            const std::string variable = "BREVIK_" + Upper(name);
+            if (std::getenv(variable.c_str()) != nullptr)
+                std::erase_if(items, [name](const CLI::ConfigItem& item) {
+                    return item.parents.empty() && item.name == name;
+                });
+        }
         return items;
     }
 };
@@ -221,6 +236,20 @@ void AddGlobalOptions(CLI::App& app, CliArguments* out, std::string* progress) {
     app.add_flag("-q,--quiet", out->quiet, "no progress");
     app.add_option("--progress", *progress, "json: progress as JSON lines on stderr")
         ->check(CLI::IsMember({"json"}));
+    app.add_option("--signatures", out->signatures,
+                   "check: a package's signature must verify (the default); require: and "
+                   "every package must be signed; off: not looked at. The administrator's "
+                   "setting is never loosened")
+        ->envname("BREVIK_SIGNATURES")
+        ->check(CLI::IsMember({"off", "check", "require"}));
+    app.add_option("--approved", out->approved,
+                   "flash only the packages of these checksums (sha256:...); may be given again")
+        ->type_name("SHA256")
+        ->allow_extra_args(false);
+    app.add_option("--blocked", out->blocked,
+                   "never flash the packages of these checksums (sha256:...); may be given again")
+        ->type_name("SHA256")
+        ->allow_extra_args(false);
     app.formatter(std::make_shared<CommandHelp>());
 }
 
@@ -267,6 +296,10 @@ CliParse ParseCliArguments(int argc, const char* const* argv, CliArguments* out)
     if (const std::string problem = ValueProblem(*out); !problem.empty())
         return UsageError(app, problem);
     out->jsonProgress = progress == "json";
+    out->approvedGiven = app.get_option("--approved")->count() > 0;
+    const flash::TrustFolders trustFolders = flash::DefaultTrustFolders();
+    out->systemFolder = trustFolders.system;
+    out->userFolder = trustFolders.user;
     for (size_t i = 0; i < commands.size(); ++i) {
         if (app.got_subcommand(commands[i].name)) {
             out->command = commands[i].name;

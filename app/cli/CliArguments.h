@@ -30,6 +30,17 @@ struct CliArguments {
     bool reflash = false;         // update --watch: again after a replug
     unsigned count = 0;           // update --watch: end after this many boards (0: no end)
     unsigned expect = 0;          // update --all: fewer devices answering is a failure
+    // Which packages may be flashed at all, on top of the administrator's
+    // policy, which these only tighten: --signatures (BREVIK_SIGNATURES),
+    // --approved and --blocked (each may be given again).
+    std::string signatures;
+    std::vector<std::string> approved;
+    bool approvedGiven = false;
+    std::vector<std::string> blocked;
+    // Where the administrator's and this user's policy and keys are: the
+    // system's own places, never set from the command line or environment.
+    std::string systemFolder;
+    std::string userFolder;
 };
 
 // What parsing decided: run the command, or end with exitCode after printing

@@ -17,6 +17,7 @@
 #include "app/cli/ConsoleProgressBar.h"
 #include "app/cli/JsonDocument.h"
 #include "app/cli/RunCommand.h"
+#include "app/flash/PackageTrust.h"
 #include "devicelink/BKQuillex.h"
 #include "platform/Console.h"
 #include "platform/PortTable.h"
@@ -121,6 +122,8 @@ class Session {
     }
     std::optional<platform::StopSignalHold> hold;
     std::unique_ptr<platform::PortWatch> portWatch;
+    // The package's judgement (signature, lists), once it was read.
+    flash::PackageTrust trust;
 
     // Work of this many bytes begins and ends; the console bar shows bytes,
     // rate and time left, and 100% at a completed end.

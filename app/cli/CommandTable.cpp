@@ -6,6 +6,7 @@
 #include "app/cli/PackageCommands.h"
 #include "app/cli/PortCommands.h"
 #include "app/cli/ShellCompletion.h"
+#include "app/cli/TrustCommands.h"
 
 namespace cli {
 namespace {
@@ -66,6 +67,11 @@ const Command kCommands[] = {
     {"detect", "", kDetectFlags, Detect, "find the device and describe it"},
     {"info", "PACKAGE", {}, Info, "check a firmware package and describe it, without a device"},
     {"update", "PACKAGE", kUpdateFlags, Update, "check a firmware package and flash it"},
+    {"keys",
+     "",
+     {},
+     Keys,
+     "list the makers' keys packages are checked against, where each came from, and the policy"},
     {"read", "ADDRESS SIZE FILE", kReadFlags, ReadMemory,
      "read device memory into FILE ('-': standard output)"},
     {"write", "ADDRESS FILE", kWriteFlags, Write, "write FILE into device memory"},

@@ -9,8 +9,10 @@ namespace cli {
 
 using flash::Outcome;
 
-flash::FlashOptions FlashOptionsOf(const CliArguments& args) {
+flash::FlashOptions FlashOptionsOf(const Session& s) {
+    const CliArguments& args = s.args;
     flash::FlashOptions options;
+    options.untrusted = s.trust.refused ? s.trust.why : "";
     options.policy.allowReinstall = args.allowReinstall;
     options.policy.allowOlder = args.allowOlder;
     options.force = args.force;
@@ -25,6 +27,7 @@ int ExitCodeFor(const flash::FlashResult& f) {
         case Outcome::WouldUpdate:
             return kCliSucceeded;
         case Outcome::NotFitting:
+        case Outcome::Untrusted:
             return kCliBadPackage;
         case Outcome::SameVersion:
         case Outcome::OlderVersion:
@@ -79,6 +82,7 @@ const char* ErrorClass(flash::Outcome outcome) {
         case Outcome::WouldUpdate:
             return "none";
         case Outcome::NotFitting:
+        case Outcome::Untrusted:
         case Outcome::SameVersion:
         case Outcome::OlderVersion:
             return "policy";

@@ -8,7 +8,7 @@
 
 namespace cli {
 
-flash::FlashOptions FlashOptionsOf(const CliArguments& args);
+flash::FlashOptions FlashOptionsOf(const Session& s);
 
 // How a run over several devices (--all, the station) ends when one failed.
 constexpr const char* kNotEveryDeviceUpdated = "not every device was updated";

@@ -8,6 +8,7 @@
 #include "app/cli/DeviceProgress.h"
 #include "app/cli/Flashing.h"
 #include "app/cli/StationMode.h"
+#include "app/cli/TrustCommands.h"
 #include "app/common/DeviceTexts.h"
 #include "package/PackageFile.h"
 #include "platform/BridgeLatency.h"
@@ -83,7 +84,7 @@ flash::FlashResult FlashOneOfEvery(const Session& s, const Package& p, const Fou
     const Found found = ProbePath(device, listed.path, listed.port);
     EveryDeviceSteps steps(bar);
     // Every device gets the bytes that were read and checked once.
-    return flash::Flash(device, found, p, FlashOptionsOf(s.args), steps);
+    return flash::Flash(device, found, p, FlashOptionsOf(s), steps);
 }
 
 // A line and a JSON entry per device; the first failure is the run's.
@@ -134,13 +135,15 @@ int UpdateEvery(Session& s, const Package& p) {
         return s.Fail(kCliCancelled, flash::kCancelledBeforeSending);
     if (!s.args.dryRun)
         s.HoldStopSignals();
+    s.Say("Flashing %s (%s) onto every device it fits...", flash::PackageVersion(p.header).c_str(),
+          s.trust.said.c_str());
     // The devices to flash, and a line of progress for each of them.
     std::vector<flash::FlashResult> outcomes(every.size());
     std::vector<size_t> flashing;
     std::vector<std::string> ports;
     for (size_t i = 0; i < every.size(); ++i) {
         if (std::optional<flash::FlashResult> stopped =
-                flash::Precheck(every[i], p, FlashOptionsOf(s.args))) {
+                flash::Precheck(every[i], p, FlashOptionsOf(s))) {
             outcomes[i] = *stopped;
         } else {
             flashing.push_back(i);
@@ -169,8 +172,9 @@ class UpdateSteps : public flash::FlashSteps {
     void Committed() override { s_.HoldStopSignals(); }
     void RateChosen(const std::string& said) override { s_.Say("%s", said.c_str()); }
     ui::ProgressBar* UploadBegins(const flash::Found& found, uint64_t bytes) override {
-        s_.Say("Updating %s from %s to %s...", found.description,
-               DeviceVersionText(found.version).c_str(), flash::PackageVersion(header_).c_str());
+        s_.Say("Updating %s from %s to %s (%s)...", found.description,
+               DeviceVersionText(found.version).c_str(), flash::PackageVersion(header_).c_str(),
+               s_.trust.said.c_str());
         s_.BeginWork(bytes);
         return s_.progress;
     }
@@ -189,6 +193,8 @@ int Info(Session& s) {
     const bool valid = DescribePackage(s, path, &p);
     if (p.access != Package::Access::Readable)
         return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());
+    if (const int judged = JudgePackage(s, path, p); judged != kCliSucceeded)
+        return judged;
     s.Say("%s", path.c_str());
     s.Say("  size          %llu bytes (body %llu)", static_cast<unsigned long long>(p.size),
           static_cast<unsigned long long>(p.BodySize()));
@@ -201,8 +207,12 @@ int Info(Session& s) {
     s.Say("  checks        size %s, magic %s, header sum %s, body check byte %s",
           p.sizeFits ? "passed" : "FAILED", verdict(p.magic), verdict(p.HeaderSumRight()),
           verdict(p.bodyCheckByte));
+    s.Say("  sha256        %s", s.trust.sha256.c_str() + 7);
+    s.Say("  signature     %s", s.trust.said.c_str());
     if (!valid)
         return s.Fail(kCliBadPackage, path + ": " + p.Problem());
+    if (s.trust.refused)
+        return s.Fail(kCliBadPackage, path + ": " + s.trust.why);
     s.Say("  verdict       valid");
     return kCliSucceeded;
 }
@@ -212,6 +222,12 @@ int Update(Session& s) {
     Package p;
     if (!DescribePackage(s, path, &p))
         return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());
+    // Judged once, before any device is looked for: a package that may go on
+    // no device is refused as a whole.
+    if (const int judged = JudgePackage(s, path, p); judged != kCliSucceeded)
+        return judged;
+    if (s.trust.refused)
+        return s.Fail(kCliBadPackage, path + ": " + s.trust.why);
     if (s.args.watch)
         return WatchAndUpdate(s, p);
     if (s.args.all)
@@ -233,11 +249,13 @@ int Update(Session& s) {
                        {"to", flash::PackageVersion(p.header)},
                        {"dry_run", s.args.dryRun}};
     UpdateSteps steps(s, p.header);
-    const flash::FlashResult f = flash::Flash(s.device, found, p, FlashOptionsOf(s.args), steps);
+    const flash::FlashResult f = flash::Flash(s.device, found, p, FlashOptionsOf(s), steps);
     AddOutcome(f, s.args.fast, &s.doc["update"]);
     if (s.args.fast)
         s.doc["update"]["fast"] = f.linkRate > kStartLinkRate;
     if (f.Succeeded()) {
+        if (s.args.dryRun)
+            s.Say("Package: %s.", s.trust.said.c_str());
         s.Say("%s", f.message.c_str());
         if (f.upload.seconds > 0)
             s.Say("Upload: %s.", flash::UploadSummary(f.upload).c_str());

@@ -6,6 +6,7 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/common/DeviceTexts.h"
 #include "app/common/MachineReport.h"
+#include "app/flash/PackageTrust.h"
 #include "app/flash/PortSelection.h"
 #include "platform/MachineCheck.h"
 #include "platform/PortAccess.h"
@@ -88,7 +89,9 @@ int Detect(Session& s) {
 }
 
 int Doctor(Session& s) {
-    const MachineReport report = CheckMachine(SearchedPorts(s));
+    MachineReport report = CheckMachine(SearchedPorts(s));
+    for (platform::Finding& f : flash::TrustFindings({s.args.systemFolder, s.args.userFolder}))
+        report.machine.push_back(std::move(f));
     Json findings = Json::array();
     auto say = [&](const std::string& subject, const std::string& path,
                    const platform::Finding& f) {

@@ -227,7 +227,11 @@ class Station {
             entry["serial_number"] = facts.serialNumber;
         if (!facts.usbPath.empty())
             entry["usb_path"] = facts.usbPath;
-        entry["package"] = {{"file", s_.args.operands.at(0)}, {"sha256", packageSha256_}};
+        entry["package"] = {{"file", s_.args.operands.at(0)},
+                            {"sha256", packageSha256_},
+                            {"signature", flash::SignatureStateName(s_.trust.state)}};
+        if (s_.trust.state == flash::SignatureState::Signed)
+            entry["package"]["key"] = s_.trust.keyName + " " + s_.trust.keyFingerprint;
         entry["to"] = flash::PackageVersion(package_.header);
         // A board is known again by its USB serial number and the package's
         // version: serial numbers are not unique, so a board with a serial
@@ -245,7 +249,7 @@ class Station {
         // A board whose flash failed in this run may report the package's
         // version already: its retry is let through as a reinstall.
         const std::string retryKey = identity.empty() ? path : identity;
-        flash::FlashOptions options = FlashOptionsOf(s_.args);
+        flash::FlashOptions options = FlashOptionsOf(s_);
         if (FailedBefore(retryKey))
             options.policy.allowReinstall = true;
         const bool hasThePackage = found.version.Major == package_.header.Major() &&
@@ -318,6 +322,7 @@ class Station {
                 return {"no_device", &Station::skipped, "NO DEVICE"};
             case Outcome::WouldUpdate:
             case Outcome::NotFitting:
+            case Outcome::Untrusted:
             case Outcome::SameVersion:
             case Outcome::OlderVersion:
             case Outcome::Cancelled:
@@ -405,9 +410,9 @@ int WatchAndUpdate(Session& s, const Package& package) {
     const std::string until =
         s.args.count > 0 ? " until " + std::to_string(s.args.count) + " are flashed" : "";
     s.Say(
-        "Watching for devices to flash with %s%s; Ctrl+C stops (uploads under way finish "
+        "Watching for devices to flash with %s (%s)%s; Ctrl+C stops (uploads under way finish "
         "first).",
-        flash::PackageVersion(package.header).c_str(), until.c_str());
+        flash::PackageVersion(package.header).c_str(), s.trust.said.c_str(), until.c_str());
     std::fflush(s.out);
     Station station(s, package, log.get());
     // The ports are listed again only when one came or went.

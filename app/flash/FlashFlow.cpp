@@ -141,6 +141,8 @@ const char* OutcomeName(Outcome outcome) {
             return "updated";
         case Outcome::WouldUpdate:
             return "would_update";
+        case Outcome::Untrusted:
+            return "untrusted";
         case Outcome::NotFitting:
             return "not_fitting";
         case Outcome::SameVersion:
@@ -186,6 +188,8 @@ bool PackageRefused(Outcome outcome) {
 
 std::optional<FlashResult> Precheck(const Found& found, const Package& package,
                                     const FlashOptions& options) {
+    if (!options.untrusted.empty())
+        return Ended(Outcome::Untrusted, options.untrusted);
     if (found.flags == 0)
         return Ended(Outcome::NoDevice, "no device answered on the port");
     const Admission admitted = Admit(package.header, found, options.policy);

@@ -21,6 +21,7 @@ namespace flash {
 enum class Outcome {
     Updated,                  // flashed, and the device runs the package's version
     WouldUpdate,              // a dry run that would flash: nothing was sent
+    Untrusted,                // the package may not be flashed at all (signature, lists)
     NotFitting,               // the package is for other hardware
     SameVersion,              // the device already runs the package's version
     OlderVersion,             // the package is older than the device's firmware
@@ -51,6 +52,9 @@ struct FlashOptions {
     bool force = false;   // go on although another program has the port open
     bool fast = false;    // raise the link rate for the upload
     bool dryRun = false;  // judge everything, send nothing
+    // Why the package may not be flashed on any device (its signature, the
+    // approved or blocked list), "" when it may: the package's judgement.
+    std::string untrusted;
 };
 
 struct FlashResult {

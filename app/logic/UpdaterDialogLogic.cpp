@@ -1,5 +1,6 @@
 #include "app/logic/UpdaterDialogLogic.h"
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -157,6 +158,7 @@ void UpdaterDialogLogic::OnImageFileEdited() {
     ForgetPackage();
     dialog_.SetControlText(kControlUpdateVersion, kUnknown);
     dialog_.SetControlText(kControlTargetHardware, kUnknown);
+    dialog_.SetControlText(kControlSignature, kUnknown);
 }
 
 void UpdaterDialogLogic::OnTick() {
@@ -189,7 +191,9 @@ void UpdaterDialogLogic::Diagnose() {
     // Opening each port to try it takes a moment; the device is closed first
     // so that its own port is tried as any other.
     state_.Device->ClosePort();
-    const MachineReport report = CheckMachine(ports);
+    MachineReport report = CheckMachine(ports);
+    for (platform::Finding& f : flash::TrustFindings(trustFolders_))
+        report.machine.push_back(std::move(f));
     text += MachineReportText(report);
     dialog_.ShowMessageBox(
         PrintableLines(text), "Device Check",
@@ -361,6 +365,18 @@ void UpdaterDialogLogic::Browse() {
     SelectPackage(chosen);
 }
 
+namespace {
+
+// The verdict as the Signature row shows it: "Signed by maker, key 6DAB376D".
+std::string SignatureText(const flash::PackageTrust& trust) {
+    std::string text = trust.said;
+    if (!text.empty())
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+}  // namespace
+
 void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     std::memset(state_.PackagePath, 0, sizeof state_.PackagePath);
     const bool fits =
@@ -370,12 +386,23 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
         state_.Header = package.header;
     state_.Loaded.reset();
     state_.PackageLoaded = false;
+    // Judged on the bytes read, which are the ones an update sends; a
+    // package the policy keeps off every device is refused as a damaged one
+    // is, with the reason.
+    std::string untrusted;
     if (package.Selectable()) {
+        std::string wishError;
+        trust_ = flash::JudgePackage(package.bytes, chosen,
+                                     flash::LoadTrust(trustFolders_, trustWishes_, &wishError));
+        untrusted = !wishError.empty() ? wishError : trust_.refused ? trust_.why : "";
+    }
+    if (package.Selectable() && untrusted.empty()) {
         state_.Loaded = std::make_shared<const Package>(std::move(package));
         state_.PackageLoaded = true;
         dialog_.SetControlText(kControlImageFile, state_.PackagePath);
         dialog_.SetControlText(kControlUpdateVersion, PackageVersionText(state_.Header));
         dialog_.SetControlText(kControlTargetHardware, TargetHardwareText(state_.Header.Target()));
+        dialog_.SetControlText(kControlSignature, SignatureText(trust_));
         CheckPackageTarget(state_);
         return;
     }
@@ -385,11 +412,16 @@ void UpdaterDialogLogic::SelectPackage(const std::string& chosen) {
     dialog_.SetControlText(kControlImageFile, chosen);
     // A path cut to fit would name another file; say why instead.
     const std::string name = chosen.substr(chosen.find_last_of("/\\") + 1);
-    const std::string problem =
-        fits ? package.Problem() : "the path is too long (over 259 characters)";
+    const std::string problem = !fits                ? "the path is too long (over 259 characters)"
+                                : !untrusted.empty() ? untrusted
+                                                     : package.Problem();
     dialog_.SetControlText(kControlUpdateVersion, problem);
     dialog_.SetControlText(kControlTargetHardware, kUnknown);
-    dialog_.ShowMessageBox(fits ? "Invalid Firmware Package\n\n" + name + ": " + problem + "."
+    dialog_.SetControlText(kControlSignature,
+                           package.Selectable() ? SignatureText(trust_) : std::string(kUnknown));
+    const std::string caption =
+        !untrusted.empty() ? "Firmware Package Not Trusted" : "Invalid Firmware Package";
+    dialog_.ShowMessageBox(fits ? caption + "\n\n" + name + ": " + problem + "."
                                 : "The path of this file is too long (over 259 characters).",
                            "Error!", ui::kIconWarning);
 }

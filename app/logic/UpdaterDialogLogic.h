@@ -13,6 +13,7 @@
 #include "app/UpdaterState.h"
 #include "app/common/DeviceTexts.h"
 #include "app/flash/Admission.h"
+#include "app/flash/PackageTrust.h"
 #include "app/logic/UploadProgressLine.h"
 #include "platform/BridgeLatency.h"
 #include "platform/PortTable.h"
@@ -58,6 +59,12 @@ class UpdaterDialogLogic {
     // path, usb:SERIAL, usb-path:SOCKET or id:VID:PID[:SERIAL]); "" for
     // every port of the table.
     void SetPortChoice(std::string choice) { portChoice_ = std::move(choice); }
+    // Where the administrator's and the user's policy and keys are, and what
+    // the user's settings add to the policy (which only tightens it).
+    void SetTrust(flash::TrustFolders folders, flash::TrustWishes wishes) {
+        trustFolders_ = std::move(folders);
+        trustWishes_ = std::move(wishes);
+    }
 
     bool UpdateRunning() const { return updateRunning_; }
     bool ClosingAfterUpdate() const { return closeAfterUpdate_; }
@@ -104,6 +111,9 @@ class UpdaterDialogLogic {
     int devicePort_ = 0;  // COMn of the device found
     std::string portChoice_;
     std::string chosenPath_;  // the user's pick among several devices
+    flash::TrustFolders trustFolders_ = flash::DefaultTrustFolders();
+    flash::TrustWishes trustWishes_;
+    flash::PackageTrust trust_;  // the package selected, judged
     UploadProgressLine progressLine_;
     std::unique_ptr<platform::LowLatencyHold> lowLatency_;
 };

@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
     }
     QtUpdaterDialog dialog(state, platform::StartDetachedThread);
     dialog.Logic().SetPortChoice(arguments.port);
+    dialog.Logic().SetTrust(flash::DefaultTrustFolders(), arguments.trust);
     if (!arguments.package.empty())
         dialog.PreselectPackage(arguments.package);
     dialog.Run();

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     state.Device = &g_device;
     Win32UpdaterDialog dialog(state, platform::StartDetachedThread);
     dialog.PreselectPort(parsed.port);
+    dialog.PresetTrust(parsed.trust);
     if (!parsed.package.empty())
         dialog.PreselectPackage(parsed.package);
     dialog.Run(GetModuleHandleA(nullptr));

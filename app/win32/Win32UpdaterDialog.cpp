@@ -134,6 +134,7 @@ void Win32UpdaterDialog::OnInitDialog(HWND window) {
     progress_.Attach(GetDlgItem(window, kControlProgress));
     logic_ = std::make_unique<UpdaterDialogLogic>(state_, *this, &progress_, this, startThread_);
     logic_->SetPortChoice(port_);
+    logic_->SetTrust(flash::DefaultTrustFolders(), trustWishes_);
     logic_->OnInitDialog();
     if (!preselected_.empty())
         logic_->SelectPackage(preselected_);

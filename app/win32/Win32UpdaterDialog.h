@@ -42,6 +42,9 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     void PreselectPackage(const std::string& path) { preselected_ = path; }
     // The port to look on (see UpdaterDialogLogic::SetPortChoice).
     void PreselectPort(const std::string& port) { port_ = port; }
+    // What the user's settings add to the package policy (see
+    // UpdaterDialogLogic::SetTrust).
+    void PresetTrust(flash::TrustWishes wishes) { trustWishes_ = std::move(wishes); }
     // Shows the dialog modally from the template in instance's resources,
     // with no owner; returns the dialog's result, or -1 when it could not
     // be created.
@@ -81,6 +84,7 @@ class Win32UpdaterDialog : public ui::DialogWindow, public ui::MessageWindow {
     std::unique_ptr<UpdaterDialogLogic> logic_;
     std::string preselected_;
     std::string port_;
+    flash::TrustWishes trustWishes_;
 };
 
 // Centres window on reference (the desktop when null) by their outer

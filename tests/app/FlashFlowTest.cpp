@@ -59,6 +59,8 @@ TEST(FlashFlow, EachOutcomeWithWhatWasSentAndTheStepsSeen) {
     again.policy.allowReinstall = true;
     flash::FlashOptions older;
     older.policy.allowOlder = true;
+    flash::FlashOptions untrusted;
+    untrusted.untrusted = "the package is not signed, and signatures are required";
     const Case cases[] = {
         {"newer",
          2,
@@ -77,6 +79,7 @@ TEST(FlashFlow, EachOutcomeWithWhatWasSentAndTheStepsSeen) {
         {"older, allowed", 1, 99, 'Q', older, false, 'C', Outcome::Updated, true,
          "committed begins ends-whole"},
         {"other hardware", 3, 1, 'L', {}, false, 'C', Outcome::NotFitting, false, ""},
+        {"untrusted", 2, 12, 'Q', untrusted, false, 'C', Outcome::Untrusted, false, ""},
         {"dry run", 2, 12, 'Q', dry, false, 'C', Outcome::WouldUpdate, false, ""},
         {"stopped", 2, 12, 'Q', {}, true, 'C', Outcome::Cancelled, false, ""},
         {"flash failed",

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/logic/DialogTemplate.h"
@@ -12,6 +14,7 @@
 #include "sim/DeviceLines.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/LockHolder.h"
+#include "tests/support/SigningFixtures.h"
 #include "tests/support/SimulatedPorts.h"
 #include "tests/support/TempDir.h"
 
@@ -35,6 +38,8 @@ class UpdaterDialog : public ::testing::Test {
     void MakeLogic(UpdaterDialogLogic::ThreadStarter starter) {
         logic = std::make_unique<UpdaterDialogLogic>(state, dialog, &progress, &dialog,
                                                      std::move(starter));
+        // The test's own policy and keys, never the machine's.
+        logic->SetTrust({dir.File("etc"), dir.File("user")}, {});
     }
     void Attach(sim::DeviceConfig config = {}) {
         port = std::make_unique<OneSimulatedPort>(config);
@@ -520,4 +525,37 @@ TEST_F(UpdaterDialog, SeveralDevicesAreChosenFromAListAndThePortIsShown) {
     EXPECT_EQ(2u, dialog.lists.size()) << "one port named: no question";
     EXPECT_EQ("02.11.Q", dialog.ControlText(kControlFirmwareVersion));
     EXPECT_EQ("COM2 (" + first.PortPath() + ")", dialog.ControlText(kControlPort));
+}
+
+// The package policy holds in the dialog as on the command line: a package
+// it keeps off every device is refused with its reason, and nothing of it
+// can be flashed; a signed one goes through.
+TEST_F(UpdaterDialog, APackageThePolicyKeepsOffIsRefusedWithItsReason) {
+    std::filesystem::create_directories(dir.File("etc/keys"));
+    std::ofstream(dir.File("etc/config")) << "signatures = \"require\"\n";
+    std::ofstream(dir.File("etc/keys/maker.pem")) << fixtures::kMakerKey;
+    Attach();
+    Open();
+    const std::string unsigned_ = dir.Write("unsigned.bfw", fixtures::SignedPackage());
+    Select(unsigned_);
+    ASSERT_EQ(1u, dialog.boxes.size());
+    EXPECT_EQ(
+        "Firmware Package Not Trusted\n\nunsigned.bfw: the package is not signed, and "
+        "signatures are required (no " +
+            unsigned_ + ".sig).",
+        LastBox().text);
+    EXPECT_EQ("Not signed", dialog.ControlText(kControlSignature));
+    EXPECT_FALSE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_FALSE(state.Loaded);
+
+    const std::string signed_ = dir.Write("signed.bfw", fixtures::SignedPackage());
+    const std::vector<uint8_t> signature = fixtures::MakerSignature();
+    std::ofstream(signed_ + ".sig", std::ios::binary)
+        .write(reinterpret_cast<const char*>(signature.data()),
+               static_cast<std::streamsize>(signature.size()));
+    Select(signed_);
+    EXPECT_EQ("Signed by maker, key 6DAB376D", dialog.ControlText(kControlSignature));
+    EXPECT_EQ(1u, dialog.boxes.size());
+    EXPECT_TRUE(dialog.IsControlEnabled(kControlUpdate));
+    EXPECT_TRUE(state.Loaded);
 }

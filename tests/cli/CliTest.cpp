@@ -283,7 +283,8 @@ TEST(Cli, DetectUpdateAndItsGuardRails) {
     RecordingProgressBar bar;
     Outcome update = Brevik({"update", package.c_str()}, &bar);
     EXPECT_EQ(kCliSucceeded, update.code) << update.err;
-    EXPECT_THAT(update.out, HasSubstr("Updating Quillex USB v2.11.Q from 02.11.Q to 02.12.Q..."));
+    EXPECT_THAT(update.out,
+                HasSubstr("Updating Quillex USB v2.11.Q from 02.11.Q to 02.12.Q (not signed)..."));
     EXPECT_THAT(update.out, HasSubstr("Update Successful. New version is 02.12.Q"));
     EXPECT_EQ(1, port.Device().State().uploadsCompleted);
     EXPECT_GE(bar.MaxPosition(), 11);

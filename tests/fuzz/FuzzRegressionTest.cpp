@@ -53,7 +53,8 @@ TEST(FuzzRegressions, KeptInputsStayFixed) {
     const std::pair<const char*, Check> targets[] = {{"replies", fuzz::CheckDeviceReplies},
                                                      {"package", fuzz::CheckPackageBytes},
                                                      {"cli", fuzz::CheckCommandLine},
-                                                     {"capture", fuzz::CheckCaptureText}};
+                                                     {"capture", fuzz::CheckCaptureText},
+                                                     {"signature", fuzz::CheckSignatureBytes}};
     int replayed = 0;
     for (const auto& [name, check] : targets) {
         const std::filesystem::path folder = std::filesystem::path(BREVIK_FUZZ_REGRESSIONS) / name;
@@ -82,7 +83,8 @@ TEST(FuzzRegressions, SeedsFromTheVirtualDeviceAndTheirSpoiledCopies) {
     EXPECT_GT(spoiled, 10000);
     const std::pair<const char*, Check> others[] = {{"package", fuzz::CheckPackageBytes},
                                                     {"cli", fuzz::CheckCommandLine},
-                                                    {"capture", fuzz::CheckCaptureText}};
+                                                    {"capture", fuzz::CheckCaptureText},
+                                                    {"signature", fuzz::CheckSignatureBytes}};
     for (const auto& [target, check] : others) {
         for (const fuzz::Seed& seed : fuzz::MakeSeeds(target))
             EXPECT_EQ("", Judge(check, seed.input)) << seed.name;

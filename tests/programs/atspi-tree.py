@@ -62,6 +62,7 @@ def main():
         ("label", "Hardware Description:"),
         ("label", "Current Firmware Version:"),
         ("label", "Port:"),
+        ("label", "Signature:"),
     ]
     for role, name in expected:
         if (role, name) not in by_name:

@@ -84,11 +84,12 @@ for shell in "${shells[@]}"; do
         [ "$got" = "$want" ] || { echo "$shell: '$line' offers '$got', not '$want'"; exit 1; }
     }
     expect "brevik up" update
-    expect "brevik update --a" --all --allow-older --allow-reinstall
+    expect "brevik update --a" --all --allow-older --allow-reinstall --approved
     expect "brevik write --n" --no-bulk
     expect "brevik read --w"
     expect "brevik completion f" fish
     expect "brevik --progress " json
+    expect "brevik --signatures " check off require
     expect "brevik detect -p usb:" usb:B2
     expect "brevik detect --port " $ports_offered
     [ ! -e "$work/stub/pwned" ] && [ ! -e "$work/stub/pwned2" ] ||

@@ -218,6 +218,7 @@ TEST_F(QtDialog, AccessibleNamesRolesRelationsMnemonicsAndFocus) {
         {kControlBrowse, QAccessible::Button, "Browse", "", Qt::Key_B},
         {kControlUpdateVersion, QAccessible::StaticText, "Unknown", "Update Version:", 0},
         {kControlTargetHardware, QAccessible::StaticText, "Unknown", "Target Hardware:", 0},
+        {kControlSignature, QAccessible::StaticText, "Unknown", "Signature:", 0},
         {kControlProgress, QAccessible::ProgressBar, "Firmware update progress",
          "Firmware Update Progress...", 0},
         {kControlDiagnose, QAccessible::Button, "Diagnose", "", Qt::Key_G},

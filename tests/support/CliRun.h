@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/CliArguments.h"
@@ -25,9 +26,12 @@ inline std::string Drain(std::FILE* file) {
     return text;
 }
 
-// cancelled: Ctrl+C has come before the command runs.
+// cancelled: Ctrl+C has come before the command runs. systemFolder and
+// userFolder, when given, hold the administrator's and the user's package
+// policy and keys (a test's own, never the machine's).
 inline Outcome Brevik(std::vector<const char*> words, ui::ProgressBar* bar = nullptr,
-                      bool cancelled = false) {
+                      bool cancelled = false, const std::string* systemFolder = nullptr,
+                      const std::string* userFolder = nullptr) {
     words.insert(words.begin(), "brevik");
     CliArguments args;
     Outcome run;
@@ -38,6 +42,10 @@ inline Outcome Brevik(std::vector<const char*> words, ui::ProgressBar* bar = nul
         run.err = parse.err;
         return run;
     }
+    if (systemFolder != nullptr)
+        args.systemFolder = *systemFolder;
+    if (userFolder != nullptr)
+        args.userFolder = *userFolder;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     BKQuillex device;
@@ -46,4 +54,10 @@ inline Outcome Brevik(std::vector<const char*> words, ui::ProgressBar* bar = nul
     run.out = Drain(out);
     run.err = Drain(err);
     return run;
+}
+
+// As Brevik, with the policy and keys in folders' system and user.
+template <typename Folders>
+inline Outcome BrevikIn(const Folders& folders, std::vector<const char*> words) {
+    return Brevik(std::move(words), nullptr, false, &folders.system, &folders.user);
 }
