@@ -32,8 +32,8 @@ std::string SystemConfigFolder(const char*, const char* windowsFolder) {
     // CSIDL_COMMON_APPDATA is ProgramData; its known-folder GUID would pull
     // in libuuid, whose IIDs clash with oleacc's in the dialog's tests.
     wchar_t programData[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
-                         programData) != S_OK)
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, programData) !=
+        S_OK)
         return "";
     return Utf8Text(programData) + "\\" + windowsFolder;
 }
