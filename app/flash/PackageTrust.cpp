@@ -104,90 +104,110 @@ const char* SignatureStateName(SignatureState state) {
     return "not_checked";
 }
 
+namespace {
+
+// The first refusal stands: it is the one the user is told.
+void Refuse(PackageTrust* trust, const std::string& why) {
+    if (!trust->refused) {
+        trust->refused = true;
+        trust->why = why;
+    }
+}
+
+// The administrator's file and the approved and blocked lists.
+void JudgeLists(const TrustSetup& setup, PackageTrust* trust) {
+    // A broken administrator's file lets nothing through until it is mended.
+    if (!setup.policyError.empty())
+        Refuse(trust, setup.policyError);
+    const TrustPolicy& policy = setup.policy;
+    if (policy.blocked.count(trust->sha256))
+        Refuse(trust, "the package is blocked (" + trust->sha256 + " is on the blocked list)");
+    if (policy.approved && !policy.approved->count(trust->sha256))
+        Refuse(trust,
+               "the package is not approved (" + trust->sha256 + " is not on the approved list)");
+}
+
+// The signature beside the package against each trusted key: its state,
+// and the key that made it.
+void CheckSignature(std::span<const uint8_t> bytes, const KeyRing& keys, PackageTrust* trust) {
+    std::vector<uint8_t> signature;
+    if (const std::optional<SignatureState> none =
+            ReadSignature(trust->signatureFile, &signature)) {
+        trust->state = *none;
+        return;
+    }
+    trust->state = SignatureState::NoTrustedKey;
+    for (const TrustedKey& key : keys.keys) {
+        const platform::SignatureCheck check = platform::VerifySignature(key.der, bytes, signature);
+        if (check == platform::SignatureCheck::Malformed) {
+            trust->state = SignatureState::Malformed;
+            return;
+        }
+        if (check == platform::SignatureCheck::Verified) {
+            trust->state = SignatureState::Signed;
+            trust->keyName = key.name;
+            trust->keyFingerprint = key.fingerprint;
+            return;
+        }
+    }
+    // With no key to check against, a garbled file is still told apart.
+    if (keys.keys.empty() && !signature.empty() &&
+        platform::VerifySignature({}, bytes, signature) == platform::SignatureCheck::Malformed)
+        trust->state = SignatureState::Malformed;
+}
+
+// The state in words, and the refusal it makes under the policy.
+void SayVerdict(const TrustSetup& setup, PackageTrust* trust) {
+    const std::string shown = PrintableText(trust->signatureFile);
+    switch (trust->state) {
+        case SignatureState::Signed:
+            trust->said = "signed by " + trust->keyName + ", key " + trust->keyFingerprint;
+            break;
+        case SignatureState::NotSigned:
+            trust->said = "not signed";
+            if (setup.policy.signatures == SignatureMode::Require)
+                Refuse(trust,
+                       "the package is not signed, and signatures are required (no " + shown + ")");
+            break;
+        case SignatureState::NoTrustedKey:
+            trust->said = "signature not verified";
+            if (setup.keys.keys.empty())
+                Refuse(trust, "its signature " + shown +
+                                  " cannot be checked: no maker's key is trusted here ('brevik "
+                                  "keys' says where to put one)");
+            else
+                Refuse(trust, "its signature " + shown + " was not made over this package by " +
+                                  KeysSaid(setup.keys) +
+                                  ": the package changed after signing, or its maker's key is "
+                                  "not trusted here ('brevik keys' lists them)");
+            break;
+        case SignatureState::Malformed:
+            trust->said = "signature unreadable";
+            Refuse(trust, "its signature " + shown + " is not an ECDSA signature");
+            break;
+        case SignatureState::Unreadable:
+            trust->said = "signature unreadable";
+            Refuse(trust, "its signature " + shown + " cannot be read (it must be a regular file)");
+            break;
+        case SignatureState::NotChecked:
+            trust->said = "signatures not checked (signatures = \"off\")";
+            break;
+    }
+}
+
+}  // namespace
+
 PackageTrust JudgePackage(std::span<const uint8_t> bytes, const std::string& packagePath,
                           const TrustSetup& setup) {
     PackageTrust trust;
     trust.sha256 = "sha256:" + platform::HexText(platform::Sha256(bytes));
     trust.signatureFile = packagePath + ".sig";
-    const std::string shownSignature = PrintableText(trust.signatureFile);
-    auto refuse = [&trust](const std::string& why) {
-        if (!trust.refused) {
-            trust.refused = true;
-            trust.why = why;
-        }
-    };
-    // A broken administrator's file lets nothing through until it is mended.
-    if (!setup.policyError.empty())
-        refuse(setup.policyError);
-    const TrustPolicy& policy = setup.policy;
-    if (policy.blocked.count(trust.sha256))
-        refuse("the package is blocked (" + trust.sha256 + " is on the blocked list)");
-    if (policy.approved && !policy.approved->count(trust.sha256))
-        refuse("the package is not approved (" + trust.sha256 + " is not on the approved list)");
-
-    if (policy.signatures == SignatureMode::Off) {
+    JudgeLists(setup, &trust);
+    if (setup.policy.signatures == SignatureMode::Off)
         trust.state = SignatureState::NotChecked;
-        trust.said = "signatures not checked (signatures = \"off\")";
-        return trust;
-    }
-    std::vector<uint8_t> signature;
-    if (const std::optional<SignatureState> none = ReadSignature(trust.signatureFile, &signature)) {
-        trust.state = *none;
-    } else {
-        trust.state = SignatureState::NoTrustedKey;
-        for (const TrustedKey& key : setup.keys.keys) {
-            const platform::SignatureCheck check =
-                platform::VerifySignature(key.der, bytes, signature);
-            if (check == platform::SignatureCheck::Malformed) {
-                trust.state = SignatureState::Malformed;
-                break;
-            }
-            if (check == platform::SignatureCheck::Verified) {
-                trust.state = SignatureState::Signed;
-                trust.keyName = key.name;
-                trust.keyFingerprint = key.fingerprint;
-                break;
-            }
-        }
-        // With no key to check against, a garbled file is still told apart.
-        if (setup.keys.keys.empty() && !signature.empty() &&
-            platform::VerifySignature({}, bytes, signature) == platform::SignatureCheck::Malformed)
-            trust.state = SignatureState::Malformed;
-    }
-    switch (trust.state) {
-        case SignatureState::Signed:
-            trust.said = "signed by " + trust.keyName + ", key " + trust.keyFingerprint;
-            break;
-        case SignatureState::NotSigned:
-            trust.said = "not signed";
-            if (policy.signatures == SignatureMode::Require)
-                refuse("the package is not signed, and signatures are required (no " +
-                       shownSignature + ")");
-            break;
-        case SignatureState::NoTrustedKey:
-            trust.said = "signature not verified";
-            if (setup.keys.keys.empty())
-                refuse("its signature " + shownSignature +
-                       " cannot be checked: no maker's key is trusted here ('brevik keys' says "
-                       "where to put one)");
-            else
-                refuse("its signature " + shownSignature + " was not made over this package by " +
-                       KeysSaid(setup.keys) +
-                       ": the package changed after signing, or its maker's key is not trusted "
-                       "here ('brevik keys' lists them)");
-            break;
-        case SignatureState::Malformed:
-            trust.said = "signature unreadable";
-            refuse("its signature " + shownSignature + " is not an ECDSA signature");
-            break;
-        case SignatureState::Unreadable:
-            trust.said = "signature unreadable";
-            refuse("its signature " + shownSignature +
-                   " cannot be read (it must be a regular file)");
-            break;
-        case SignatureState::NotChecked:
-            break;
-    }
+    else
+        CheckSignature(bytes, setup.keys, &trust);
+    SayVerdict(setup, &trust);
     return trust;
 }
 
