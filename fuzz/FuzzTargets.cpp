@@ -1,5 +1,6 @@
 #include "fuzz/FuzzTargets.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,9 @@
 #include "fuzz/Models.h"
 #include "fuzz/ScriptedLine.h"
 #include "fuzz/UpdateRun.h"
+#include "image/ImageFile.h"
+#include "image/IntelHex.h"
+#include "image/SRecords.h"
 #include "package/PackageBuilder.h"
 #include "package/PackageFile.h"
 #include "platform/PortTable.h"
@@ -242,6 +246,49 @@ std::string CheckSignatureBytes(const uint8_t* data, size_t size) {
     if (platform::VerifySignature(makerKey, changed, rest) == platform::SignatureCheck::Verified)
         return "a signature verified over a changed package";
     return "";
+}
+
+namespace {
+
+std::string CheckImageText(const uint8_t* data, size_t size, image::ImageFormat format) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const image::ParsedImage parsed = format == image::ImageFormat::IntelHex
+                                          ? image::ParseIntelHex(text)
+                                          : image::ParseSRecords(text);
+    const uint32_t lines = static_cast<uint32_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    if (!parsed.image)
+        return parsed.problem.empty() || parsed.line > lines ? "a refusal without its line" : "";
+    const image::MemoryImage& got = *parsed.image;
+    uint64_t held = 0, recorded = 0;
+    for (size_t i = 0; i < got.chunks.size(); ++i) {
+        if (got.chunks[i].bytes.empty() ||
+            (i > 0 && got.chunks[i].address <= got.chunks[i - 1].End()))
+            return "parts empty, out of order, touching or overlapping";
+        held += got.chunks[i].bytes.size();
+    }
+    for (const image::RecordPlace& record : got.records)
+        recorded += record.size;
+    if (held != recorded || got.Span() > image::kLargestImageSpan)
+        return "the parts do not hold the records' bytes, or span too much";
+    for (const image::Chunk& chunk : got.chunks) {
+        const std::string again = image::WriteImage(format, chunk.address, chunk.bytes);
+        const image::ParsedImage back = image::ReadImageAs(
+            format, {reinterpret_cast<const uint8_t*>(again.data()), again.size()});
+        if (!back.image || back.image->chunks.size() != 1 ||
+            back.image->Lowest() != chunk.address || back.image->chunks[0].bytes != chunk.bytes)
+            return "a part written back reads otherwise";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string CheckIntelHexText(const uint8_t* data, size_t size) {
+    return CheckImageText(data, size, image::ImageFormat::IntelHex);
+}
+
+std::string CheckSRecordText(const uint8_t* data, size_t size) {
+    return CheckImageText(data, size, image::ImageFormat::SRecords);
 }
 
 }  // namespace fuzz

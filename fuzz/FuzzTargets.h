@@ -37,6 +37,13 @@ std::string CheckSignatureBytes(const uint8_t* data, size_t size);
 // again unchanged, and the conversation of its device taken out.
 std::string CheckCaptureText(const uint8_t* data, size_t size);
 
+// Memory image files, Intel HEX and S-records: the text through the parser
+// (no crash; a refusal names a line of the file), and what it took is
+// parts by address that neither touch nor overlap, holding every byte of
+// its records, which written back and read again give the same parts.
+std::string CheckIntelHexText(const uint8_t* data, size_t size);
+std::string CheckSRecordText(const uint8_t* data, size_t size);
+
 // The commands of CheckDeviceReplies, by the input's first byte.
 enum Command : uint8_t {
     kVersion,

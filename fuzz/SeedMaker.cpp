@@ -2,6 +2,7 @@
 
 #include "fuzz/CommandRuns.h"
 #include "fuzz/FuzzTargets.h"
+#include "image/ImageFile.h"
 #include "package/PackageBuilder.h"
 #include "platform/PortTable.h"
 #include "platform/SerialTap.h"
@@ -123,6 +124,16 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
         const std::vector<uint8_t> maker = fixtures::MakerSignature();
         signature.insert(signature.end(), maker.begin(), maker.end());
         seeds.push_back({"maker-signature", signature});
+    } else if (target == "intelhex" || target == "srecords") {
+        const image::ImageFormat format =
+            target == "intelhex" ? image::ImageFormat::IntelHex : image::ImageFormat::SRecords;
+        for (const uint32_t address : {0x0u, 0xF000u, 0xFFF8u, 0x123456u, 0x7FFFFFF0u}) {
+            std::vector<uint8_t> bytes(address % 97 + 20);
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(i * 31 + address);
+            const std::string text = image::WriteImage(format, address, bytes);
+            seeds.push_back({"at-" + std::to_string(address), {text.begin(), text.end()}});
+        }
     } else if (target == "capture") {
         seeds.push_back({"session", std::vector<uint8_t>(kCaptureSeed,
                                                          kCaptureSeed + sizeof kCaptureSeed - 1)});

@@ -1,5 +1,6 @@
 // brevik-fuzz-seeds DIR: writes the seed inputs of every fuzz target into
-// DIR/replies, DIR/package, DIR/cli, DIR/capture and DIR/signature.
+// DIR/replies, DIR/package, DIR/cli, DIR/capture, DIR/signature,
+// DIR/intelhex and DIR/srecords.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +12,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: brevik-fuzz-seeds DIR\n");
         return 2;
     }
-    for (const char* target : {"replies", "package", "cli", "capture", "signature"}) {
+    for (const char* target :
+         {"replies", "package", "cli", "capture", "signature", "intelhex", "srecords"}) {
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / target;
         std::filesystem::create_directories(folder);
         for (const fuzz::Seed& seed : fuzz::MakeSeeds(target)) {

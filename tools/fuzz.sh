@@ -4,7 +4,8 @@
 # SECONDS (default 60), starting from the seeds and the kept regression
 # inputs. A find is left in build-fuzz/finds/TARGET/; copy it into
 # fuzz/regressions/TARGET/ once fixed, and the test suite replays it.
-# Usage: tools/fuzz.sh [SECONDS] [TARGET...]   (targets: replies package commandline capture signature)
+# Usage: tools/fuzz.sh [SECONDS] [TARGET...]   (targets: replies package commandline capture signature
+#   intelhex srecords)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh" fuzz
@@ -12,7 +13,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(replies package commandline capture signature)
+[ ${#targets[@]} -eq 0 ] && targets=(replies package commandline capture signature intelhex srecords)
 
 dir="$root/build-fuzz"
 fuzzers=()

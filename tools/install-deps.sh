@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang-format
           qt6-base-dev fonts-dejavu-core xvfb xauth libcli11-dev nlohmann-json3-dev help2man dpkg-dev
           bash-completion zsh fish locales libudev-dev umockdev libumockdev-dev pkgconf
-          inotify-tools at-spi2-core python3-pyatspi dbus libssl-dev x11-utils)
+          inotify-tools at-spi2-core python3-pyatspi dbus libssl-dev x11-utils srecord binutils)
 # tools/install-deps.sh fuzz: also clang with its libFuzzer runtime.
 if [ "${1:-}" = "fuzz" ]; then
     packages+=(clang libclang-rt-dev)

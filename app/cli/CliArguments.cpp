@@ -141,7 +141,12 @@ void AddOption(CLI::App* command, const cli::CommandFlag& option, CliArguments* 
             ->type_name(option.valueName)
             ->check(CLI::PositiveNumber);
     } else if (auto text = std::get_if<std::string CliArguments::*>(&option.flag)) {
-        command->add_option(name, out->**text, option.help)->type_name(option.valueName);
+        CLI::Option* added = command->add_option(name, out->**text, option.help);
+        // A value from a list shows the list (and completion offers it).
+        if (*option.choices != '\0')
+            added->check(CLI::IsMember(Words(option.choices)));
+        else
+            added->type_name(option.valueName);
     }
 }
 
@@ -192,10 +197,16 @@ void AddCommands(CLI::App& app, std::vector<std::vector<std::string>>* operands,
         const std::vector<std::string> names = Words(entry.operands);
         (*operands)[i].resize(names.size());
         // One positional per operand, named as help shows it.
-        for (size_t k = 0; k < names.size(); ++k)
-            command->add_option(names[k], (*operands)[i][k], cli::OperandHelp(names[k]))
-                ->type_name("")
-                ->required();
+        // "[N]": one that may be left out ("" then).
+        for (size_t k = 0; k < names.size(); ++k) {
+            const bool optional = names[k].front() == '[';
+            const std::string name = optional ? names[k].substr(1, names[k].size() - 2) : names[k];
+            CLI::Option* operand =
+                command->add_option(name, (*operands)[i][k], cli::OperandHelp(names[k]))
+                    ->type_name("");
+            if (!optional)
+                operand->required();
+        }
         for (const cli::CommandFlag& flag : entry.flags)
             AddOption(command, flag, out);
     }
@@ -212,6 +223,9 @@ std::string ValueProblem(const CliArguments& a) {
         return "--watch goes with none of --all, --dry-run and --wait";
     if (!a.watch && (a.reflash || !a.log.empty()))
         return "--log and --reflash go with --watch";
+    uint32_t fill = 0;
+    if (!a.fill.empty() && (!ParseCliNumber(a.fill, &fill) || fill > 0xFF))
+        return "--fill takes a byte (0 to 255, or 0x00 to 0xFF), not '" + a.fill + "'";
     return "";
 }
 

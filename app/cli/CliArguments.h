@@ -30,6 +30,8 @@ struct CliArguments {
     bool reflash = false;         // update --watch: again after a replug
     unsigned count = 0;           // update --watch: end after this many boards (0: no end)
     unsigned expect = 0;          // update --all: fewer devices answering is a failure
+    std::string format;           // read, write, verify: ihex, srec or bin, over the name's
+    std::string fill;             // write, verify: the byte the gaps of a record file take
     // Which packages may be flashed at all, on top of the administrator's
     // policy, which these only tighten: --signatures (BREVIK_SIGNATURES),
     // --approved and --blocked (each may be given again).

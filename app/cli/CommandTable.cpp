@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/cli/DeviceStateCommands.h"
 #include "app/cli/MemoryCommands.h"
 #include "app/cli/PackageCommands.h"
 #include "app/cli/PortCommands.h"
@@ -51,8 +52,30 @@ constexpr CommandFlag kUpdateFlags[] = {
     {"--expect", &CliArguments::expect,
      "with --all: fail (exit 3) when fewer than N devices answer, before anything is sent", "N"},
 };
-constexpr CommandFlag kReadFlags[] = {kNoBulk, kPlain};
-constexpr CommandFlag kWriteFlags[] = {kForce, kNoBulk, kPlain};
+constexpr CommandFlag kFormat = {
+    "--format", &CliArguments::format,
+    "the file's format: Intel HEX, S-records or raw bytes (default: from the content, then the "
+    "name's extension)",
+    "", "ihex srec bin"};
+constexpr CommandFlag kFill = {
+    "--fill", &CliArguments::fill,
+    "a record file's gaps take BYTE (by default they are left as the device has them)", "BYTE"};
+constexpr CommandFlag kReadFlags[] = {
+    kNoBulk,
+    kPlain,
+    {"--format", &CliArguments::format,
+     "write FILE as Intel HEX, S-records or raw bytes (default: from its extension; raw bytes)", "",
+     "ihex srec bin"}};
+constexpr CommandFlag kWriteFlags[] = {
+    kForce,
+    kNoBulk,
+    kPlain,
+    kFormat,
+    kFill,
+    {"--watch", &CliArguments::watch,
+     "then wait: each time IMAGE is written again, write the blocks that changed and verify them, "
+     "until Ctrl+C"}};
+constexpr CommandFlag kVerifyFlags[] = {kNoBulk, kPlain, kFormat, kFill};
 
 int Write(Session& s) {
     return WriteOrVerify(s, false);
@@ -65,7 +88,12 @@ int Verify(Session& s) {
 const Command kCommands[] = {
     {"ports", "", {}, Ports, "list the port table"},
     {"detect", "", kDetectFlags, Detect, "find the device and describe it"},
-    {"info", "PACKAGE", {}, Info, "check a firmware package and describe it, without a device"},
+    {"info",
+     "PACKAGE",
+     {},
+     Info,
+     "check a firmware package and describe it, or show a memory image's addresses and size, "
+     "without a device"},
     {"update", "PACKAGE", kUpdateFlags, Update, "check a firmware package and flash it"},
     {"keys",
      "",
@@ -74,9 +102,14 @@ const Command kCommands[] = {
      "list the makers' keys packages are checked against, where each came from, and the policy"},
     {"read", "ADDRESS SIZE FILE", kReadFlags, ReadMemory,
      "read device memory into FILE ('-': standard output)"},
-    {"write", "ADDRESS FILE", kWriteFlags, Write, "write FILE into device memory"},
-    {"verify", "ADDRESS FILE", kReadFlags, Verify, "compare device memory with FILE"},
+    {"write", "ADDRESS IMAGE", kWriteFlags, Write,
+     "write IMAGE into device memory, its first byte at ADDRESS"},
+    {"verify", "ADDRESS IMAGE", kVerifyFlags, Verify, "compare device memory with IMAGE"},
     {"eeprom", "ADDRESS SIZE", {}, Eeprom, "show configuration memory (1..256 bytes)"},
+    {"bank", "[N]", {}, Bank, "show the emulation bank, or set it to N (Tessaly)"},
+    {"emulate", "[MODE]", {}, Emulate, "show the emulation mode, or set it to E or T (Dunmarra)"},
+    {"serial", "", {}, SerialNumber, "show the device's serial number (Dunmarra)"},
+    {"status", "", {}, Status, "show the device's status reply and its three status words"},
     {"doctor",
      "",
      {},
@@ -101,11 +134,20 @@ constexpr Operand kOperands[] = {
     {"PACKAGE", "a firmware package (.bfw)", {true, ".bfw"}},
     {"ADDRESS", "where in device memory (configuration memory for eeprom) to start", {}},
     {"SIZE", "how many bytes", {}},
-    {"FILE", "the data: a file, or '-' for standard output (read)", {true}},
+    {"FILE", "the data: a file, or '-' for standard output", {true}},
+    {"IMAGE",
+     "a memory image: Intel HEX (.hex, .ihx), S-records (.s19, .s28, .s37, .srec, .mot) or raw "
+     "bytes; a record file's lowest address goes to ADDRESS, the rest keeping their distance",
+     {true}},
+    {"N", "a bank: 0 to 7, or 8 for the whole memory as one image", {}},
+    {"MODE", "an emulation mode", {false, "", "E T"}},
     {"SHELL", "bash, zsh, fish or powershell", {false, "", "bash zsh fish powershell"}},
 };
 
+// "[N]", an operand that may be left out, is found as "N".
 const Operand* FindOperand(std::string_view name) {
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']')
+        name = name.substr(1, name.size() - 2);
     const auto found = std::find_if(std::begin(kOperands), std::end(kOperands),
                                     [name](const Operand& o) { return name == o.name; });
     return found != std::end(kOperands) ? found : nullptr;

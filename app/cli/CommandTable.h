@@ -26,6 +26,7 @@ struct CommandFlag {
     OptionTarget flag;
     const char* help;
     const char* valueName = "";  // "SECONDS", "FILE": what help shows after the name
+    const char* choices = "";    // blank-separated: the only values a text takes
 };
 
 struct Command {

@@ -7,6 +7,7 @@
 #include "app/cli/DeviceFinding.h"
 #include "app/cli/DeviceProgress.h"
 #include "app/cli/Flashing.h"
+#include "app/cli/ImageLoading.h"
 #include "app/cli/StationMode.h"
 #include "app/cli/TrustCommands.h"
 #include "app/common/DeviceTexts.h"
@@ -185,11 +186,23 @@ class UpdateSteps : public flash::FlashSteps {
     const PackageHeader& header_;
 };
 
+// A record file's addresses and size, for info.
+int ImageInfo(Session& s, const std::string& path) {
+    int failure = kCliFailed;
+    const std::optional<PlacedImage> placed = LoadPlacedImage(s, 0, path, &failure);
+    if (!placed)
+        return failure;
+    DescribeImage(s, path, placed->image);
+    return kCliSucceeded;
+}
+
 }  // namespace
 
 int Info(Session& s) {
     Package p;
     const std::string& path = s.args.operands[0];
+    if (IsRecordFile(path))
+        return ImageInfo(s, path);
     const bool valid = DescribePackage(s, path, &p);
     if (p.access != Package::Access::Readable)
         return s.Fail(PackageFailureCode(p), path + ": " + p.Problem());

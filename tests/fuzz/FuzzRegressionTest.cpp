@@ -50,11 +50,11 @@ std::vector<uint8_t> Spoil(const std::vector<uint8_t>& input, std::mt19937& rng)
 }  // namespace
 
 TEST(FuzzRegressions, KeptInputsStayFixed) {
-    const std::pair<const char*, Check> targets[] = {{"replies", fuzz::CheckDeviceReplies},
-                                                     {"package", fuzz::CheckPackageBytes},
-                                                     {"cli", fuzz::CheckCommandLine},
-                                                     {"capture", fuzz::CheckCaptureText},
-                                                     {"signature", fuzz::CheckSignatureBytes}};
+    const std::pair<const char*, Check> targets[] = {
+        {"replies", fuzz::CheckDeviceReplies},    {"package", fuzz::CheckPackageBytes},
+        {"cli", fuzz::CheckCommandLine},          {"capture", fuzz::CheckCaptureText},
+        {"signature", fuzz::CheckSignatureBytes}, {"intelhex", fuzz::CheckIntelHexText},
+        {"srecords", fuzz::CheckSRecordText}};
     int replayed = 0;
     for (const auto& [name, check] : targets) {
         const std::filesystem::path folder = std::filesystem::path(BREVIK_FUZZ_REGRESSIONS) / name;

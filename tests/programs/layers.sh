@@ -19,6 +19,8 @@ check platform ui/ package/ devicelink/ diagnostics/ serial/ util/ files/ app/ g
 # The window interfaces stand alone: the device library reports through them.
 check ui platform/ package/ devicelink/ diagnostics/ serial/ util/ files/ app/ gui/ sim/
 check package devicelink/ diagnostics/ serial/ files/ app/ gui/ sim/
+# Memory image files are text and bytes only: no device, no system.
+check image platform/ ui/ package/ devicelink/ diagnostics/ serial/ util/ files/ app/ gui/ sim/
 check util devicelink/ diagnostics/ serial/ package/ files/ app/ gui/ sim/
 check devicelink files/ app/ gui/ sim/
 # Packages reach the device library loaded; it never opens a file itself,
@@ -39,14 +41,14 @@ check app/flash app/logic/ app/qt/ app/win32/ app/cli/ app/UpdaterState gui/
 check app/cli app/logic/ app/qt/ app/win32/ app/UpdaterState app/UpdaterArguments gui/
 # The simulator is a second reading of the wire formats: nothing of the
 # device library, the package format or the front ends.
-check sim devicelink/ package/ serial/ app/ gui/
+check sim devicelink/ package/ serial/ app/ gui/ image/
 # A system is a folder of its own: shared code never asks which one it runs on.
 # The folders are those the build lists (BREVIK_OS_FOLDERS).
 os_folders="$(sed -n 's/^ *set(BREVIK_OS_FOLDERS \(.*\))/\1/p' CMakeLists.txt | tr ' ' '\n' | sort -u |
     paste -sd '|' -)"
 [ -n "$os_folders" ] || { echo "no BREVIK_OS_FOLDERS in CMakeLists.txt"; exit 1; }
 os_conditional="$(grep -rln --include='*.h' --include='*.cpp' '_WIN32\|__linux__\|__APPLE__' \
-    platform ui package devicelink diagnostics serial util files app gui sim fuzz bench tests |
+    platform ui package devicelink diagnostics serial util files image app gui sim fuzz bench tests |
     grep -Ev "/($os_folders)/|^gui/|/qt/|/win32/|^tests/win32" || true)"
 if [ -n "$os_conditional" ]; then
     echo "system conditionals outside the per-system folders:"
