@@ -34,9 +34,9 @@ constexpr ExitCodeMeaning kExitCodes[] = {
     {kCliPortBusy, "port-busy", "the port is held by another program"},
     {kCliBadPackage, "bad-package", "the package fails its checks or does not fit the device"},
     {kCliDeviceRefused, "device-refused", "the device turned the request down"},
-    {kCliFileError, "file-error", "a file could not be read or written"},
+    {kCliFileError, "file-error", "a file could not be read, parsed or written"},
     {kCliCancelled, "cancelled",
-     "cancelled by Ctrl+C, as update --watch ends (SIGTERM 143, SIGHUP 129)"},
+     "cancelled by Ctrl+C, as the --watch loops end (SIGTERM 143, SIGHUP 129)"},
 };
 
 }  // namespace

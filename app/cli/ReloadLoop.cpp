@@ -181,7 +181,9 @@ int ReloadOnChange(Session& s, const Found& found, const PlacedImage& first) {
         for (;;) {
             if (!AwaitNewVersion(s, path, &taken)) {
                 s.device.ClosePort();
-                return kCliSucceeded;
+                return s.Fail(kCliCancelled,
+                              "stopped by Ctrl+C; the device holds the image "
+                              "written last");
             }
             std::string unreadable;
             const std::optional<std::vector<uint8_t>> file = ReadFileBytes(path, &unreadable);

@@ -210,7 +210,7 @@ TEST(Cli, WriteWatchWritesOnlyWhatChangedAndKeepsTheLastGoodImage) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     device.CancelRequested = 1;
     watch.join();
-    EXPECT_EQ(kCliSucceeded, code);
+    EXPECT_EQ(kCliCancelled, code) << "as update --watch ends";
     EXPECT_EQ(rom, port.Device().Memory(0x2000, rom.size()));
     EXPECT_EQ(1u, CountOf(port.Device(), "W")) << "one block of 256 bytes";
     const std::string said = Drain(out);
