@@ -19,8 +19,10 @@ namespace platform {
 /// read in the ANSI code page and name another file.
 std::filesystem::path FilePath(const std::string& name);
 
-/// What others may do with a file while it is open here.
-enum class FileShare { Read, None };
+/// What others may do with a file while it is open here: read it; nothing;
+/// or anything, writing, renaming and removing included (a file another
+/// program keeps making anew, which must never fail for our reading it).
+enum class FileShare { Read, None, Anything };
 
 /// An existing regular file, opened for reading.
 class ReadOnlyFile {

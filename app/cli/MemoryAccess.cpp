@@ -63,13 +63,14 @@ std::optional<int> OutsideMemory(Session& s, uint32_t address, uint32_t size,
     return s.Fail(kCliUsageError, where + problem + "; nothing was transferred");
 }
 
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::string& path, std::string* problem) {
+std::optional<std::vector<uint8_t>> ReadFileBytes(const std::string& path, std::string* problem,
+                                                  platform::FileShare share) {
     std::error_code ec;
     if (!std::filesystem::exists(platform::FilePath(path), ec)) {
         *problem = "no such file";
         return std::nullopt;
     }
-    auto file = platform::ReadOnlyFile::Open(path.c_str(), platform::FileShare::Read);
+    auto file = platform::ReadOnlyFile::Open(path.c_str(), share);
     const int64_t size = file ? file->Size() : -1;
     if (size <= 0 || size > kLargestMemoryFile) {
         *problem = "cannot be read, is empty or is larger than 16 MiB";

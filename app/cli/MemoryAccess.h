@@ -36,8 +36,10 @@ std::optional<int> OutsideMemory(Session& s, uint32_t address, uint32_t size,
 constexpr int64_t kLargestMemoryFile = 16 * 1024 * 1024;
 
 // The whole of a file, read once; none, and *problem says why ("no such
-// file"), when it cannot be.
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::string& path, std::string* problem);
+// file"), when it cannot be. share: what others may do meanwhile.
+std::optional<std::vector<uint8_t>> ReadFileBytes(
+    const std::string& path, std::string* problem,
+    platform::FileShare share = platform::FileShare::Read);
 
 // The whole of a file, read once; a failure is said and its exit code put
 // in *failure.

@@ -185,8 +185,15 @@ int ReloadOnChange(Session& s, const Found& found, const PlacedImage& first) {
                               "stopped by Ctrl+C; the device holds the image "
                               "written last");
             }
+            // The build may still hold the file a moment (on Windows a
+            // writer's share mode keeps readers out): a few more tries.
             std::string unreadable;
-            const std::optional<std::vector<uint8_t>> file = ReadFileBytes(path, &unreadable);
+            std::optional<std::vector<uint8_t>> file;
+            for (int attempt = 0; attempt < 10 && !file; ++attempt) {
+                if (attempt > 0)
+                    std::this_thread::sleep_for(kSettle);
+                file = ReadFileBytes(path, &unreadable, platform::FileShare::Anything);
+            }
             ImageReading reading =
                 file ? ParseImageFile(s.args, path, *file) : ImageReading{{}, unreadable};
             PlacedImage next{reading.image ? std::move(*reading.image) : image::MemoryImage{},

@@ -41,7 +41,10 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const char* path, FileShare sha
     if (path == nullptr || path[0] == '\0')
         return nullptr;
     // Share mode 0 keeps every other opener out, this process included.
-    const DWORD shareMode = share == FileShare::None ? 0 : FILE_SHARE_READ;
+    const DWORD shareMode = share == FileShare::None ? 0
+                            : share == FileShare::Anything
+                                ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                : FILE_SHARE_READ;
     HANDLE file = ::CreateFileW(WideText(path).c_str(), GENERIC_READ, shareMode, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
