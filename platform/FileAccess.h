@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -122,5 +123,22 @@ class LogFile {
     explicit LogFile(intptr_t handle) : handle_(handle) {}
     intptr_t handle_;
 };
+
+/// What tells one version of a file from the next without reading it: the
+/// file itself (a new one renamed over the name is another), its size and
+/// its last write time, to the system's full precision (the standard
+/// library's is a whole second on Windows).
+struct FileStamp {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    uint64_t size = 0;
+    int64_t writeTime = 0;  ///< in the system's own unit
+    bool operator==(const FileStamp&) const = default;
+};
+
+/// The stamp of the regular file at path; none when there is none (or it
+/// cannot be looked at). Opens nothing that could block, and keeps nobody
+/// from writing, renaming or removing the file.
+std::optional<FileStamp> StampOfFile(const std::string& path);
 
 }  // namespace platform

@@ -1,21 +1,21 @@
 // write --watch: the image written and verified, then written again each
 // time its file is: only the 256-byte blocks whose bytes differ from what
-// this run wrote last, each verified. The file is taken when it is whole
-// and has rested: its size and time unchanged over two looks kSettle apart
-// (and a record file must parse, its end record included, which a file cut
-// short by a build still writing it lacks). A file that fails is said and
-// passed over: the device keeps the last good image.
+// this run wrote last, each verified. A new version is taken once it has
+// rested: its stamp (the file, its size and time) unchanged over kSettle.
+// A version that fails to parse (an Intel HEX file cut short lacks its end
+// record) or no longer fits the device is said and passed over: the device
+// keeps the last good image.
 #include <array>
 #include <bitset>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <map>
 #include <thread>
 
 #include "app/cli/ImageTransfer.h"
 #include "app/cli/MemoryAccess.h"
 #include "image/ImageFile.h"
+#include "platform/Console.h"
 
 namespace cli {
 namespace {
@@ -100,21 +100,9 @@ int WriteAndVerify(Session& s, const std::vector<DeviceRange>& ranges, ui::Progr
     return QX_S_OK;
 }
 
-// What the file looks like from outside: size and time; none while it is
-// not there (between a build's remove and its write).
-struct FileLook {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type time{};
-    bool operator==(const FileLook&) const = default;
-};
+using FileLook = platform::FileStamp;
 std::optional<FileLook> Look(const std::string& path) {
-    std::error_code ec;
-    const auto file = platform::FilePath(path);
-    FileLook look{std::filesystem::file_size(file, ec), {}};
-    if (ec)
-        return std::nullopt;
-    look.time = std::filesystem::last_write_time(file, ec);
-    return ec ? std::nullopt : std::optional<FileLook>(look);
+    return platform::StampOfFile(path);
 }
 
 std::string TimeOfDay() {
@@ -143,71 +131,92 @@ bool AwaitNewVersion(Session& s, const std::string& path, std::optional<FileLook
     return false;
 }
 
+// One pass: the blocks that differ from those written before go out and
+// are verified, and a line says so. 0, or the run's exit code. A reload
+// (not the first, whole write) runs to its end: Ctrl+C, SIGTERM and SIGHUP
+// wait for it, and the loop ends after it with their code.
+int WriteChanges(Session& s, const PlacedImage& placed, BlockMap* written, bool whole,
+                 Json* reloads) {
+    const Clock::time_point start = Clock::now();
+    const BlockMap blocks = BlocksOf(placed);
+    size_t count = 0;
+    const std::vector<OwnedRange> changed = ChangedRanges(blocks, *written, &count);
+    const std::vector<DeviceRange> ranges = Views(changed);
+    uint64_t bytes = 0;
+    for (const DeviceRange& range : ranges)
+        bytes += range.bytes.size();
+    std::optional<platform::StopSignalHold> hold;
+    if (whole)
+        s.BeginWork(bytes);
+    else
+        hold.emplace("brevik: the reload under way goes on to its end; the loop ends after it\n");
+    const int result = WriteAndVerify(s, ranges, whole ? s.progress : nullptr);
+    if (whole)
+        s.EndWork(result == QX_S_OK);
+    const int held = hold ? hold->HeldExitCode() : 0;
+    hold.reset();
+    const std::string& path = placed.path;
+    if (result == kReadBackDiffers)
+        return s.Fail(kCliFailed, path + ": the device read back other bytes than were written");
+    if (result != QX_S_OK)
+        return TransferFailed(s, result, "write");
+    *written = blocks;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    reloads->push_back({{"blocks", count}, {"bytes", bytes}, {"seconds", seconds}});
+    s.doc["reloads"] = *reloads;
+    s.Say("%s  %s: %llu block%s written and verified in %.2f s%s", TimeOfDay().c_str(),
+          path.c_str(), static_cast<unsigned long long>(count), count == 1 ? "" : "s", seconds,
+          whole ? "; waiting for the file to change (Ctrl+C ends)" : "");
+    if (held == 0)
+        return 0;
+    s.device.ClosePort();
+    return s.Fail(held, "stopped after the reload; the device holds the image written last");
+}
+
+// The next version of the file that parses and fits the device; none when
+// Ctrl+C came first. A version that fails is said and passed over.
+std::optional<PlacedImage> NextImage(Session& s, const PlacedImage& first,
+                                     std::optional<FileLook>* taken) {
+    const std::string& path = first.path;
+    while (AwaitNewVersion(s, path, taken)) {
+        // The build may still hold the file a moment (on Windows a
+        // writer's share mode keeps readers out): a few more tries.
+        std::string unreadable;
+        std::optional<std::vector<uint8_t>> file;
+        for (int attempt = 0; attempt < 10 && !file; ++attempt) {
+            if (attempt > 0)
+                std::this_thread::sleep_for(kSettle);
+            file = ReadFileBytes(path, &unreadable, platform::FileShare::Anything);
+        }
+        ImageReading reading =
+            file ? ParseImageFile(s.args, path, *file) : ImageReading{{}, unreadable};
+        PlacedImage next{reading.image ? std::move(*reading.image) : image::MemoryImage{},
+                         first.address, path};
+        const std::string problem =
+            reading.image ? ImageProblemOnDevice(s.device, next) : path + ": " + reading.problem;
+        if (problem.empty())
+            return next;
+        std::fprintf(s.err, "brevik: %s  %s; passed over, the device keeps the last image\n",
+                     TimeOfDay().c_str(), ForTerminal(problem).c_str());
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int ReloadOnChange(Session& s, const Found& found, const PlacedImage& first) {
     const auto lowLatency = HoldLowLatency(s, found.port);
-    const std::string& path = first.path;
-    std::optional<FileLook> taken = Look(path);
+    std::optional<FileLook> taken = Look(first.path);
     BlockMap written;
-    PlacedImage placed = first;
     Json reloads = Json::array();
-    for (bool whole = true;; whole = false) {
-        const Clock::time_point start = Clock::now();
-        const BlockMap blocks = BlocksOf(placed);
-        size_t count = 0;
-        const std::vector<OwnedRange> changed = ChangedRanges(blocks, written, &count);
-        const std::vector<DeviceRange> ranges = Views(changed);
-        uint64_t bytes = 0;
-        for (const DeviceRange& range : ranges)
-            bytes += range.bytes.size();
-        if (whole)
-            s.BeginWork(bytes);
-        const int result = WriteAndVerify(s, ranges, whole ? s.progress : nullptr);
-        if (whole)
-            s.EndWork(result == QX_S_OK);
-        if (result == kReadBackDiffers)
-            return s.Fail(kCliFailed,
-                          path + ": the device read back other bytes than were written");
-        if (result != QX_S_OK)
-            return TransferFailed(s, result, "write");
-        written = blocks;
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        reloads.push_back({{"blocks", count}, {"bytes", bytes}, {"seconds", seconds}});
-        s.doc["reloads"] = reloads;
-        s.Say("%s  %s: %llu block%s written and verified in %.2f s%s", TimeOfDay().c_str(),
-              path.c_str(), static_cast<unsigned long long>(count), count == 1 ? "" : "s", seconds,
-              whole ? "; waiting for the file to change (Ctrl+C ends)" : "");
-        for (;;) {
-            if (!AwaitNewVersion(s, path, &taken)) {
-                s.device.ClosePort();
-                return s.Fail(kCliCancelled,
-                              "stopped by Ctrl+C; the device holds the image "
-                              "written last");
-            }
-            // The build may still hold the file a moment (on Windows a
-            // writer's share mode keeps readers out): a few more tries.
-            std::string unreadable;
-            std::optional<std::vector<uint8_t>> file;
-            for (int attempt = 0; attempt < 10 && !file; ++attempt) {
-                if (attempt > 0)
-                    std::this_thread::sleep_for(kSettle);
-                file = ReadFileBytes(path, &unreadable, platform::FileShare::Anything);
-            }
-            ImageReading reading =
-                file ? ParseImageFile(s.args, path, *file) : ImageReading{{}, unreadable};
-            PlacedImage next{reading.image ? std::move(*reading.image) : image::MemoryImage{},
-                             first.address, path};
-            const std::string problem = reading.image ? ImageProblemOnDevice(s.device, next)
-                                                      : path + ": " + reading.problem;
-            if (problem.empty()) {
-                placed = std::move(next);
-                break;
-            }
-            std::fprintf(s.err, "brevik: %s  %s; passed over, the device keeps the last image\n",
-                         TimeOfDay().c_str(), ForTerminal(problem).c_str());
-        }
+    std::optional<PlacedImage> placed = first;
+    for (bool whole = true; placed; whole = false) {
+        if (const int ended = WriteChanges(s, *placed, &written, whole, &reloads); ended != 0)
+            return ended;
+        placed = NextImage(s, first, &taken);
     }
+    s.device.ClosePort();
+    return s.Fail(kCliCancelled, "stopped; the device holds the image written last");
 }
 
 }  // namespace cli

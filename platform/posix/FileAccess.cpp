@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -213,6 +214,22 @@ bool LogFile::Write(const void* bytes, size_t count) {
 
 bool LogFile::Sync() {
     return ::fdatasync(static_cast<int>(handle_)) == 0;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::optional<FileStamp> StampOfFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    // The change time moves too when a file is written in place within the
+    // modification time's tick.
+    const int64_t modified = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    const int64_t changed = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+    return FileStamp{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                     static_cast<uint64_t>(st.st_size), std::max(modified, changed)};
 }
 
 }  // namespace platform

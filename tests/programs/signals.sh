@@ -4,7 +4,8 @@
 # the device has its new firmware, then the tool exits with the signal's code.
 # The device sits behind a bridge whose latency timer the tool lowers for the
 # upload: it is back at 16 ms after each of them. A read and a wait for a
-# device ended by a signal leave it at 16 ms too.
+# device ended by a signal leave it at 16 ms too. A reload of write --watch
+# runs to its end as well.
 # Usage: signals.sh BREVIK_SIM BREVIK BREVIK_MKPACKAGE
 set -euo pipefail
 source "$(dirname "$0")/start-sim.sh"
@@ -89,6 +90,35 @@ for signal in TERM HUP; do
         echo "FAIL: a read ended by SIG$signal left the bridge's timer at $(cat "$timer")"; status=1
     fi
 done
+
+# A reload of write --watch runs to its end: SIGTERM (as Ctrl+C and SIGHUP)
+# waits for it, then ends the loop (143); the device holds the whole new
+# image.
+head -c 4096 /dev/urandom >"$work/rom.bin"
+"$brevik" write --watch 0 "$work/rom.bin" >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 100); do
+    grep -q "written and verified" "$work/out" 2>/dev/null && break
+    sleep 0.1
+done
+head -c 4096 /dev/urandom >"$work/new.bin"
+mv "$work/new.bin" "$work/rom.bin"
+sleep 0.3
+kill -s TERM "$pid" || true
+# A loop that never ends is ended here, so that it fails as itself.
+(sleep 20; kill -s KILL "$pid" 2>/dev/null) &
+watchdog=$!
+set +e
+wait "$pid"
+code=$?
+set -e
+kill "$watchdog" 2>/dev/null || true
+[ "$code" = 143 ] || { echo "FAIL: write --watch ended by SIGTERM in a reload: exit $code"; status=1; }
+if ! grep -q "goes on to its end" "$work/err" || [ "$(grep -c "written and verified" "$work/out")" != 2 ]; then
+    echo "FAIL: the reload under way did not go on to its end"; cat "$work/out" "$work/err"; status=1
+fi
+"$brevik" verify 0 "$work/rom.bin" >/dev/null || { echo "FAIL: the device lacks the reloaded image"; status=1; }
+[ "$(cat "$timer")" = 16 ] || { echo "FAIL: write --watch left the timer at $(cat "$timer")"; status=1; }
 
 # While update --wait waits for a device to answer, the bridge's timer is
 # the user's: it goes down only for a device found.
