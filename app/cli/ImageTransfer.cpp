@@ -109,13 +109,13 @@ int VerifyImage(Session& s, const Found& found, const PlacedImage& placed) {
         return kCliSucceeded;
     }
     s.doc["verify"]["first_difference"] = *first;
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "device memory at 0x%X differs from %s: %llu bytes differ, the first at 0x%X "
-                  "(device 0x%02X, file 0x%02X)",
-                  placed.address, path.c_str(), static_cast<unsigned long long>(differing), *first,
-                  deviceByte, fileByte);
-    return s.Fail(kCliFailed, text);
+    // The path goes in whole, however long: it is no part of a fixed buffer.
+    char counts[120];
+    std::snprintf(counts, sizeof counts,
+                  ": %llu bytes differ, the first at 0x%X (device 0x%02X, file 0x%02X)",
+                  static_cast<unsigned long long>(differing), *first, deviceByte, fileByte);
+    return s.Fail(kCliFailed,
+                  "device memory at " + Hex(placed.address) + " differs from " + path + counts);
 }
 
 }  // namespace cli
