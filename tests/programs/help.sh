@@ -9,7 +9,10 @@ for program in "$@"; do
     name="$(basename "$program")"
     version="$(timeout 10 "$program" --version)"
     [ "$version" = "$name 1.7" ] || { echo "$name --version said '$version'"; exit 1; }
-    timeout 10 "$program" --help | grep -q "usage\|Usage" || { echo "$name --help shows no usage"; exit 1; }
+    # Taken whole first: grep -q leaves at its first match, and a program
+    # still writing would then fail on the closed pipe.
+    help="$(timeout 10 "$program" --help)" || { echo "$name --help failed"; exit 1; }
+    grep -q "usage\|Usage" <<<"$help" || { echo "$name --help shows no usage"; exit 1; }
     [ "$name" = brevik-updater ] || continue
     for display in "" ":97"; do
         rc=0
