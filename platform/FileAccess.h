@@ -129,10 +129,11 @@ class LogFile {
 /// its last write time, to the system's full precision (the standard
 /// library's is a whole second on Windows).
 struct FileStamp {
-    uint64_t volume = 0;
-    uint64_t file = 0;
-    uint64_t size = 0;
+    uint64_t volume = 0;    ///< the device or volume the file is on
+    uint64_t file = 0;      ///< the file's number there (inode, file index)
+    uint64_t size = 0;      ///< in bytes
     int64_t writeTime = 0;  ///< in the system's own unit
+    /// The same version of the same file.
     bool operator==(const FileStamp&) const = default;
 };
 
