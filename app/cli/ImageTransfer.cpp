@@ -8,11 +8,6 @@
 namespace cli {
 namespace {
 
-uint64_t TotalBytes(const std::vector<DeviceRange>& ranges) {
-    return std::accumulate(ranges.begin(), ranges.end(), uint64_t{0},
-                           [](uint64_t sum, const DeviceRange& r) { return sum + r.bytes.size(); });
-}
-
 // "0xF000..0xFFFF" over every part.
 std::string SpanText(const std::vector<DeviceRange>& ranges) {
     const DeviceRange& last = ranges.back();
@@ -29,6 +24,11 @@ Json TransferJson(const PlacedImage& placed, uint64_t bytes) {
 }
 
 }  // namespace
+
+uint64_t TotalBytes(const std::vector<DeviceRange>& ranges) {
+    return std::accumulate(ranges.begin(), ranges.end(), uint64_t{0},
+                           [](uint64_t sum, const DeviceRange& r) { return sum + r.bytes.size(); });
+}
 
 std::vector<DeviceRange> RangesOf(const PlacedImage& placed) {
     std::vector<DeviceRange> ranges;

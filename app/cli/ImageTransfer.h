@@ -24,6 +24,9 @@ struct DeviceRange {
 // Writes the ranges in a row under one bar; QX_S_OK or the first failure.
 int WriteRanges(Session& s, const std::vector<DeviceRange>& ranges, ui::ProgressBar* progress);
 
+// How many bytes the ranges hold together.
+uint64_t TotalBytes(const std::vector<DeviceRange>& ranges);
+
 // The parts of the image where they go in the device.
 std::vector<DeviceRange> RangesOf(const PlacedImage& placed);
 

@@ -142,9 +142,7 @@ int WriteChanges(Session& s, const PlacedImage& placed, BlockMap* written, bool 
     size_t count = 0;
     const std::vector<OwnedRange> changed = ChangedRanges(blocks, *written, &count);
     const std::vector<DeviceRange> ranges = Views(changed);
-    uint64_t bytes = 0;
-    for (const DeviceRange& range : ranges)
-        bytes += range.bytes.size();
+    const uint64_t bytes = TotalBytes(ranges);
     std::optional<platform::StopSignalHold> hold;
     if (whole)
         s.BeginWork(bytes);
